@@ -1,0 +1,39 @@
+// A conversion over files: each file's lines read in order and turned into its statements.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/error_trap.h"
+#include "engine/options.h"
+#include "engine/paths.h"
+#include "engine/statements.h"
+
+namespace quarrytab {
+
+struct ConversionProgress {
+    std::size_t fileIndex = 0;       // the file being converted, from 0
+    std::uint64_t fileBytesRead = 0;  // bytes of that file read so far
+    std::uint64_t linesDone = 0;      // lines converted so far, over all files
+};
+
+// Called every few thousand lines and after each file; returning false stops the conversion.
+using ProgressHook = std::function<bool(const ConversionProgress&)>;
+
+// Converts one file. A file that cannot be opened or read is reported through the reporter and
+// contributes the statements of the lines read before the failure. Returns false when the
+// progress hook asked to stop.
+bool ConvertFile(std::string_view path, const ConversionOptions& options, ErrorReporter& reporter,
+                 StatementSink& sink, const ProgressHook& progress = {},
+                 ConversionProgress* state = nullptr, PathStyle style = kNativePathStyle);
+
+// Converts files in the order given; every file is tried whatever happened to the one before.
+// Returns false when the progress hook asked to stop.
+bool ConvertFiles(const std::vector<std::string>& paths, const ConversionOptions& options,
+                  ErrorReporter& reporter, StatementSink& sink, const ProgressHook& progress = {},
+                  PathStyle style = kNativePathStyle);
+
+}  // namespace quarrytab

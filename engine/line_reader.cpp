@@ -1,0 +1,96 @@
+#include "engine/line_reader.h"
+
+#include <cstring>
+
+namespace quarrytab {
+
+LineReader::LineReader(ErrorReporter& reporter, std::size_t blockSize)
+    : m_reporter(reporter), m_buffer(blockSize < 2 ? 2 : blockSize) {}
+
+bool LineReader::open(std::string_view path) {
+    m_begin = m_end = m_scan = 0;
+    m_bytesRead = 0;
+    m_failed = false;
+    m_eof = false;
+    std::string error;
+    if (!m_file.open(path, error)) {
+        m_eof = true;
+        m_failed = true;
+        m_reporter.reportApplicationError(kReaderLocation, kReaderOpenStep, Failure(53, error));
+        return false;
+    }
+    return true;
+}
+
+bool LineReader::refill() {
+    if (m_begin > 0) {
+        std::memmove(m_buffer.data(), m_buffer.data() + m_begin, m_end - m_begin);
+        m_end -= m_begin;
+        m_begin = 0;
+    }
+    if (m_end == m_buffer.size()) m_buffer.resize(m_buffer.size() * 2);
+    std::string error;
+    const auto count = m_file.read(m_buffer.data() + m_end, m_buffer.size() - m_end, error);
+    if (count < 0) {
+        m_failed = true;
+        m_eof = true;
+        m_file.close();
+        m_reporter.reportApplicationError(kReaderLocation, kReaderReadStep, Failure(57, error));
+        return false;
+    }
+    if (count == 0) {
+        m_eof = true;
+        m_file.close();
+    }
+    m_end += static_cast<std::size_t>(count);
+    m_bytesRead += static_cast<std::uint64_t>(count);
+    return true;
+}
+
+bool LineReader::next(std::string_view& line) {
+    for (;;) {
+        const char* data = m_buffer.data();
+        const char* from = data + m_begin + m_scan;
+        const char* stop = data + m_end;
+        const char* lf = static_cast<const char*>(std::memchr(from, '\n', stop - from));
+        const char* limit = lf != nullptr ? lf : stop;
+        const char* cr = static_cast<const char*>(std::memchr(from, '\r', limit - from));
+        const char* brk = cr != nullptr ? cr : lf;
+        // A CR at the very end of the block may be the first half of CR LF: read on to see.
+        const bool undecided = brk == cr && cr != nullptr && cr + 1 == stop && !m_eof;
+        if (brk != nullptr && !undecided) {
+            line = std::string_view(data + m_begin, static_cast<std::size_t>(brk - data) - m_begin);
+            std::size_t after = static_cast<std::size_t>(brk - data) + 1;
+            if (*brk == '\r' && after < m_end && data[after] == '\n') ++after;
+            m_begin = after;
+            m_scan = 0;
+            return true;
+        }
+        m_scan = static_cast<std::size_t>((undecided ? cr : stop) - (data + m_begin));
+        if (m_eof) {
+            if (m_failed || m_begin == m_end) return false;
+            line = std::string_view(data + m_begin, m_end - m_begin);
+            m_begin = m_end;
+            m_scan = 0;
+            return true;
+        }
+        if (!refill()) return false;
+    }
+}
+
+std::vector<std::string> ReadFileToStringFSOLine(std::string_view path, ErrorReporter& reporter) {
+    std::vector<std::string> lines;
+    LineReader reader(reporter);
+    if (!reader.open(path)) return lines;
+    std::string_view line;
+    while (reader.next(line)) lines.emplace_back(line);
+    return lines;
+}
+
+std::vector<std::string_view> SplitFields(std::string_view line, std::string_view delimiter) {
+    std::vector<std::string_view> fields;
+    ForEachField(line, delimiter, [&](std::string_view field) { fields.push_back(field); });
+    return fields;
+}
+
+}  // namespace quarrytab

@@ -1,0 +1,75 @@
+// Reads an input file as lines of bytes. CR LF, a lone LF and a lone CR each end a line; a line
+// break after the last line adds no empty line. Nothing is decoded: a line holds the file's bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/error_trap.h"
+#include "engine/platform.h"
+
+namespace quarrytab {
+
+inline constexpr std::string_view kReaderLocation =
+    "in Quarrytab2021/08/31.Main.ReadFileToStringFSOLine ";
+inline constexpr int kReaderOpenStep = 106;
+inline constexpr int kReaderReadStep = 112;
+
+// Streams a file's lines in bounded memory (a block of 1 MiB, more only for a longer line).
+// A file that cannot be opened or read is reported through the reporter with the reader's
+// location text, once; the lines before a read failure have been handed out already.
+class LineReader {
+public:
+    explicit LineReader(ErrorReporter& reporter, std::size_t blockSize = 1 << 20);
+
+    // Opens the file; on failure reports it (step 106) and returns false.
+    bool open(std::string_view path);
+
+    // The next line, valid until the next call; false at the end or after a read failure (112).
+    bool next(std::string_view& line);
+
+    bool failed() const { return m_failed; }
+    std::uint64_t bytesRead() const { return m_bytesRead; }
+
+private:
+    bool refill();
+
+    ErrorReporter& m_reporter;
+    InputFile m_file;
+    std::vector<char> m_buffer;
+    std::size_t m_begin = 0;  // start of the unread bytes
+    std::size_t m_end = 0;    // end of the bytes in the buffer
+    std::size_t m_scan = 0;   // bytes from m_begin already known to hold no line break
+    std::uint64_t m_bytesRead = 0;
+    bool m_eof = true;
+    bool m_failed = false;
+};
+
+// The whole line list of a file; the lines read before a failure when it cannot be read.
+std::vector<std::string> ReadFileToStringFSOLine(std::string_view path, ErrorReporter& reporter);
+
+// Cuts a line at every occurrence of the delimiter, scanning from the left without overlaps.
+// A zero-length line has no fields; an empty delimiter leaves the line whole.
+template <class Fn>
+void ForEachField(std::string_view line, std::string_view delimiter, Fn&& onField) {
+    if (line.empty()) return;
+    if (delimiter.empty()) {
+        onField(line);
+        return;
+    }
+    std::size_t start = 0;
+    for (;;) {
+        const auto cut = delimiter.size() == 1 ? line.find(delimiter.front(), start)
+                                               : line.find(delimiter, start);
+        if (cut == std::string_view::npos) break;
+        onField(line.substr(start, cut - start));
+        start = cut + delimiter.size();
+    }
+    onField(line.substr(start));
+}
+
+std::vector<std::string_view> SplitFields(std::string_view line, std::string_view delimiter);
+
+}  // namespace quarrytab

@@ -1,0 +1,50 @@
+// SQL statement text: an optional CREATE TABLE from a file's first line, then one INSERT INTO per
+// non-blank line, every value a quoted literal.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "engine/options.h"
+
+namespace quarrytab {
+
+// Receives each statement as soon as it is complete; the text is valid during the call only.
+class StatementSink {
+public:
+    virtual ~StatementSink() = default;
+    virtual void statement(std::string_view text) = 0;
+};
+
+// O + prefix + "_" + base name + C, where every occurrence of C inside the base name is doubled
+// so a file name can never close the reference early. The prefix is written as the user typed it.
+std::string TableReference(const ConversionOptions& options, std::string_view baseName);
+
+// Makes the statements of one file, line by line, in order.
+class StatementGenerator {
+public:
+    StatementGenerator(const ConversionOptions& options, std::string_view baseName);
+
+    void addLine(std::string_view line, StatementSink& sink);
+
+private:
+    void appendCreateTable(std::string_view line);
+    void appendInsert(std::string_view line);
+
+    const ConversionOptions& m_options;
+    std::string m_createHead;  // "CREATE TABLE " + reference + " ("
+    std::string m_insertHead;  // "INSERT INTO " + reference + " VALUES ("
+    std::string m_ending;      // ";" or ""
+    std::string m_statement;   // reused for every statement
+    bool m_firstLine = true;
+};
+
+// True when the line holds nothing but space characters (a TAB is not a space here).
+bool IsBlankLine(std::string_view line);
+
+// Appends a value as a SQL string literal: in single quotes, each quote inside doubled.
+void AppendQuotedValue(std::string& out, std::string_view value);
+
+}  // namespace quarrytab
