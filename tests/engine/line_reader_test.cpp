@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/line_reader.h"
+#include "recording_reporter.h"
+
+using namespace quarrytab;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& bytes) {
+        static int counter = 0;
+        m_path = (std::filesystem::temp_directory_path() /
+                  ("quarrytab-reader-" + std::to_string(++counter) + ".csv"))
+                     .string();
+        std::ofstream(m_path, std::ios::binary) << bytes;
+    }
+    ~TempFile() { std::filesystem::remove(m_path); }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+Lines ReadAll(const std::string& path, RecordingReporter& reporter, std::size_t blockSize) {
+    Lines lines;
+    LineReader reader(reporter, blockSize);
+    if (!reader.open(path)) return lines;
+    std::string_view line;
+    while (reader.next(line)) lines.emplace_back(line);
+    return lines;
+}
+
+struct ReadCase {
+    const char* name;
+    std::string bytes;
+    Lines lines;
+};
+
+TEST(LineReader, SplitsAtEveryKindOfLineBreakWhateverTheBlockSize) {
+    const ReadCase cases[] = {
+        {"empty file", "", {}},
+        {"LF ends", "a\nb\n", {"a", "b"}},
+        {"no final break", "a\nb", {"a", "b"}},
+        {"CR LF", "a\r\nb\r\n", {"a", "b"}},
+        {"lone CR", "a\rb\r", {"a", "b"}},
+        {"mixed", "a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"empty line inside", "a\n\nb\n", {"a", "", "b"}},
+        {"CR CR LF", "a\r\r\nb", {"a", "", "b"}},
+        {"only breaks", "\n\r\n\r", {"", "", ""}},
+        {"byte-order mark kept", "\xEF\xBB\xBFid,name\n", {"\xEF\xBB\xBFid,name"}},
+        {"bytes unchanged", std::string("caf\xE9;\x00x\n", 8), {std::string("caf\xE9;\x00x", 7)}},
+    };
+    // Small blocks put line breaks, and the halves of CR LF, on block boundaries.
+    for (std::size_t blockSize : {2u, 3u, 5u, 1u << 20}) {
+        for (const auto& c : cases) {
+            TempFile file(c.bytes);
+            RecordingReporter reporter;
+            EXPECT_EQ(ReadAll(file.path(), reporter, blockSize), c.lines)
+                << c.name << ", block " << blockSize;
+            EXPECT_TRUE(reporter.reports.empty());
+        }
+    }
+}
+
+TEST(LineReader, LongLineOutgrowsTheBlock) {
+    const std::string longLine(100000, 'x');
+    TempFile file(longLine + "\r\nend");
+    RecordingReporter reporter;
+    EXPECT_EQ(ReadAll(file.path(), reporter, 64), (Lines{longLine, "end"}));
+}
+
+TEST(ReadFileToStringFSOLine, ReportsAFileThatCannotBeOpened) {
+    RecordingReporter reporter;
+    const auto missing = (std::filesystem::temp_directory_path() / "quarrytab-no-such.csv").string();
+    EXPECT_TRUE(ReadFileToStringFSOLine(missing, reporter).empty());
+    ASSERT_EQ(reporter.reports.size(), 1u);
+    EXPECT_EQ(reporter.reports[0].location, "in Quarrytab2021/08/31.Main.ReadFileToStringFSOLine ");
+    EXPECT_EQ(reporter.reports[0].line, 106);
+    EXPECT_FALSE(reporter.reports[0].description.empty());
+
+    RecordingReporter folderReporter;
+    EXPECT_TRUE(ReadFileToStringFSOLine(std::filesystem::temp_directory_path().string(),
+                                        folderReporter)
+                    .empty());
+    ASSERT_EQ(folderReporter.reports.size(), 1u);
+    EXPECT_EQ(folderReporter.reports[0].line, 106);
+}
+
+#ifdef __linux__
+TEST(ReadFileToStringFSOLine, ReportsAReadFailureOnce) {
+    // The process's own memory file opens, but reading its first page fails.
+    RecordingReporter reporter;
+    EXPECT_TRUE(ReadFileToStringFSOLine("/proc/self/mem", reporter).empty());
+    ASSERT_EQ(reporter.reports.size(), 1u);
+    EXPECT_EQ(reporter.reports[0].line, 112);
+}
+#endif
+
+struct SplitCase {
+    const char* line;
+    const char* delimiter;
+    std::vector<std::string_view> fields;
+};
+
+TEST(FieldSplitting, CutsAtEveryOccurrenceOfTheDelimiter) {
+    const SplitCase cases[] = {
+        {"a,,b,", ",", {"a", "", "b", ""}},
+        {"a, b,c", ", ", {"a", "b,c"}},
+        {"a,b", ", ", {"a,b"}},
+        {"", ",", {}},
+        {"   ", ",", {"   "}},
+        {"a,b", "", {"a,b"}},
+        {"x||y|z||", "||", {"x", "y|z", ""}},
+        {"aaa", "aa", {"", "a"}},
+        {"\"x,y\"", ",", {"\"x", "y\""}},
+        {"\t\t", "\t", {"", "", ""}},
+        {"AbAB", "b", {"A", "AB"}},
+        {",", ",", {"", ""}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SplitFields(c.line, c.delimiter), c.fields)
+            << "'" << c.line << "' at '" << c.delimiter << "'";
+}
+
+}  // namespace

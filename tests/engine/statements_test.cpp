@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/statements.h"
+
+using namespace quarrytab;
+using Statements = std::vector<std::string>;
+
+namespace {
+
+class Collect : public StatementSink {
+public:
+    void statement(std::string_view text) override { made.emplace_back(text); }
+    Statements made;
+};
+
+ConversionOptions Options(std::string_view opening, std::string delimiter, StatementMode mode,
+                          bool semicolon, std::string table = "Table1") {
+    ConversionOptions options;
+    options.TableName = std::move(table);
+    SetDelimitingChar(options, opening);
+    options.CsvDelimiter = std::move(delimiter);
+    options.Mode = mode;
+    options.IncludeSemicolon = semicolon;
+    return options;
+}
+
+Statements Generate(const ConversionOptions& options, std::string_view baseName,
+                    const std::vector<std::string>& lines) {
+    Collect sink;
+    StatementGenerator generator(options, baseName);
+    for (const auto& line : lines) generator.addLine(line, sink);
+    return sink.made;
+}
+
+const auto kCreate = StatementMode::CreateAndInsert;
+const auto kInsert = StatementMode::InsertOnly;
+
+TEST(ClosingDelimiter, PairsOpeningBracketsOnly) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"(", ")"}, {"[", "]"}, {"{", "}"}, {"<", ">"}, {")", ")"}, {"]", "]"},
+        {"'", "'"}, {"`", "`"}, {"", ""},   {" [", " ["}, {"[[", "[["},
+    };
+    for (const auto& [opening, closing] : cases) EXPECT_EQ(ClosingDelimiterFor(opening), closing);
+}
+
+TEST(TableReference, WrapsPrefixAndBaseNameAndEscapesTheBaseName) {
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"[", "Table1", "sales", "[Table1_sales]"},
+        {"'", "Table1", "sales", "'Table1_sales'"},
+        {"", "Table1", "sales", "Table1_sales"},
+        {"<", "Table1", "sales", "<Table1_sales>"},
+        {")", "Table1", "sales", ")Table1_sales)"},
+        {"[", "", "sales", "[_sales]"},
+        {"'", "Table1", "O'Neil", "'Table1_O''Neil'"},
+        {"[", "Table1", "x]y", "[Table1_x]]y]"},
+        {"[", "dbo].[Sales", "x", "[dbo].[Sales_x]"},  // the prefix is written as typed
+        {"``", "T", "a``b", "``T_a````b``"},
+    };
+    for (const auto& [opening, prefix, base, expected] : cases) {
+        ConversionOptions options = Options(opening, ",", kCreate, true, prefix);
+        EXPECT_EQ(TableReference(options, base), expected);
+    }
+}
+
+TEST(StatementGenerator, WorkedExamples) {
+    EXPECT_EQ(Generate(Options("[", ",", kCreate, true), "people", {"name,age", "Ann,30", "Bob,41"}),
+              (Statements{"CREATE TABLE [Table1_people] ([fld1] text,[fld2] text);",
+                          "INSERT INTO [Table1_people] VALUES ('name','age');",
+                          "INSERT INTO [Table1_people] VALUES ('Ann','30');",
+                          "INSERT INTO [Table1_people] VALUES ('Bob','41');"}));
+    EXPECT_EQ(Generate(Options("'", ";", kInsert, false), "people", {"x;O'Brien; 7"}),
+              (Statements{"INSERT INTO 'Table1_people' VALUES ('x','O''Brien',' 7')"}));
+}
+
+TEST(StatementGenerator, CreateTableComesFromTheFirstLineOnly) {
+    // Only the number of fields of line 0 counts; later lines keep their own value counts.
+    EXPECT_EQ(Generate(Options("[", ",", kCreate, false), "people", {"a,b", "1,2,3", "4"}),
+              (Statements{"CREATE TABLE [Table1_people] ([fld1] text,[fld2] text)",
+                          "INSERT INTO [Table1_people] VALUES ('a','b')",
+                          "INSERT INTO [Table1_people] VALUES ('1','2','3')",
+                          "INSERT INTO [Table1_people] VALUES ('4')"}));
+    EXPECT_EQ(Generate(Options("", ",", kCreate, false), "people", {"name,age"})[0],
+              "CREATE TABLE Table1_people (fld1 text,fld2 text)");
+    EXPECT_EQ(Generate(Options("[", ",", kCreate, true), "p", {"a,b,c,d,e,f,g,h,i,j,k"})[0],
+              "CREATE TABLE [Table1_p] ([fld1] text,[fld2] text,[fld3] text,[fld4] text,"
+              "[fld5] text,[fld6] text,[fld7] text,[fld8] text,[fld9] text,[fld10] text,"
+              "[fld11] text);");
+}
+
+TEST(StatementGenerator, BlankAndEmptyLines) {
+    // A line of spaces gives no INSERT; at index 0 it still gives a one-column table.
+    EXPECT_EQ(Generate(Options("[", ",", kCreate, false), "people", {"   ", "a", "  ", "b"}),
+              (Statements{"CREATE TABLE [Table1_people] ([fld1] text)",
+                          "INSERT INTO [Table1_people] VALUES ('a')",
+                          "INSERT INTO [Table1_people] VALUES ('b')"}));
+    // A zero-length first line names one column too.
+    EXPECT_EQ(Generate(Options("[", ",", kCreate, false), "people", {"", "a"}),
+              (Statements{"CREATE TABLE [Table1_people] ([fld1] text)",
+                          "INSERT INTO [Table1_people] VALUES ('a')"}));
+    // A TAB is not a space: such a line is data.
+    EXPECT_EQ(Generate(Options("[", "\t", kInsert, false), "people", {"\t\t"}),
+              (Statements{"INSERT INTO [Table1_people] VALUES ('','','')"}));
+    EXPECT_TRUE(Generate(Options("[", ",", kCreate, true), "people", {}).empty());
+    EXPECT_EQ(Generate(Options("[", ",", kCreate, true), "people", {"only"}).size(), 2u);
+}
+
+TEST(StatementGenerator, ValuesKeepEveryByteAndDoubleQuotes) {
+    EXPECT_EQ(Generate(Options("'", ",", kInsert, true), "t",
+                       {" a ,'',\"x\",caf\xC3\xA9,caf\xE9,it's"}),
+              (Statements{"INSERT INTO 'Table1_t' VALUES (' a ','''''','\"x\"','caf\xC3\xA9',"
+                          "'caf\xE9','it''s');"}));
+    EXPECT_EQ(Generate(Options("[", "", kInsert, false), "t", {"a,b;c"}),
+              (Statements{"INSERT INTO [Table1_t] VALUES ('a,b;c')"}));
+}
+
+}  // namespace
