@@ -14,8 +14,9 @@ def main() -> None:
     fields = int(sys.argv[3]) if len(sys.argv) > 3 else 8
     delimiter = sys.argv[4] if len(sys.argv) > 4 else ","
     rng = random.Random(2026)
-    words = ["alpha", "Bergen", "O'Brien", "caf\u00e9", "kettle", "1234.50", "2024-07-01",
-             "north east", "x", "Zoë", "99", "teapot", "ready", "  padded ", "-17"]
+    words = ["alphabetic", "Bergen-Nord", "O'Brien Ltd", "caf\u00e9 cr\u00e8me", "kettle",
+             "1234567.50", "2024-07-01", "north east", "x", "Zo\u00eb Lang", "99", "teapot set",
+             "ready-made", "  padded  ", "-17.000001"]
     with open(output, "w", encoding="utf-8", newline="") as out:
         out.write(delimiter.join(f"column{k}" for k in range(1, fields + 1)) + "\r\n")
         for n in range(1, lines):

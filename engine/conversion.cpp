@@ -16,7 +16,8 @@ bool ConvertFile(std::string_view path, const ConversionOptions& options, ErrorR
     StatementGenerator generator(options, BaseNameOf(path, style));
     LineReader reader(reporter);
     done.fileBytesRead = 0;
-    if (!reader.open(path)) return !progress || progress(done);
+    if (!reader.open(path))
+        return !progress || progress(done);
     std::string_view line;
     std::uint64_t sinceProgress = 0;
     while (reader.next(line)) {
@@ -25,7 +26,8 @@ bool ConvertFile(std::string_view path, const ConversionOptions& options, ErrorR
         if (progress && ++sinceProgress == kLinesBetweenProgress) {
             sinceProgress = 0;
             done.fileBytesRead = reader.bytesRead();
-            if (!progress(done)) return false;
+            if (!progress(done))
+                return false;
         }
     }
     done.fileBytesRead = reader.bytesRead();
@@ -38,7 +40,8 @@ bool ConvertFiles(const std::vector<std::string>& paths, const ConversionOptions
     ConversionProgress state;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         state.fileIndex = i;
-        if (!ConvertFile(paths[i], options, reporter, sink, progress, &state, style)) return false;
+        if (!ConvertFile(paths[i], options, reporter, sink, progress, &state, style))
+            return false;
     }
     return true;
 }

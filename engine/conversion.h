@@ -15,7 +15,7 @@
 namespace quarrytab {
 
 struct ConversionProgress {
-    std::size_t fileIndex = 0;       // the file being converted, from 0
+    std::size_t fileIndex = 0;        // the file being converted, from 0
     std::uint64_t fileBytesRead = 0;  // bytes of that file read so far
     std::uint64_t linesDone = 0;      // lines converted so far, over all files
 };

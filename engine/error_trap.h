@@ -16,21 +16,21 @@ inline constexpr std::string_view kSupportAddress = "support@quarrytab.example";
 // A failure inside a step: a number (for the few handlers that react to one) and a description
 // that the error message shows.
 class Failure : public std::exception {
-public:
+  public:
     Failure(int number, std::string description)
         : m_number(number), m_description(std::move(description)) {}
     int number() const noexcept { return m_number; }
     const std::string& description() const noexcept { return m_description; }
     const char* what() const noexcept override { return m_description.c_str(); }
 
-private:
+  private:
     int m_number;
     std::string m_description;
 };
 
 // Where failures go: the window shows a message box, tests record, the command line prints.
 class ErrorReporter {
-public:
+  public:
     virtual ~ErrorReporter() = default;
     virtual void reportApplicationError(std::string_view location, int line,
                                         const Failure& failure) = 0;
@@ -38,8 +38,7 @@ public:
 
 // The text of the "Application Error" message: description, CR LF, location, "at line " and the
 // number, two lone CRs, then the request to mail a screenshot to the support address.
-std::string ApplicationErrorText(std::string_view description, std::string_view location,
-                                 int line);
+std::string ApplicationErrorText(std::string_view description, std::string_view location, int line);
 
 inline constexpr std::string_view kApplicationErrorTitle = "Application Error";
 
@@ -47,7 +46,7 @@ inline constexpr std::string_view kApplicationErrorTitle = "Application Error";
 // caller goes on with the next step. `step` returns false when the step failed, so a caller can
 // tell a failed step from one that ran.
 class StepTrap {
-public:
+  public:
     StepTrap(ErrorReporter& reporter, std::string_view location)
         : m_reporter(reporter), m_location(location) {}
 
@@ -58,7 +57,7 @@ public:
 
     std::string_view location() const { return m_location; }
 
-private:
+  private:
     ErrorReporter& m_reporter;
     std::string m_location;
 };

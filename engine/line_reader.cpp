@@ -28,7 +28,8 @@ bool LineReader::refill() {
         m_end -= m_begin;
         m_begin = 0;
     }
-    if (m_end == m_buffer.size()) m_buffer.resize(m_buffer.size() * 2);
+    if (m_end == m_buffer.size())
+        m_buffer.resize(m_buffer.size() * 2);
     std::string error;
     const auto count = m_file.read(m_buffer.data() + m_end, m_buffer.size() - m_end, error);
     if (count < 0) {
@@ -61,27 +62,31 @@ bool LineReader::next(std::string_view& line) {
         if (brk != nullptr && !undecided) {
             line = std::string_view(data + m_begin, static_cast<std::size_t>(brk - data) - m_begin);
             std::size_t after = static_cast<std::size_t>(brk - data) + 1;
-            if (*brk == '\r' && after < m_end && data[after] == '\n') ++after;
+            if (*brk == '\r' && after < m_end && data[after] == '\n')
+                ++after;
             m_begin = after;
             m_scan = 0;
             return true;
         }
         m_scan = static_cast<std::size_t>((undecided ? cr : stop) - (data + m_begin));
         if (m_eof) {
-            if (m_failed || m_begin == m_end) return false;
+            if (m_failed || m_begin == m_end)
+                return false;
             line = std::string_view(data + m_begin, m_end - m_begin);
             m_begin = m_end;
             m_scan = 0;
             return true;
         }
-        if (!refill()) return false;
+        if (!refill())
+            return false;
     }
 }
 
 std::vector<std::string> ReadFileToStringFSOLine(std::string_view path, ErrorReporter& reporter) {
     std::vector<std::string> lines;
     LineReader reader(reporter);
-    if (!reader.open(path)) return lines;
+    if (!reader.open(path))
+        return lines;
     std::string_view line;
     while (reader.next(line)) lines.emplace_back(line);
     return lines;

@@ -21,7 +21,7 @@ inline constexpr int kReaderReadStep = 112;
 // A file that cannot be opened or read is reported through the reporter with the reader's
 // location text, once; the lines before a read failure have been handed out already.
 class LineReader {
-public:
+  public:
     explicit LineReader(ErrorReporter& reporter, std::size_t blockSize = 1 << 20);
 
     // Opens the file; on failure reports it (step 106) and returns false.
@@ -33,7 +33,7 @@ public:
     bool failed() const { return m_failed; }
     std::uint64_t bytesRead() const { return m_bytesRead; }
 
-private:
+  private:
     bool refill();
 
     ErrorReporter& m_reporter;
@@ -54,7 +54,8 @@ std::vector<std::string> ReadFileToStringFSOLine(std::string_view path, ErrorRep
 // A zero-length line has no fields; an empty delimiter leaves the line whole.
 template <class Fn>
 void ForEachField(std::string_view line, std::string_view delimiter, Fn&& onField) {
-    if (line.empty()) return;
+    if (line.empty())
+        return;
     if (delimiter.empty()) {
         onField(line);
         return;
@@ -63,7 +64,8 @@ void ForEachField(std::string_view line, std::string_view delimiter, Fn&& onFiel
     for (;;) {
         const auto cut = delimiter.size() == 1 ? line.find(delimiter.front(), start)
                                                : line.find(delimiter, start);
-        if (cut == std::string_view::npos) break;
+        if (cut == std::string_view::npos)
+            break;
         onField(line.substr(start, cut - start));
         start = cut + delimiter.size();
     }

@@ -9,10 +9,10 @@ namespace quarrytab {
 enum class StatementMode { InsertOnly, CreateAndInsert };
 
 struct ConversionOptions {
-    std::string TableName = "Table1";     // prefix of every table name, written as typed
-    std::string DelimitingChar = "'";     // written before every table and field name
+    std::string TableName = "Table1";         // prefix of every table name, written as typed
+    std::string DelimitingChar = "'";         // written before every table and field name
     std::string ClosingDelimitingChar = "'";  // written after them; see ClosingDelimiterFor
-    std::string CsvDelimiter = ",";       // cuts each input line into fields; may be empty
+    std::string CsvDelimiter = ",";           // cuts each input line into fields; may be empty
     StatementMode Mode = StatementMode::CreateAndInsert;
     bool IncludeSemicolon = true;
     bool SaveToOriginalFolder = false;

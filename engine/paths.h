@@ -19,7 +19,9 @@ inline constexpr PathStyle kNativePathStyle = PathStyle::Windows;
 inline constexpr PathStyle kNativePathStyle = PathStyle::Posix;
 #endif
 
-constexpr char Separator(PathStyle style) { return style == PathStyle::Windows ? '\\' : '/'; }
+constexpr char Separator(PathStyle style) {
+    return style == PathStyle::Windows ? '\\' : '/';
+}
 
 // The text after the last separator; the whole path when there is none; "" when it ends in one.
 std::string GetFileNameFromPath(std::string_view path, PathStyle style = kNativePathStyle);

@@ -59,7 +59,8 @@ std::ptrdiff_t InputFile::read(char* buffer, std::size_t size, std::string& erro
 }
 
 void InputFile::close() {
-    if (m_file != nullptr) std::fclose(m_file);
+    if (m_file != nullptr)
+        std::fclose(m_file);
     m_file = nullptr;
 }
 

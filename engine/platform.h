@@ -16,7 +16,7 @@ std::filesystem::path FileSystemPath(std::string_view utf8Path);
 // A file opened for reading bytes, closed when it goes out of scope. Failures are returned as a
 // description, never thrown.
 class InputFile {
-public:
+  public:
     InputFile() = default;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -28,7 +28,7 @@ public:
     std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error);
     void close();
 
-private:
+  private:
     std::FILE* m_file = nullptr;
 };
 

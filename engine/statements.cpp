@@ -1,5 +1,7 @@
 #include "engine/statements.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/line_reader.h"
@@ -42,7 +44,8 @@ void AppendQuotedValue(std::string& out, std::string_view value) {
     out += '\'';
     for (;;) {
         const void* quote = value.empty() ? nullptr : std::memchr(value.data(), '\'', value.size());
-        if (quote == nullptr) break;
+        if (quote == nullptr)
+            break;
         const auto upTo = static_cast<std::size_t>(static_cast<const char*>(quote) - value.data());
         out.append(value.data(), upTo + 1);
         out += '\'';
@@ -52,8 +55,7 @@ void AppendQuotedValue(std::string& out, std::string_view value) {
     out += '\'';
 }
 
-StatementGenerator::StatementGenerator(const ConversionOptions& options,
-                                       std::string_view baseName)
+StatementGenerator::StatementGenerator(const ConversionOptions& options, std::string_view baseName)
     : m_options(options), m_ending(options.IncludeSemicolon ? ";" : "") {
     const auto reference = TableReference(options, baseName);
     m_createHead = "CREATE TABLE " + reference + " (";
@@ -68,7 +70,11 @@ void StatementGenerator::addLine(std::string_view line, StatementSink& sink) {
             sink.statement(m_statement);
         }
     }
-    if (!IsBlankLine(line)) {
+    if (IsBlankLine(line))
+        return;
+    if (m_options.CsvDelimiter.size() == 1) {
+        sink.statement(makeInsertSingleByteDelimiter(line, m_options.CsvDelimiter.front()));
+    } else {
         appendInsert(line);
         sink.statement(m_statement);
     }
@@ -78,10 +84,12 @@ void StatementGenerator::appendCreateTable(std::string_view line) {
     std::size_t columns = 0;
     ForEachField(line, m_options.CsvDelimiter, [&](std::string_view) { ++columns; });
     // A zero-length first line still names one column, like a line of spaces does.
-    if (columns == 0) columns = 1;
+    if (columns == 0)
+        columns = 1;
     m_statement = m_createHead;
     for (std::size_t k = 1; k <= columns; ++k) {
-        if (k > 1) m_statement += ',';
+        if (k > 1)
+            m_statement += ',';
         m_statement += m_options.DelimitingChar;
         m_statement += "fld";
         m_statement += std::to_string(k);
@@ -92,11 +100,81 @@ void StatementGenerator::appendCreateTable(std::string_view line) {
     m_statement += m_ending;
 }
 
+// The common case, in one pass over the line: a delimiter closes one literal and opens the next,
+// a quote is doubled, every other byte is copied. A quote used as the delimiter splits, as the
+// general path does, because the delimiter is tested first.
+std::string_view StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line,
+                                                                   char delimiter) {
+    // Worst case: every byte a delimiter, which turns into three bytes.
+    const std::size_t most = m_insertHead.size() + 3 * line.size() + 3 + m_ending.size();
+    if (m_scratch.size() < most)
+        m_scratch.resize(most * 2);
+    char* out = m_scratch.data();
+    std::memcpy(out, m_insertHead.data(), m_insertHead.size());
+    out += m_insertHead.size();
+    *out++ = '\'';
+    const char* in = line.data();
+    const char* const end = in + line.size();
+    const auto special = [delimiter](char c, char*& to) {
+        if (c == delimiter) {
+            to[0] = '\'';
+            to[1] = ',';
+            to[2] = '\'';
+            to += 3;
+        } else {
+            to[0] = '\'';
+            to[1] = '\'';
+            to += 2;
+        }
+    };
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight bytes at a time: copy them whole unless one is a delimiter or a quote.
+        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+        constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+        const std::uint64_t delimiters = kOnes * static_cast<unsigned char>(delimiter);
+        const std::uint64_t quotes = kOnes * static_cast<unsigned char>('\'');
+        while (end - in >= 8) {
+            std::uint64_t block;
+            std::memcpy(&block, in, 8);
+            const std::uint64_t d = block ^ delimiters;
+            const std::uint64_t q = block ^ quotes;
+            // The lowest set high bit marks the first byte equal to a delimiter or a quote.
+            const std::uint64_t hits = (((d - kOnes) & ~d) | ((q - kOnes) & ~q)) & kHighs;
+            if (hits == 0) {
+                std::memcpy(out, in, 8);
+                in += 8;
+                out += 8;
+                continue;
+            }
+            const auto plain = static_cast<std::size_t>(std::countr_zero(hits) / 8);
+            // Copying all eight is cheaper than copying `plain`; the bytes past it are
+            // overwritten next, and the buffer has room for them.
+            std::memcpy(out, in, 8);
+            out += plain;
+            in += plain;
+            special(*in++, out);
+        }
+    }
+    for (; in != end; ++in) {
+        if (*in == delimiter || *in == '\'') {
+            special(*in, out);
+        } else {
+            *out++ = *in;
+        }
+    }
+    *out++ = '\'';
+    *out++ = ')';
+    std::memcpy(out, m_ending.data(), m_ending.size());
+    out += m_ending.size();
+    return std::string_view(m_scratch.data(), static_cast<std::size_t>(out - m_scratch.data()));
+}
+
 void StatementGenerator::appendInsert(std::string_view line) {
     m_statement = m_insertHead;
     bool first = true;
     ForEachField(line, m_options.CsvDelimiter, [&](std::string_view field) {
-        if (!first) m_statement += ',';
+        if (!first)
+            m_statement += ',';
         first = false;
         AppendQuotedValue(m_statement, field);
     });

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/options.h"
 
@@ -13,7 +14,7 @@ namespace quarrytab {
 
 // Receives each statement as soon as it is complete; the text is valid during the call only.
 class StatementSink {
-public:
+  public:
     virtual ~StatementSink() = default;
     virtual void statement(std::string_view text) = 0;
 };
@@ -24,20 +25,22 @@ std::string TableReference(const ConversionOptions& options, std::string_view ba
 
 // Makes the statements of one file, line by line, in order.
 class StatementGenerator {
-public:
+  public:
     StatementGenerator(const ConversionOptions& options, std::string_view baseName);
 
     void addLine(std::string_view line, StatementSink& sink);
 
-private:
+  private:
     void appendCreateTable(std::string_view line);
     void appendInsert(std::string_view line);
+    std::string_view makeInsertSingleByteDelimiter(std::string_view line, char delimiter);
 
     const ConversionOptions& m_options;
-    std::string m_createHead;  // "CREATE TABLE " + reference + " ("
-    std::string m_insertHead;  // "INSERT INTO " + reference + " VALUES ("
-    std::string m_ending;      // ";" or ""
-    std::string m_statement;   // reused for every statement
+    std::string m_createHead;     // "CREATE TABLE " + reference + " ("
+    std::string m_insertHead;     // "INSERT INTO " + reference + " VALUES ("
+    std::string m_ending;         // ";" or ""
+    std::string m_statement;      // reused for every statement
+    std::vector<char> m_scratch;  // room for the single-byte-delimiter INSERT, reused
     bool m_firstLine = true;
 };
 

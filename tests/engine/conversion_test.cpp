@@ -14,13 +14,13 @@ using namespace quarrytab;
 namespace {
 
 class Collect : public StatementSink {
-public:
+  public:
     void statement(std::string_view text) override { made.emplace_back(text); }
     std::vector<std::string> made;
 };
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         static int counter = 0;
         m_path = std::filesystem::temp_directory_path() /
@@ -34,7 +34,7 @@ public:
         return path.string();
     }
 
-private:
+  private:
     std::filesystem::path m_path;
 };
 

@@ -41,7 +41,9 @@ TEST(StepTrap, ReportsEachFailedStepAndGoesOn) {
 TEST(StepTrap, FailureInsideAHelperCarriesTheCallersStep) {
     RecordingReporter reporter;
     StepTrap trap(reporter, "in Quarrytab2021/08/31.Form1.PushButton4_Click ");
-    const auto helper = [] { throw std::length_error("too long"); };
+    const auto helper = [] {
+        throw std::length_error("too long");
+    };
     trap.step(112, [&] { helper(); });
     ASSERT_EQ(reporter.reports.size(), 1u);
     EXPECT_EQ(reporter.reports[0].line, 112);

@@ -14,7 +14,7 @@ using Lines = std::vector<std::string>;
 namespace {
 
 class TempFile {
-public:
+  public:
     explicit TempFile(const std::string& bytes) {
         static int counter = 0;
         m_path = (std::filesystem::temp_directory_path() /
@@ -25,14 +25,15 @@ public:
     ~TempFile() { std::filesystem::remove(m_path); }
     const std::string& path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
 };
 
 Lines ReadAll(const std::string& path, RecordingReporter& reporter, std::size_t blockSize) {
     Lines lines;
     LineReader reader(reporter, blockSize);
-    if (!reader.open(path)) return lines;
+    if (!reader.open(path))
+        return lines;
     std::string_view line;
     while (reader.next(line)) lines.emplace_back(line);
     return lines;
@@ -79,7 +80,8 @@ TEST(LineReader, LongLineOutgrowsTheBlock) {
 
 TEST(ReadFileToStringFSOLine, ReportsAFileThatCannotBeOpened) {
     RecordingReporter reporter;
-    const auto missing = (std::filesystem::temp_directory_path() / "quarrytab-no-such.csv").string();
+    const auto missing =
+        (std::filesystem::temp_directory_path() / "quarrytab-no-such.csv").string();
     EXPECT_TRUE(ReadFileToStringFSOLine(missing, reporter).empty());
     ASSERT_EQ(reporter.reports.size(), 1u);
     EXPECT_EQ(reporter.reports[0].location, "in Quarrytab2021/08/31.Main.ReadFileToStringFSOLine ");
@@ -87,9 +89,9 @@ TEST(ReadFileToStringFSOLine, ReportsAFileThatCannotBeOpened) {
     EXPECT_FALSE(reporter.reports[0].description.empty());
 
     RecordingReporter folderReporter;
-    EXPECT_TRUE(ReadFileToStringFSOLine(std::filesystem::temp_directory_path().string(),
-                                        folderReporter)
-                    .empty());
+    EXPECT_TRUE(
+        ReadFileToStringFSOLine(std::filesystem::temp_directory_path().string(), folderReporter)
+            .empty());
     ASSERT_EQ(folderReporter.reports.size(), 1u);
     EXPECT_EQ(folderReporter.reports[0].line, 106);
 }

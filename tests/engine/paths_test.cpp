@@ -44,8 +44,12 @@ TEST(PathText, FileNameAndFolderOnPosixPaths) {
 
 TEST(PathText, RemoveFileExtension) {
     const PathCase cases[] = {
-        {"sales.2021.csv", "sales.2021"}, {".csv", ".csv"}, {"README", "README"},
-        {"", ""},                         {"a.", "a"},      {"..csv", "."},
+        {"sales.2021.csv", "sales.2021"},
+        {".csv", ".csv"},
+        {"README", "README"},
+        {"", ""},
+        {"a.", "a"},
+        {"..csv", "."},
     };
     for (const auto& c : cases) EXPECT_EQ(RemoveFileExtension(c.input), c.expected) << c.input;
 }
@@ -77,9 +81,9 @@ TEST(PathText, FixDoubleBackslashesOnPosixPaths) {
     for (const auto& c : cases) {
         EXPECT_EQ(FixDoubleBackslashes(c.input, PathStyle::Posix), c.expected) << c.input;
         // Cleaning twice changes nothing more.
-        EXPECT_EQ(FixDoubleBackslashes(FixDoubleBackslashes(c.input, PathStyle::Posix),
-                                       PathStyle::Posix),
-                  c.expected);
+        EXPECT_EQ(
+            FixDoubleBackslashes(FixDoubleBackslashes(c.input, PathStyle::Posix), PathStyle::Posix),
+            c.expected);
     }
 }
 

@@ -14,7 +14,7 @@ struct RecordedReport {
 };
 
 class RecordingReporter : public quarrytab::ErrorReporter {
-public:
+  public:
     void reportApplicationError(std::string_view location, int line,
                                 const quarrytab::Failure& failure) override {
         reports.push_back({std::string(location), line, failure.number(), failure.description()});

@@ -11,7 +11,7 @@ using Statements = std::vector<std::string>;
 namespace {
 
 class Collect : public StatementSink {
-public:
+  public:
     void statement(std::string_view text) override { made.emplace_back(text); }
     Statements made;
 };
@@ -40,7 +40,7 @@ const auto kInsert = StatementMode::InsertOnly;
 
 TEST(ClosingDelimiter, PairsOpeningBracketsOnly) {
     const std::pair<const char*, const char*> cases[] = {
-        {"(", ")"}, {"[", "]"}, {"{", "}"}, {"<", ">"}, {")", ")"}, {"]", "]"},
+        {"(", ")"}, {"[", "]"}, {"{", "}"}, {"<", ">"},   {")", ")"},   {"]", "]"},
         {"'", "'"}, {"`", "`"}, {"", ""},   {" [", " ["}, {"[[", "[["},
     };
     for (const auto& [opening, closing] : cases) EXPECT_EQ(ClosingDelimiterFor(opening), closing);
@@ -48,14 +48,10 @@ TEST(ClosingDelimiter, PairsOpeningBracketsOnly) {
 
 TEST(TableReference, WrapsPrefixAndBaseNameAndEscapesTheBaseName) {
     const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
-        {"[", "Table1", "sales", "[Table1_sales]"},
-        {"'", "Table1", "sales", "'Table1_sales'"},
-        {"", "Table1", "sales", "Table1_sales"},
-        {"<", "Table1", "sales", "<Table1_sales>"},
-        {")", "Table1", "sales", ")Table1_sales)"},
-        {"[", "", "sales", "[_sales]"},
-        {"'", "Table1", "O'Neil", "'Table1_O''Neil'"},
-        {"[", "Table1", "x]y", "[Table1_x]]y]"},
+        {"[", "Table1", "sales", "[Table1_sales]"},    {"'", "Table1", "sales", "'Table1_sales'"},
+        {"", "Table1", "sales", "Table1_sales"},       {"<", "Table1", "sales", "<Table1_sales>"},
+        {")", "Table1", "sales", ")Table1_sales)"},    {"[", "", "sales", "[_sales]"},
+        {"'", "Table1", "O'Neil", "'Table1_O''Neil'"}, {"[", "Table1", "x]y", "[Table1_x]]y]"},
         {"[", "dbo].[Sales", "x", "[dbo].[Sales_x]"},  // the prefix is written as typed
         {"``", "T", "a``b", "``T_a````b``"},
     };
@@ -66,11 +62,12 @@ TEST(TableReference, WrapsPrefixAndBaseNameAndEscapesTheBaseName) {
 }
 
 TEST(StatementGenerator, WorkedExamples) {
-    EXPECT_EQ(Generate(Options("[", ",", kCreate, true), "people", {"name,age", "Ann,30", "Bob,41"}),
-              (Statements{"CREATE TABLE [Table1_people] ([fld1] text,[fld2] text);",
-                          "INSERT INTO [Table1_people] VALUES ('name','age');",
-                          "INSERT INTO [Table1_people] VALUES ('Ann','30');",
-                          "INSERT INTO [Table1_people] VALUES ('Bob','41');"}));
+    EXPECT_EQ(
+        Generate(Options("[", ",", kCreate, true), "people", {"name,age", "Ann,30", "Bob,41"}),
+        (Statements{"CREATE TABLE [Table1_people] ([fld1] text,[fld2] text);",
+                    "INSERT INTO [Table1_people] VALUES ('name','age');",
+                    "INSERT INTO [Table1_people] VALUES ('Ann','30');",
+                    "INSERT INTO [Table1_people] VALUES ('Bob','41');"}));
     EXPECT_EQ(Generate(Options("'", ";", kInsert, false), "people", {"x;O'Brien; 7"}),
               (Statements{"INSERT INTO 'Table1_people' VALUES ('x','O''Brien',' 7')"}));
 }
@@ -108,10 +105,10 @@ TEST(StatementGenerator, BlankAndEmptyLines) {
 }
 
 TEST(StatementGenerator, ValuesKeepEveryByteAndDoubleQuotes) {
-    EXPECT_EQ(Generate(Options("'", ",", kInsert, true), "t",
-                       {" a ,'',\"x\",caf\xC3\xA9,caf\xE9,it's"}),
-              (Statements{"INSERT INTO 'Table1_t' VALUES (' a ','''''','\"x\"','caf\xC3\xA9',"
-                          "'caf\xE9','it''s');"}));
+    EXPECT_EQ(
+        Generate(Options("'", ",", kInsert, true), "t", {" a ,'',\"x\",caf\xC3\xA9,caf\xE9,it's"}),
+        (Statements{"INSERT INTO 'Table1_t' VALUES (' a ','''''','\"x\"','caf\xC3\xA9',"
+                    "'caf\xE9','it''s');"}));
     EXPECT_EQ(Generate(Options("[", "", kInsert, false), "t", {"a,b;c"}),
               (Statements{"INSERT INTO [Table1_t] VALUES ('a,b;c')"}));
 }
