@@ -1,0 +1,297 @@
+#include "filelist/folder_walk.h"
+
+#include <QDir>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "engine/paths.h"
+#include "filelist/qt_text.h"
+
+namespace quarrytab {
+
+namespace {
+
+// Attribute values of folders the walk leaves alone below its starting entries: system folders
+// (directory + hidden + system) and junctions (the same plus reparse point).
+constexpr std::uint32_t kProtectedFolder = 22;
+constexpr std::uint32_t kProtectedJunction = 1046;
+
+QChar Separator() {
+    return QDir::separator();
+}
+
+QString WithSeparator(const QString& folder) {
+    return folder.endsWith(Separator()) ? folder : folder + Separator();
+}
+
+void ThrowIfFailed(ReadError error, const QString& text) {
+    if (error != ReadError::None)
+        throw Failure(FailureNumber(error), ToUtf8(text));
+}
+
+bool IsWalkable(const PathAttributes& info) {
+    return info.isRoot ||
+           (info.attributes != kProtectedFolder && info.attributes != kProtectedJunction);
+}
+
+bool IsUnreadable(const Failure& failure) {
+    return failure.number() == FailureNumber(ReadError::PermissionDenied) ||
+           failure.number() == FailureNumber(ReadError::PathNotFound);
+}
+
+// How many UTF-16 units the character at `index` takes, so "?" matches a whole character.
+qsizetype CharacterWidth(const QString& text, qsizetype index) {
+    return text.at(index).isHighSurrogate() && index + 1 < text.size() &&
+                   text.at(index + 1).isLowSurrogate()
+               ? 2
+               : 1;
+}
+
+// "*" and "?" over case-folded text, backtracking to the last "*" only, so the cost stays
+// proportional to pattern length times name length at worst.
+bool Glob(QStringView pattern, const QString& name) {
+    qsizetype p = 0;
+    qsizetype n = 0;
+    qsizetype starPattern = -1;
+    qsizetype starName = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == u'*') {
+            starPattern = p++;
+            starName = n;
+        } else if (p < pattern.size() && pattern[p] == u'?') {
+            ++p;
+            n += CharacterWidth(name, n);
+        } else if (p < pattern.size() && pattern[p] == name[n]) {
+            ++p;
+            ++n;
+        } else if (starPattern >= 0) {
+            p = starPattern + 1;
+            starName += CharacterWidth(name, starName);
+            n = starName;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*') ++p;
+    return p == pattern.size();
+}
+
+// A pattern folded once and matched against many names.
+class Wildcard {
+  public:
+    explicit Wildcard(const QString& pattern) : m_pattern(pattern.toCaseFolded()) {}
+
+    bool matches(const QString& name) const {
+        const QString folded = name.toCaseFolded();
+        if (Glob(m_pattern, folded))
+            return true;
+        const QStringView pattern(m_pattern);
+        if (pattern.endsWith(u".*"))
+            return Glob(pattern.chopped(2), folded);
+        if (pattern.endsWith(u'.') && !folded.contains(u'.'))
+            return Glob(pattern.chopped(1), folded);
+        return false;
+    }
+
+  private:
+    QString m_pattern;
+};
+
+// One walk: examines the folder list level by level. Each level is examined as one pass with its
+// own enumeration trap: until the first enumeration of the level begins, a failure is reported
+// and the pass goes on with its next step; from then on a failure silently ends the work on the
+// current folder, and removes it from its level when it cannot be read at all.
+class Walk {
+  public:
+    Walk(ErrorReporter& reporter, const WalkYield& yield, FolderReader& reader)
+        : m_reporter(reporter), m_yield(yield), m_reader(reader) {}
+
+    bool cancelled() const { return m_cancelled; }
+
+    // The subfolders of every entry of `level`, in order; unreadable entries leave `level`.
+    QStringList examineLevel(QStringList& level) {
+        QStringList found;
+        bool armed = false;
+        std::optional<Failure> failure;
+        // Runs one numbered step; false means the rest of the current folder is to be skipped.
+        const auto step = [&](int line, const auto& action) {
+            try {
+                action();
+                return true;
+            } catch (...) {
+                Failure caught = CurrentFailure(std::current_exception());
+                if (armed) {
+                    failure = std::move(caught);
+                    return false;
+                }
+                m_reporter.reportApplicationError(kFolderWalkLocation, line, caught);
+                return true;
+            }
+        };
+        // Entries leave `level` while it is walked, so the walk goes over a copy.
+        const QStringList entries = level;
+        for (const QString& folder : entries) {
+            if (!m_reader.folderExists(folder))
+                continue;  // 112
+            if (folder.size() >= kMaxWalkPathLength)
+                continue;  // 114
+            if (!keepGoing())
+                break;  // 116
+            PathAttributes info;
+            const bool go = step(116, [&] {
+                info = m_reader.attributesOf(folder);
+                ThrowIfFailed(info.error, info.errorText);
+            });
+            if (go && !IsWalkable(info))
+                continue;  // 118
+            armed = true;  // 120
+            if (!go || !step(122, [&] { enumerate(folder, found); })) {
+                if (m_cancelled)
+                    break;
+                if (IsUnreadable(*failure)) {  // 142-148
+                    const qsizetype index = level.indexOf(folder);
+                    if (index >= 0)
+                        level.removeAt(index);
+                }
+            }
+            if (m_cancelled)
+                break;
+        }
+        return found;
+    }
+
+    // Adds the folders found on one level to `listed`, checking each once more, since the
+    // enumeration does not show whether a folder is protected.
+    void appendListed(const QStringList& found, QStringList& listed) {
+        StepTrap trap(m_reporter, kFolderWalkLocation);
+        for (const QString& folder : found) {
+            if (!m_reader.folderExists(folder))
+                continue;  // 158
+            if (!keepGoing())
+                return;
+            trap.step(160, [&] {
+                const PathAttributes info = m_reader.attributesOf(folder);
+                ThrowIfFailed(info.error, info.errorText);
+                if (IsWalkable(info))
+                    listed.push_back(folder);
+            });
+        }
+    }
+
+  private:
+    bool keepGoing() {
+        if (!m_cancelled && m_yield && !m_yield())
+            m_cancelled = true;
+        return !m_cancelled;
+    }
+
+    void enumerate(const QString& folder, QStringList& found) {
+        const QString parent = WithSeparator(folder);
+        const FolderListing listing = m_reader.list(parent);
+        for (const FolderEntry& entry : listing.entries) {
+            if (!keepGoing())
+                return;  // 124
+            // A link to a folder may lead back to an ancestor, and the walk would then never end.
+            if (!entry.isDirectory() || entry.isLink())
+                continue;
+            const QString& name = entry.name;  // 126
+            if (name.size() >= kMaxWalkPathLength)
+                continue;  // 128
+            if (HasUnsafeCharacters(name))
+                continue;  // 130, 132
+            if (name == u"." || name == u"..")
+                continue;                                  // 134
+            found.push_back(parent + name + Separator());  // 136
+        }
+        // Folders read before a failure part-way through stay found.
+        ThrowIfFailed(listing.error, listing.errorText);
+    }
+
+    ErrorReporter& m_reporter;
+    const WalkYield& m_yield;
+    FolderReader& m_reader;
+    bool m_cancelled = false;
+};
+
+}  // namespace
+
+bool HasUnsafeCharacters(const QString& name) {
+    for (const QChar character : name) {
+        const char16_t code = character.unicode();
+        if (code < 32 || (code >= 127 && code <= 159) || code == u'?')
+            return true;
+    }
+    return false;
+}
+
+bool MatchesWildcard(const QString& pattern, const QString& name) {
+    return Wildcard(pattern).matches(name);
+}
+
+bool GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter,
+                           const WalkYield& yield, FolderReader& reader) {
+    Walk walk(reporter, yield, reader);
+    // Each level is examined before the next is found, so the list grows in level order; every
+    // level's paths are longer than its parents', and long paths are not descended, so the
+    // number of levels is bounded.
+    std::vector<QStringList> levels;
+    QStringList next = walk.examineLevel(folders);
+    while (!walk.cancelled() && !next.isEmpty()) {
+        levels.push_back(std::move(next));
+        if (!recurse)
+            break;
+        next = walk.examineLevel(levels.back());
+    }
+    QStringList listed;
+    for (const QStringList& level : levels) {
+        if (walk.cancelled())
+            break;
+        walk.appendListed(level, listed);
+    }
+    if (walk.cancelled())
+        return false;
+    folders += listed;
+    return true;
+}
+
+QStringList GetFilesInFolder(const QString& folder, const QString& pattern, FolderReader& reader) {
+    if (folder.isEmpty())
+        return {};
+    const QString parent = WithSeparator(folder);
+    const Wildcard wildcard(pattern);
+    const FolderListing listing = reader.list(parent);
+    QStringList names;
+    for (const FolderEntry& entry : listing.entries) {
+        if (entry.isDirectory() || !wildcard.matches(entry.name))
+            continue;
+        // A regular file was seen as one by the listing itself; only links and entries of another
+        // kind need a look of their own, which would otherwise double the cost of a listing.
+        const bool seenAsFile = (entry.attributes & attributes::kArchive) != 0 && !entry.isLink();
+        if (seenAsFile || reader.fileExists(parent + entry.name))
+            names.push_back(entry.name);
+    }
+    return names;
+}
+
+QStringList CollectFiles(const QString& folder, const QString& pattern, ErrorReporter& reporter,
+                         const WalkYield& yield, FolderReader& reader) {
+    if (folder.isEmpty())
+        return {};
+    const QString start = WithSeparator(FromUtf8(FixDoubleBackslashes(ToUtf8(folder))));
+    QStringList folders{start};
+    if (!GetSubDirectories2016(folders, true, reporter, yield, reader))
+        return {};
+    QStringList files;
+    for (const QString& current : folders) {
+        if (yield && !yield())
+            return {};
+        for (const QString& name : GetFilesInFolder(current, pattern, reader)) {
+            if (!name.startsWith(u'~'))
+                files.push_back(current + name);
+        }
+    }
+    return files;
+}
+
+}  // namespace quarrytab
