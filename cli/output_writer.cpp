@@ -1,0 +1,103 @@
+#include "cli/output_writer.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/platform.h"
+
+namespace quarrytab {
+
+namespace {
+constexpr std::size_t kFlushSize = 1 << 20;
+}
+
+OutputWriter::OutputWriter(const QString& path) {
+    if (path.isEmpty()) {
+        // Standard output.
+    } else if (const QFileInfo target(path); target.exists() && !target.isFile()) {
+        m_file = std::make_unique<QFile>(path);
+    } else {
+        m_file = std::make_unique<QSaveFile>(path);
+    }
+    m_buffer.reserve(kFlushSize + 4096);
+}
+
+OutputWriter::~OutputWriter() {
+    discard();
+}
+
+bool OutputWriter::open(QString& error) {
+    if (!m_file) {
+        SetStandardOutputBinary();
+        return true;
+    }
+    if (!m_file->open(QIODevice::WriteOnly)) {
+        error = m_file->errorString();
+        return false;
+    }
+    return true;
+}
+
+void OutputWriter::statement(std::string_view text) {
+    m_buffer.append(text);
+    m_buffer.append("\r\n", 2);
+    if (m_buffer.size() >= kFlushSize)
+        flush();
+}
+
+void OutputWriter::flush() {
+    if (m_buffer.empty() || m_failed) {
+        m_buffer.clear();
+        return;
+    }
+    if (m_file) {
+        const auto written = m_file->write(m_buffer.data(), static_cast<qint64>(m_buffer.size()));
+        if (written != static_cast<qint64>(m_buffer.size())) {
+            m_failed = true;
+            m_error = m_file->errorString();
+        }
+    } else {
+        errno = 0;
+        if (std::fwrite(m_buffer.data(), 1, m_buffer.size(), stdout) != m_buffer.size()) {
+            m_failed = true;
+            m_error = QString::fromLocal8Bit(std::strerror(errno));
+        }
+    }
+    m_buffer.clear();
+}
+
+bool OutputWriter::commit(QString& error) {
+    flush();
+    if (!m_file) {
+        if (!m_failed && std::fflush(stdout) != 0) {
+            m_failed = true;
+            m_error = QString::fromLocal8Bit(std::strerror(errno));
+        }
+    } else if (!m_failed) {
+        auto* saveFile = qobject_cast<QSaveFile*>(m_file.get());
+        const bool done = saveFile != nullptr ? saveFile->commit() : m_file->flush();
+        if (!done) {
+            m_failed = true;
+            m_error = m_file->errorString();
+        }
+    }
+    if (m_failed) {
+        discard();
+        error = m_error;
+        return false;
+    }
+    m_file.reset();
+    return true;
+}
+
+void OutputWriter::discard() {
+    if (auto* saveFile = qobject_cast<QSaveFile*>(m_file.get()))
+        saveFile->cancelWriting();
+    m_file.reset();
+}
+
+}  // namespace quarrytab

@@ -1,0 +1,46 @@
+// Where the command-line converter's statements go: standard output, or a file that is replaced
+// only when every byte has been written, so a failed run never leaves half an output behind.
+// A target that is not a regular file (a device, a named pipe) is written directly: replacing it
+// would destroy it.
+#pragma once
+
+#include <QFileDevice>
+#include <QString>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/statements.h"
+
+namespace quarrytab {
+
+class OutputWriter : public StatementSink {
+  public:
+    // Writes to a new version of `path`, which replaces the old one on commit(); an empty path
+    // means standard output.
+    explicit OutputWriter(const QString& path = {});
+    OutputWriter(const OutputWriter&) = delete;
+    OutputWriter& operator=(const OutputWriter&) = delete;
+    ~OutputWriter() override;
+
+    bool open(QString& error);
+    // Each statement followed by CR LF: the bytes the window saves as its results file.
+    void statement(std::string_view text) override;
+    // Flushes everything; for a file, replaces the target. False with `error` set on failure.
+    bool commit(QString& error);
+    // Drops a file's new version; the target stays as it was.
+    void discard();
+
+    bool failed() const { return m_failed; }
+
+  private:
+    void flush();
+
+    std::unique_ptr<QFileDevice> m_file;  // a QSaveFile, or a QFile for a special file
+    std::string m_buffer;
+    bool m_failed = false;
+    QString m_error;
+};
+
+}  // namespace quarrytab

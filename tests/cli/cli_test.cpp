@@ -1,0 +1,151 @@
+// Runs the real quarrytab-cli executable and checks its output, messages and exit codes.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <random>
+
+namespace {
+
+struct Run {
+    int exitCode;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run RunCli(const QStringList& arguments, const QString& stdoutFile = {}) {
+    QProcess process;
+    if (!stdoutFile.isEmpty())
+        process.setStandardOutputFile(stdoutFile);
+    process.start(QStringLiteral(QUARRYTAB_CLI), arguments);
+    EXPECT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+class Cli : public ::testing::Test {
+  protected:
+    QString write(const QString& relative, const QByteArray& bytes) {
+        const QString path = m_dir.filePath(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+    QString path(const QString& relative) const { return m_dir.filePath(relative); }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(Cli, ConvertsWithEveryOption) {
+    const QString people = write("people.csv", "name\tage\r\nAnn\t30\r\n   \r\nO'Hara\t\r\n");
+    const auto run = RunCli({"-t", "dbo", "-q", "[", "-d", "\\t", people});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out,
+              "CREATE TABLE [dbo_people] ([fld1] text,[fld2] text);\r\n"
+              "INSERT INTO [dbo_people] VALUES ('name','age');\r\n"
+              "INSERT INTO [dbo_people] VALUES ('Ann','30');\r\n"
+              "INSERT INTO [dbo_people] VALUES ('O''Hara','');\r\n");
+    EXPECT_TRUE(run.err.isEmpty());
+
+    const auto plain = RunCli({"--insert-only", "--no-semicolon", "-d", "", "-q", "", people});
+    EXPECT_EQ(plain.exitCode, 0);
+    EXPECT_TRUE(plain.out.startsWith("INSERT INTO Table1_people VALUES ('name\tage')\r\n"));
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwo) {
+    for (const QStringList& arguments :
+         {QStringList{}, QStringList{"--no-such-option", "x"}, QStringList{"-d"}}) {
+        const auto run = RunCli(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_EQ(run.err.count('\n'), 1);
+        EXPECT_TRUE(run.err.contains("--help"));
+    }
+    EXPECT_EQ(RunCli({"--help"}).exitCode, 0);
+    EXPECT_EQ(RunCli({"--version"}).exitCode, 0);
+}
+
+TEST_F(Cli, AnUnreadableInputIsReportedAndTheOthersConverted) {
+    const QString first = write("a.csv", "1\n");
+    const QString last = write("c.csv", "3\n");
+    const auto run = RunCli({"--insert-only", first, path("missing.csv"), m_dir.path(), last});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.out.contains("'Table1_a' VALUES ('1')"));
+    EXPECT_TRUE(run.out.contains("'Table1_c' VALUES ('3')"));
+    EXPECT_TRUE(run.err.contains("cannot read '" + path("missing.csv").toUtf8() + "'"));
+}
+
+TEST_F(Cli, FolderArgumentsAreWalkedBreadthFirst) {
+    write("in/b.csv", "b\n");
+    write("in/A.csv", "a\n");
+    write("in/~lock.csv", "skip\n");
+    write("in/notes.txt", "txt\n");
+    write("in/sub/deep.csv", "deep\n");
+    write("in/sub/sub2/deeper.CSV", "deeper\n");
+    const auto run = RunCli({"--insert-only", "--no-semicolon", "-e", "csv", path("in")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out,
+              "INSERT INTO 'Table1_A' VALUES ('a')\r\n"
+              "INSERT INTO 'Table1_b' VALUES ('b')\r\n"
+              "INSERT INTO 'Table1_deep' VALUES ('deep')\r\n"
+              "INSERT INTO 'Table1_deeper' VALUES ('deeper')\r\n");
+    const auto all = RunCli({"--insert-only", path("in")});
+    EXPECT_TRUE(all.out.contains("'Table1_notes'"));
+    EXPECT_FALSE(all.out.contains("skip"));
+}
+
+TEST_F(Cli, AwkwardInputsGiveNoCrashAndLoseNothing) {
+    const QString empty = write("empty.csv", "");
+    EXPECT_EQ(RunCli({empty}).out, "");
+
+    // A 50 MB line without a break.
+    const QByteArray longLine(50 << 20, 'x');
+    const auto longRun = RunCli({"--insert-only", write("long.csv", longLine)});
+    EXPECT_EQ(longRun.exitCode, 0);
+    EXPECT_EQ(longRun.out.size(), qsizetype(longLine.size() + 40));
+
+    // Random bytes, NUL included: every byte but the line breaks reaches the output.
+    QByteArray binary(1 << 16, '\0');
+    std::mt19937 random(7);
+    for (auto& byte : binary) byte = static_cast<char>(random() & 0xFF);
+    const auto binaryRun = RunCli({"-d", "", "--insert-only", write("blob.bin", binary)});
+    EXPECT_EQ(binaryRun.exitCode, 0);
+    QByteArray kept = binary;
+    kept.replace('\r', "").replace('\n', "").replace('\'', "");
+    QByteArray got = binaryRun.out;
+    got.replace("INSERT INTO 'Table1_blob' VALUES (", "").replace(");\r\n", "").replace('\'', "");
+    EXPECT_EQ(got, kept);
+}
+
+TEST_F(Cli, OutputFileIsReplacedOnlyWhenComplete) {
+    const QString input = write("a.csv", "1\n");
+    const QString target = write("out.sql", "earlier\n");
+    EXPECT_EQ(RunCli({"-o", target, input}).exitCode, 0);
+    QFile out(target);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_EQ(out.readAll(),
+              "CREATE TABLE 'Table1_a' ('fld1' text);\r\n"
+              "INSERT INTO 'Table1_a' VALUES ('1');\r\n");
+
+    const auto noFolder = RunCli({"-o", path("no/such/folder/out.sql"), input});
+    EXPECT_EQ(noFolder.exitCode, 1);
+    EXPECT_TRUE(noFolder.err.contains("cannot write"));
+}
+
+#ifdef __linux__
+TEST_F(Cli, AFullDiskIsAFailure) {
+    const QString input = write("a.csv", QByteArray(4 << 20, 'y'));
+    const auto toFile = RunCli({"-o", "/dev/full", input});
+    EXPECT_EQ(toFile.exitCode, 1);
+    EXPECT_TRUE(toFile.err.contains("cannot write"));
+    const auto toStdout = RunCli({input}, "/dev/full");
+    EXPECT_EQ(toStdout.exitCode, 1);
+    EXPECT_TRUE(toStdout.err.contains("cannot write"));
+}
+#endif
+
+}  // namespace
