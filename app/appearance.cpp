@@ -1,0 +1,93 @@
+#include "app/appearance.h"
+
+#include <QFile>
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
+#include <QtGlobal>
+
+#include "engine/error_trap.h"
+
+namespace quarrytab {
+
+namespace {
+
+constexpr int kFileNotFound = 53;
+constexpr int kInvalidPicture = 481;
+constexpr int kInvalidSkin = 5;  // invalid procedure call or argument
+
+QByteArray ReadWholeFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw Failure(kFileNotFound, "Cannot open " + path.toStdString() + ": " +
+                                         file.errorString().toStdString());
+    }
+    return file.readAll();
+}
+
+quint16 ReadWord(const QByteArray& bytes, int offset) {
+    return static_cast<quint16>(static_cast<unsigned char>(bytes.at(offset)) |
+                                (static_cast<unsigned char>(bytes.at(offset + 1)) << 8));
+}
+
+// Collects the warnings Qt gives while it parses a style sheet; Qt reports an unparsable sheet
+// in no other way.
+QStringList* g_styleSheetWarnings = nullptr;
+QtMessageHandler g_previousHandler = nullptr;
+
+void CollectStyleSheetWarnings(QtMsgType type, const QMessageLogContext& context,
+                               const QString& message) {
+    if (g_styleSheetWarnings != nullptr && type == QtWarningMsg &&
+        message.startsWith(QLatin1String("Could not parse"))) {
+        g_styleSheetWarnings->append(message);
+        return;
+    }
+    if (g_previousHandler != nullptr) {
+        g_previousHandler(type, context, message);
+    }
+}
+
+}  // namespace
+
+QCursor LoadCursorFile(const QString& path) {
+    const QByteArray bytes = ReadWholeFile(path);
+    // A cursor file starts with reserved 0, type 2 and the image count; the first directory
+    // entry holds the hot spot where an icon file keeps its planes and bit count.
+    constexpr int kHeaderAndFirstEntry = 6 + 16;
+    if (bytes.size() < kHeaderAndFirstEntry || ReadWord(bytes, 0) != 0 || ReadWord(bytes, 2) != 2 ||
+        ReadWord(bytes, 4) == 0) {
+        throw Failure(kInvalidPicture, "Invalid picture");
+    }
+    const QImage image = QImage::fromData(bytes, "CUR");
+    if (image.isNull()) {
+        throw Failure(kInvalidPicture, "Invalid picture");
+    }
+    const int hotX = qBound(0, int(ReadWord(bytes, 10)), image.width() - 1);
+    const int hotY = qBound(0, int(ReadWord(bytes, 12)), image.height() - 1);
+    return QCursor(QPixmap::fromImage(image), hotX, hotY);
+}
+
+QString ReadSkinFile(const QString& path) {
+    return QString::fromUtf8(ReadWholeFile(path));
+}
+
+void ApplyStyleSheet(QWidget& window, const QString& styleSheet) {
+    QStringList warnings;
+    g_styleSheetWarnings = &warnings;
+    g_previousHandler = qInstallMessageHandler(CollectStyleSheetWarnings);
+    window.setStyleSheet(styleSheet);
+    // Parse now rather than when the window is first shown, so a failure is seen here.
+    window.ensurePolished();
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        child->ensurePolished();
+    }
+    qInstallMessageHandler(g_previousHandler);
+    g_styleSheetWarnings = nullptr;
+    g_previousHandler = nullptr;
+    if (!warnings.isEmpty()) {
+        window.setStyleSheet(QString());
+        throw Failure(kInvalidSkin, "The skin cannot be applied: its style sheet has an error");
+    }
+}
+
+}  // namespace quarrytab

@@ -1,0 +1,169 @@
+// The program's window: the input list and its adders on the left, the conversion choices,
+// results and output choice on the right. Every choice is written to the settings store the
+// moment it changes and restored at start-up.
+#pragma once
+
+#include <QCursor>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+#include "app/window_error_reporter.h"
+#include "engine/error_trap.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTreeView;
+
+namespace quarrytab {
+
+class Prompts;
+class SettingsStore;
+class TextListModel;
+
+// The title of every box that has none of its own: the caption without its last word, shortened
+// word by word until it is at most 40 characters long.
+QString ApplicationTitleFor(const QString& caption);
+
+// The current user's desktop folder with a trailing separator, whether or not it exists yet.
+// Throws Failure when the system names no desktop folder.
+QString GetDesktopPath();
+
+class Form1 : public QWidget {
+    Q_OBJECT
+  public:
+    // `programFolder` is the folder the program runs from, without a trailing separator; the
+    // optional skin, hand pointer and sample files are looked up in it.
+    Form1(Prompts& prompts, SettingsStore& store, QString programFolder, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: appearance, caption, application title, list columns, then every remembered
+    // choice. A failing step is reported and start-up goes on with the next one.
+    void Form_Load();
+
+    QString applicationTitle() const { return m_applicationTitle; }
+    QString programFolder() const { return m_programFolder; }
+
+    // The busy state of long actions: while set, the whole program shows the wait pointer and
+    // hovering changes nothing. Setting it twice and clearing it once clears it.
+    void setBusyPointer(bool busy);
+    bool busyPointer() const { return m_busy; }
+
+    // The pointer shown over the push buttons: the image of HAND-M.CUR when it loaded, otherwise
+    // the platform's pointing hand.
+    QCursor buttonPointer() const { return m_buttonPointer; }
+
+    // True when the skin was applied at start-up.
+    bool skinApplied() const { return m_skinApplied; }
+
+  public slots:
+    // Actions of later work; each keeps its name and trap location.
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton5_Click();
+    void PushButton6_Click();
+    void PushButton7_Click();
+    void PushButton8_Click();
+    void PushButton9_Click();
+
+    void Option1_Click();
+    void Option2_Click();
+    void Option6_Click();
+    void Option7_Click();
+    void Option11_Click();
+    void Option12_Click();
+    void Option13_Click();
+    void Option14_Click();
+    void Option15_Click();
+    void Check3_Click();
+    void Text1_Change();
+    void Text2_Change();
+    void Text3_Change();
+    void Text4_Change();
+    void Text4_LostFocus();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void createControls();
+    void connectHandlers();
+    void setBackground(const QColor& colour);
+    void ApplySkin();
+    void LoadHandPointer();
+    void SaveSampleSnapshotOnFirstStart();
+    void SetApplicationTitle();
+    void restoreDelimiterChoice();
+    void writeDelimiterChoice();
+    void writeOutputChoice();
+
+    // Writes one setting for a change handler. While a trapped handler runs a step, a failed
+    // write is kept and reported with that step's line (the step caused the change); outside of
+    // one, the first failed write of a run is shown once.
+    void writeSetting(const QString& key, const QString& value);
+    // Runs one step of a trapped handler, including the change handlers the step sets off.
+    bool handlerStep(StepTrap& trap, int line, const std::function<void()>& action);
+
+    void setOutputChoice(QRadioButton* button, bool selected);
+
+  public:
+    // The controls, named as the window's design names them.
+    QTreeView* ListView1 = nullptr;
+    QTreeView* ListView2 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton3 = nullptr;
+    QPushButton* PushButton4 = nullptr;
+    QPushButton* PushButton5 = nullptr;
+    QPushButton* PushButton6 = nullptr;
+    QPushButton* PushButton7 = nullptr;
+    QPushButton* PushButton8 = nullptr;
+    QPushButton* PushButton9 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QGroupBox* Frame4 = nullptr;
+    QGroupBox* Frame5 = nullptr;
+    QGroupBox* Frame6 = nullptr;
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QRadioButton* Option6 = nullptr;
+    QRadioButton* Option7 = nullptr;
+    QRadioButton* Option11 = nullptr;
+    QRadioButton* Option12 = nullptr;
+    QRadioButton* Option13 = nullptr;
+    QRadioButton* Option14 = nullptr;
+    QRadioButton* Option15 = nullptr;
+    QCheckBox* Check3 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLineEdit* Text2 = nullptr;
+    QLineEdit* Text3 = nullptr;
+    QLineEdit* Text4 = nullptr;
+
+  private:
+    Prompts& m_prompts;
+    SettingsStore& m_store;
+    QString m_programFolder;
+    WindowErrorReporter m_reporter;
+    TextListModel* m_inputModel = nullptr;
+    TextListModel* m_resultsModel = nullptr;
+
+    QString m_applicationTitle;
+    QString m_outputStartFolder;  // start folder of the output-folder dialog
+    QCursor m_buttonPointer{Qt::PointingHandCursor};
+    bool m_busy = false;
+    bool m_skinApplied = false;
+
+    int m_stepDepth = 0;  // > 0 while a trapped handler runs a step
+    std::optional<Failure> m_pendingWriteFailure;
+    bool m_writeFailureShown = false;
+};
+
+}  // namespace quarrytab
