@@ -1,7 +1,9 @@
 #include "engine/statements.h"
 
 #include <bit>
-#include <cstdint>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 
 #include "engine/line_reader.h"
@@ -127,34 +129,27 @@ std::string_view StatementGenerator::makeInsertSingleByteDelimiter(std::string_v
             to += 2;
         }
     };
-    if constexpr (std::endian::native == std::endian::little) {
-        // Eight bytes at a time: copy them whole unless one is a delimiter or a quote.
-        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-        constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-        const std::uint64_t delimiters = kOnes * static_cast<unsigned char>(delimiter);
-        const std::uint64_t quotes = kOnes * static_cast<unsigned char>('\'');
-        while (end - in >= 8) {
-            std::uint64_t block;
-            std::memcpy(&block, in, 8);
-            const std::uint64_t d = block ^ delimiters;
-            const std::uint64_t q = block ^ quotes;
-            // The lowest set high bit marks the first byte equal to a delimiter or a quote.
-            const std::uint64_t hits = (((d - kOnes) & ~d) | ((q - kOnes) & ~q)) & kHighs;
-            if (hits == 0) {
-                std::memcpy(out, in, 8);
-                in += 8;
-                out += 8;
-                continue;
-            }
-            const auto plain = static_cast<std::size_t>(std::countr_zero(hits) / 8);
-            // Copying all eight is cheaper than copying `plain`; the bytes past it are
-            // overwritten next, and the buffer has room for them.
-            std::memcpy(out, in, 8);
-            out += plain;
-            in += plain;
-            special(*in++, out);
+#if defined(__SSE2__) || defined(_M_X64)
+    // Sixteen bytes at a time: store them all, then move on to the first delimiter or quote
+    // among them; the bytes past it are overwritten next, and the buffer has room for them.
+    const __m128i delimiters = _mm_set1_epi8(delimiter);
+    const __m128i quotes = _mm_set1_epi8('\'');
+    while (end - in >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(block, delimiters), _mm_cmpeq_epi8(block, quotes))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
+        if (hits == 0) {
+            in += 16;
+            out += 16;
+            continue;
         }
+        const auto plain = std::countr_zero(hits);
+        out += plain;
+        in += plain;
+        special(*in++, out);
     }
+#endif
     for (; in != end; ++in) {
         if (*in == delimiter || *in == '\'') {
             special(*in, out);
