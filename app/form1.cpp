@@ -52,7 +52,7 @@ QString BooleanText(bool value) {
 double ToNumber(const QString& text) {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
-    if (!ok) {
+    if (!ok || !qIsFinite(value)) {
         throw Failure(kTypeMismatch, "Type mismatch");
     }
     return value;

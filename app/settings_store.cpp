@@ -8,19 +8,22 @@ namespace quarrytab {
 
 namespace {
 
-#ifdef _WIN32
-constexpr QSettings::Format kUserFormat = QSettings::NativeFormat;
-#else
-constexpr QSettings::Format kUserFormat = QSettings::IniFormat;
-#endif
-
 // The error number of a store that cannot be read or written: a path or file access error.
 constexpr int kStoreAccessError = 75;
 
 }  // namespace
 
+#ifdef _WIN32
+// Named by its registry path: without an application name QSettings would add an
+// "OrganizationDefaults" level.
 SettingsStore::SettingsStore()
-    : m_settings(kUserFormat, QSettings::UserScope, QLatin1String(kSettingsApplication)) {
+    : m_settings(
+          QStringLiteral("HKEY_CURRENT_USER\\Software\\") + QLatin1String(kSettingsApplication),
+          QSettings::NativeFormat) {
+#else
+SettingsStore::SettingsStore()
+    : m_settings(QSettings::IniFormat, QSettings::UserScope, QLatin1String(kSettingsApplication)) {
+#endif
     m_settings.beginGroup(QLatin1String(kSettingsSection));
     m_unreadable = m_settings.status() == QSettings::AccessError;
 }
