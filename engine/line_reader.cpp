@@ -7,11 +7,17 @@ namespace quarrytab {
 LineReader::LineReader(ErrorReporter& reporter, std::size_t blockSize)
     : m_reporter(reporter), m_buffer(blockSize < 2 ? 2 : blockSize) {}
 
-bool LineReader::open(std::string_view path) {
+void LineReader::attach(ByteSource& source) {
+    m_file.close();
+    m_source = &source;
     m_begin = m_end = m_scan = 0;
     m_bytesRead = 0;
     m_failed = false;
     m_eof = false;
+}
+
+bool LineReader::open(std::string_view path) {
+    attach(m_file);
     std::string error;
     if (!m_file.open(path, error)) {
         m_eof = true;
@@ -31,7 +37,7 @@ bool LineReader::refill() {
     if (m_end == m_buffer.size())
         m_buffer.resize(m_buffer.size() * 2);
     std::string error;
-    const auto count = m_file.read(m_buffer.data() + m_end, m_buffer.size() - m_end, error);
+    const auto count = m_source->read(m_buffer.data() + m_end, m_buffer.size() - m_end, error);
     if (count < 0) {
         m_failed = true;
         m_eof = true;

@@ -26,6 +26,8 @@ class LineReader {
 
     // Opens the file; on failure reports it (step 106) and returns false.
     bool open(std::string_view path);
+    // Reads from a source the caller owns instead of a file; it must outlive the reading.
+    void attach(ByteSource& source);
 
     // The next line, valid until the next call; false at the end or after a read failure (112).
     bool next(std::string_view& line);
@@ -38,6 +40,7 @@ class LineReader {
 
     ErrorReporter& m_reporter;
     InputFile m_file;
+    ByteSource* m_source = &m_file;
     std::vector<char> m_buffer;
     std::size_t m_begin = 0;  // start of the unread bytes
     std::size_t m_end = 0;    // end of the bytes in the buffer

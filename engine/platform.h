@@ -13,19 +13,26 @@ namespace quarrytab {
 
 std::filesystem::path FileSystemPath(std::string_view utf8Path);
 
+// Where a reader's bytes come from: a file, or memory in tests and fuzzing.
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    // Reads up to `size` bytes; returns the count (0 at the end), or -1 with `error` set.
+    virtual std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error) = 0;
+};
+
 // A file opened for reading bytes, closed when it goes out of scope. Failures are returned as a
 // description, never thrown.
-class InputFile {
+class InputFile : public ByteSource {
   public:
     InputFile() = default;
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
-    ~InputFile() { close(); }
+    ~InputFile() override { close(); }
 
     // Opens the file; on failure returns false and sets `error` to a description.
     bool open(std::string_view utf8Path, std::string& error);
-    // Reads up to `size` bytes; returns the count (0 at the end), or -1 with `error` set.
-    std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error);
+    std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error) override;
     void close();
 
   private:

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -94,6 +95,47 @@ TEST(ReadFileToStringFSOLine, ReportsAFileThatCannotBeOpened) {
             .empty());
     ASSERT_EQ(folderReporter.reports.size(), 1u);
     EXPECT_EQ(folderReporter.reports[0].line, 106);
+}
+
+// Hands out its bytes, then fails as a vanished network share or a bad sector would.
+class FailingSource : public ByteSource {
+  public:
+    FailingSource(std::string bytes, std::size_t failAt)
+        : m_bytes(std::move(bytes)), m_failAt(failAt) {}
+    std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error) override {
+        if (m_position >= m_failAt) {
+            error = "Input/output error";
+            return -1;
+        }
+        const std::size_t count = std::min(size, m_failAt - m_position);
+        std::copy_n(m_bytes.data() + m_position, count, buffer);
+        m_position += count;
+        return static_cast<std::ptrdiff_t>(count);
+    }
+
+  private:
+    std::string m_bytes;
+    std::size_t m_failAt;
+    std::size_t m_position = 0;
+};
+
+TEST(LineReader, AReadFailurePartWayKeepsTheCompleteLinesBeforeIt) {
+    for (std::size_t blockSize : {2u, 7u, 1u << 20}) {
+        RecordingReporter reporter;
+        FailingSource source("first\r\nsecond\nthird, cut off here", 19);
+        LineReader reader(reporter, blockSize);
+        reader.attach(source);
+        Lines lines;
+        std::string_view line;
+        while (reader.next(line)) lines.emplace_back(line);
+        EXPECT_EQ(lines, (Lines{"first", "second"})) << blockSize;
+        EXPECT_TRUE(reader.failed());
+        ASSERT_EQ(reporter.reports.size(), 1u);
+        EXPECT_EQ(reporter.reports[0].line, 112);
+        EXPECT_EQ(reporter.reports[0].description, "Input/output error");
+        EXPECT_FALSE(reader.next(line));  // nothing more, and no second report
+        EXPECT_EQ(reporter.reports.size(), 1u);
+    }
 }
 
 #ifdef __linux__
