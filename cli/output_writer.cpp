@@ -43,31 +43,39 @@ bool OutputWriter::open(QString& error) {
 }
 
 void OutputWriter::statement(std::string_view text) {
-    m_buffer.append(text);
+    // A statement larger than the buffer goes out directly rather than through another copy.
+    if (text.size() >= kFlushSize) {
+        flush();
+        write(text);
+    } else {
+        m_buffer.append(text);
+    }
     m_buffer.append("\r\n", 2);
     if (m_buffer.size() >= kFlushSize)
         flush();
 }
 
 void OutputWriter::flush() {
-    if (m_buffer.empty() || m_failed) {
-        m_buffer.clear();
+    write(m_buffer);
+    m_buffer.clear();
+}
+
+void OutputWriter::write(std::string_view bytes) {
+    if (bytes.empty() || m_failed)
         return;
-    }
     if (m_file) {
-        const auto written = m_file->write(m_buffer.data(), static_cast<qint64>(m_buffer.size()));
-        if (written != static_cast<qint64>(m_buffer.size())) {
+        const auto written = m_file->write(bytes.data(), static_cast<qint64>(bytes.size()));
+        if (written != static_cast<qint64>(bytes.size())) {
             m_failed = true;
             m_error = m_file->errorString();
         }
     } else {
         errno = 0;
-        if (std::fwrite(m_buffer.data(), 1, m_buffer.size(), stdout) != m_buffer.size()) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
             m_failed = true;
             m_error = QString::fromLocal8Bit(std::strerror(errno));
         }
     }
-    m_buffer.clear();
 }
 
 bool OutputWriter::commit(QString& error) {

@@ -36,6 +36,7 @@ class OutputWriter : public StatementSink {
 
   private:
     void flush();
+    void write(std::string_view bytes);
 
     std::unique_ptr<QFileDevice> m_file;  // a QSaveFile, or a QFile for a special file
     std::string m_buffer;

@@ -1,5 +1,6 @@
 #include "engine/statements.h"
 
+#include <algorithm>
 #include <bit>
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -109,9 +110,11 @@ std::string_view StatementGenerator::makeInsertSingleByteDelimiter(std::string_v
                                                                    char delimiter) {
     // Worst case: every byte a delimiter, which turns into three bytes.
     const std::size_t most = m_insertHead.size() + 3 * line.size() + 3 + m_ending.size();
-    if (m_scratch.size() < most)
-        m_scratch.resize(most * 2);
-    char* out = m_scratch.data();
+    if (m_scratchSize < most) {
+        m_scratchSize = std::max(most, 2 * m_scratchSize);
+        m_scratch = std::make_unique_for_overwrite<char[]>(m_scratchSize);
+    }
+    char* out = m_scratch.get();
     std::memcpy(out, m_insertHead.data(), m_insertHead.size());
     out += m_insertHead.size();
     *out++ = '\'';
@@ -161,7 +164,7 @@ std::string_view StatementGenerator::makeInsertSingleByteDelimiter(std::string_v
     *out++ = ')';
     std::memcpy(out, m_ending.data(), m_ending.size());
     out += m_ending.size();
-    return std::string_view(m_scratch.data(), static_cast<std::size_t>(out - m_scratch.data()));
+    return std::string_view(m_scratch.get(), static_cast<std::size_t>(out - m_scratch.get()));
 }
 
 void StatementGenerator::appendInsert(std::string_view line) {

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "engine/options.h"
 
@@ -36,11 +36,14 @@ class StatementGenerator {
     std::string_view makeInsertSingleByteDelimiter(std::string_view line, char delimiter);
 
     const ConversionOptions& m_options;
-    std::string m_createHead;     // "CREATE TABLE " + reference + " ("
-    std::string m_insertHead;     // "INSERT INTO " + reference + " VALUES ("
-    std::string m_ending;         // ";" or ""
-    std::string m_statement;      // reused for every statement
-    std::vector<char> m_scratch;  // room for the single-byte-delimiter INSERT, reused
+    std::string m_createHead;  // "CREATE TABLE " + reference + " ("
+    std::string m_insertHead;  // "INSERT INTO " + reference + " VALUES ("
+    std::string m_ending;      // ";" or ""
+    std::string m_statement;   // reused for every statement
+    // Room for the single-byte-delimiter INSERT, reused. Left uninitialised: only the bytes a
+    // statement writes are ever touched, so a huge line costs memory for what it produces.
+    std::unique_ptr<char[]> m_scratch;
+    std::size_t m_scratchSize = 0;
     bool m_firstLine = true;
 };
 
