@@ -1,0 +1,36 @@
+// Writing the results list as the text file "Quarrytab.txt": every row's bytes followed by CR LF.
+// A regular file is written to a temporary file beside it and put in its place only when every
+// byte is written, so a failed save leaves the old file (or none) untouched.
+#pragma once
+
+#include <QFileDevice>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "results/statement_store.h"
+
+namespace quarrytab {
+
+inline constexpr char kResultsFileName[] = "Quarrytab.txt";
+
+// Where a save writes: a QSaveFile for a regular file or a new one; a QFile for a target that
+// exists but is not a regular file (a device, a named pipe), which replacing would destroy.
+std::unique_ptr<QFileDevice> CreateResultsFile(const QString& path);
+
+// Creates the device a save writes through; tests pass one that fails.
+using ResultsFileFactory = std::function<std::unique_ptr<QFileDevice>(const QString& path)>;
+
+// Writes every row followed by CR LF, in blocks of a few MiB, calling `yield` between blocks.
+// Returns false with `error` set when a write failed; nothing after it is written.
+bool WriteResultRows(const StatementStore& rows, QIODevice& device, QString& error,
+                     const std::function<void()>& yield = {});
+
+// Finishes a save: puts a QSaveFile in place of the target, or flushes and closes a plain file.
+// False with `error` set when that failed; the target is then as it was.
+bool CommitResultsFile(QFileDevice& device, QString& error);
+
+// Drops a save that failed: a QSaveFile's temporary file is removed.
+void DiscardResultsFile(QFileDevice& device);
+
+}  // namespace quarrytab

@@ -1,0 +1,96 @@
+// The statements of a conversion, kept compactly: every statement's bytes in one growing buffer
+// and one end offset per row, so a million rows cost little more than their text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/statements.h"
+
+namespace quarrytab {
+
+class StatementStore final : public StatementSink {
+  public:
+    StatementStore() = default;
+    StatementStore(const StatementStore&) = delete;
+    StatementStore& operator=(const StatementStore&) = delete;
+    ~StatementStore() override;
+
+    // Appends one row holding the statement's bytes as they are.
+    void statement(std::string_view text) override { append(text); }
+    void append(std::string_view text);
+    // Appends rows given as their bytes back to back and the end of each row within `bytes`.
+    void appendRows(std::string_view bytes, std::span<const std::uint64_t> ends);
+    // Makes room for more rows in advance, so the appends that follow cannot fail for memory.
+    void reserve(std::size_t moreBytes, std::size_t moreRows) {
+        reserveBytes(m_used + moreBytes);
+        reserveRows(m_ends.size() + moreRows);
+    }
+
+    std::size_t size() const { return m_ends.size(); }
+    bool empty() const { return m_ends.empty(); }
+    std::string_view row(std::size_t index) const {
+        const std::uint64_t begin = index == 0 ? 0 : m_ends[index - 1];
+        return {m_bytes + begin, static_cast<std::size_t>(m_ends[index] - begin)};
+    }
+    // The bytes of rows [first, last) back to back, without anything between them.
+    std::string_view span(std::size_t first, std::size_t last) const;
+    const std::vector<std::uint64_t>& ends() const { return m_ends; }
+
+    // Removes rows [first, first + count); the rows after them move up.
+    void remove(std::size_t first, std::size_t count = 1);
+    // Removes every row and gives the memory back.
+    void clear();
+    // Gives back the room reserved beyond the rows held, once no more rows are coming.
+    void squeeze();
+
+    std::size_t byteSize() const { return m_used; }
+    // The memory the store holds: its buffer and its offsets, reserved room included.
+    std::size_t footprint() const { return m_capacity + m_ends.capacity() * sizeof(std::uint64_t); }
+
+  private:
+    void reserveBytes(std::size_t needed);
+    void reserveRows(std::size_t needed);
+
+    char* m_bytes = nullptr;
+    std::size_t m_used = 0;
+    std::size_t m_capacity = 0;
+    std::vector<std::uint64_t> m_ends;  // end of each row in m_bytes
+};
+
+// A run of statements on its way from the conversion to the results list: their bytes back to
+// back and the end of each within them.
+struct StatementBlock {
+    std::string bytes;
+    std::vector<std::uint64_t> ends;
+
+    bool empty() const { return ends.empty(); }
+    std::size_t rows() const { return ends.size(); }
+};
+
+// Collects statements into blocks of bounded size and hands each full block on, so a receiver on
+// another thread takes thousands of rows at a time rather than one.
+class StatementBatcher final : public StatementSink {
+  public:
+    using Deliver = std::function<void(StatementBlock&&)>;
+
+    explicit StatementBatcher(Deliver deliver, std::size_t blockBytes = std::size_t{4} << 20,
+                              std::size_t blockRows = 65536);
+
+    void statement(std::string_view text) override;
+    // Hands on the statements collected since the last block, if any.
+    void flush();
+
+  private:
+    Deliver m_deliver;
+    std::size_t m_blockBytes;
+    std::size_t m_blockRows;
+    StatementBlock m_block;
+};
+
+}  // namespace quarrytab
