@@ -25,6 +25,7 @@
 #include "app/prompts.h"
 #include "app/settings_store.h"
 #include "engine/paths.h"
+#include "filelist/input_file_list.h"
 
 namespace quarrytab {
 
@@ -108,7 +109,7 @@ class DesignFrame final : public QGroupBox {
     }
 };
 
-QTreeView* CreateList(QWidget* parent, const QString& name, TextListModel* model,
+QTreeView* CreateList(QWidget* parent, const QString& name, QAbstractItemModel* model,
                       const QString& toolTip) {
     auto* view = new QTreeView(parent);
     view->setObjectName(name);
@@ -171,6 +172,7 @@ Form1::Form1(Prompts& prompts, SettingsStore& store, QString programFolder, QWid
     // The design look is white; the skin turns it to the system's button face.
     setBackground(Qt::white);
     connectHandlers();
+    setUpInputList();
 }
 
 void Form1::setBackground(const QColor& colour) {
@@ -222,8 +224,8 @@ void Form1::createControls() {
     };
 
     // Left column: the input side.
-    m_inputModel = new TextListModel(this);
-    ListView1 = CreateList(this, QStringLiteral("ListView1"), m_inputModel,
+    m_inputList = new InputFileList(this);
+    ListView1 = CreateList(this, QStringLiteral("ListView1"), m_inputList,
                            QStringLiteral("Drag and drop files here. Double-click item to remove "
                                           "it. Move | line to right and out of window to reveal "
                                           "full names."));
@@ -538,12 +540,9 @@ void Form1::setBusyPointer(bool busy) {
     }
 }
 
-void Form1::PushButton1_Click() {}
 void Form1::PushButton2_Click() {}
 void Form1::PushButton3_Click() {}
 void Form1::PushButton4_Click() {}
-void Form1::PushButton5_Click() {}
-void Form1::PushButton7_Click() {}
 void Form1::PushButton8_Click() {}
 void Form1::PushButton9_Click() {}
 

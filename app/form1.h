@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QCursor>
+#include <QList>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -18,9 +20,15 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTreeView;
+class QDragMoveEvent;
+class QDropEvent;
 
 namespace quarrytab {
 
+struct CollectJob;
+class FileCollector;
+class FolderReader;
+class InputFileList;
 class Prompts;
 class SettingsStore;
 class TextListModel;
@@ -60,6 +68,17 @@ class Form1 : public QWidget {
     // True when the skin was applied at start-up.
     bool skinApplied() const { return m_skinApplied; }
 
+    // The input list's rows: the full paths of the files to convert, in order.
+    InputFileList* inputList() const { return m_inputList; }
+    // True while folder adds or drops are still collecting files.
+    bool addingFiles() const;
+    // Where folder adds and drops read folders; by default the real file system. Takes effect
+    // for adds started afterwards.
+    void setFolderReader(FolderReader& reader);
+    // The pointer shown while a row of the input list is dragged: the image of drag.ico when it
+    // loaded, otherwise the platform's closed hand.
+    QCursor dragPointer() const { return m_dragPointer; }
+
   public slots:
     // Actions of later work; each keeps its name and trap location.
     void PushButton1_Click();
@@ -87,6 +106,13 @@ class Form1 : public QWidget {
     void Text3_Change();
     void Text4_Change();
     void Text4_LostFocus();
+    void ListView1_DblClick();
+    void ListView1_MouseDown();
+    void ListView1_ItemClick(const QModelIndex& index);
+    void ListView1_MouseMove(const QPoint& position);
+    void ListView1_MouseUp();
+    void ListView1_OLEDragOver(QDragMoveEvent* event);
+    void ListView1_OLEDragDrop(QDropEvent* event);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -95,6 +121,9 @@ class Form1 : public QWidget {
   private:
     void createControls();
     void connectHandlers();
+    void setUpInputList();
+    void startCollecting(CollectJob job, bool showBusy);
+    void LoadDragPointer();
     void setBackground(const QColor& colour);
     void ApplySkin();
     void LoadHandPointer();
@@ -152,7 +181,14 @@ class Form1 : public QWidget {
     SettingsStore& m_store;
     QString m_programFolder;
     WindowErrorReporter m_reporter;
-    TextListModel* m_inputModel = nullptr;
+    InputFileList* m_inputList = nullptr;
+    FileCollector* m_collector = nullptr;
+    QList<quint64> m_busyCollections;  // folder adds that show the busy pointer until done
+    // Dragging a row of the input list: set by a press on the list, cleared by the release.
+    bool DragInProgress = false;
+    QPersistentModelIndex DragSourceRow;  // outlives the gesture; invalid once its row is gone
+    QCursor m_dragPointer{Qt::ClosedHandCursor};
+    bool m_dragPointerLoaded = false;
     TextListModel* m_resultsModel = nullptr;
 
     QString m_applicationTitle;
