@@ -23,9 +23,11 @@
 #include "app/handler_locations.h"
 #include "app/list_model.h"
 #include "app/prompts.h"
+#include "app/run_progress.h"
 #include "app/settings_store.h"
 #include "engine/paths.h"
 #include "filelist/input_file_list.h"
+#include "results/results_model.h"
 
 namespace quarrytab {
 
@@ -172,6 +174,7 @@ Form1::Form1(Prompts& prompts, SettingsStore& store, QString programFolder, QWid
     // The design look is white; the skin turns it to the system's button face.
     setBackground(Qt::white);
     connectHandlers();
+    connectResultsHandlers();
     setUpInputList();
 }
 
@@ -283,7 +286,7 @@ void Form1::createControls() {
     PushButton2 = push(this, "PushButton2", QStringLiteral("Start Converting"));
     Place(PushButton2, 8040, 1575, 7800, 405);
 
-    m_resultsModel = new TextListModel(this);
+    m_resultsModel = new ResultsModel(this);
     ListView2 = CreateList(this, QStringLiteral("ListView2"), m_resultsModel,
                            QStringLiteral("Move | line to right and out of window to reveal full "
                                           "names."));
@@ -517,11 +520,6 @@ void Form1::LoadHandPointer() {
     }
 }
 
-void Form1::SaveSampleSnapshotOnFirstStart() {
-    // The list of sample files is recorded here on the first start once the sample files have
-    // their own module; until then there is nothing to record.
-}
-
 void Form1::SetApplicationTitle() {
     m_applicationTitle = ApplicationTitleFor(windowTitle());
 }
@@ -539,12 +537,6 @@ void Form1::setBusyPointer(bool busy) {
         QGuiApplication::restoreOverrideCursor();
     }
 }
-
-void Form1::PushButton2_Click() {}
-void Form1::PushButton3_Click() {}
-void Form1::PushButton4_Click() {}
-void Form1::PushButton8_Click() {}
-void Form1::PushButton9_Click() {}
 
 void Form1::PushButton6_Click() {
     StepTrap trap(m_reporter, locations::kPushButton6);

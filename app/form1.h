@@ -9,10 +9,14 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/window_error_reporter.h"
 #include "engine/error_trap.h"
+#include "results/save_results.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -30,6 +34,9 @@ class FileCollector;
 class FolderReader;
 class InputFileList;
 class Prompts;
+class ResultsModel;
+class RunProgress;
+struct ConversionOptions;
 class SettingsStore;
 class TextListModel;
 
@@ -79,6 +86,15 @@ class Form1 : public QWidget {
     // loaded, otherwise the platform's closed hand.
     QCursor dragPointer() const { return m_dragPointer; }
 
+    // The results list's rows, and whether a conversion run is going.
+    ResultsModel* resultsModel() const { return m_resultsModel; }
+    bool runInProgress() const { return m_runInProgress; }
+    // The progress dialog of conversion runs and how long a run goes before it shows it; by
+    // default a real dialog after half a second.
+    void setRunProgress(std::shared_ptr<RunProgress> progress, int delayMs);
+    // How saving creates the results file; by default CreateResultsFile.
+    void setResultsFileFactory(ResultsFileFactory factory);
+
   public slots:
     // Actions of later work; each keeps its name and trap location.
     void PushButton1_Click();
@@ -113,6 +129,8 @@ class Form1 : public QWidget {
     void ListView1_MouseUp();
     void ListView1_OLEDragOver(QDragMoveEvent* event);
     void ListView1_OLEDragDrop(QDropEvent* event);
+    void ListView2_DblClick();
+    void ListView2_KeyDown(int keyCode);
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -128,6 +146,15 @@ class Form1 : public QWidget {
     void ApplySkin();
     void LoadHandPointer();
     void SaveSampleSnapshotOnFirstStart();
+    void SaveSampleSnapshot();
+    void LoadSampleFiles();
+    void connectResultsHandlers();
+    // Converts the files on a worker thread while this thread keeps the window painted; true
+    // when the user cancelled the run.
+    bool convertInWorker(StepTrap& trap, const std::vector<std::string>& paths,
+                         const ConversionOptions& options);
+    int inputRowCount() const;
+    QString inputRowText(int row) const;
     void SetApplicationTitle();
     void restoreDelimiterChoice();
     void writeDelimiterChoice();
@@ -189,7 +216,11 @@ class Form1 : public QWidget {
     QPersistentModelIndex DragSourceRow;  // outlives the gesture; invalid once its row is gone
     QCursor m_dragPointer{Qt::ClosedHandCursor};
     bool m_dragPointerLoaded = false;
-    TextListModel* m_resultsModel = nullptr;
+    ResultsModel* m_resultsModel = nullptr;
+    bool m_runInProgress = false;
+    std::shared_ptr<RunProgress> m_runProgress;
+    int m_progressDelayMs = 500;
+    ResultsFileFactory m_resultsFileFactory;
 
     QString m_applicationTitle;
     QString m_outputStartFolder;  // start folder of the output-folder dialog

@@ -7,6 +7,7 @@
 int RunSettingsStoreTests(int argc, char** argv);
 int RunAppearanceTests(int argc, char** argv);
 int RunForm1Tests(int argc, char** argv);
+int RunResultsWindowTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
     QTemporaryDir config;
@@ -20,5 +21,6 @@ int main(int argc, char** argv) {
     failures += RunSettingsStoreTests(argc, argv);
     failures += RunAppearanceTests(argc, argv);
     failures += RunForm1Tests(argc, argv);
+    failures += RunResultsWindowTests(argc, argv);
     return failures;
 }

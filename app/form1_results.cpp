@@ -1,0 +1,496 @@
+// The window's results side: the conversion run behind "Start Converting", the results list's
+// removal handlers, "Clear Results", saving, copying and the sample files.
+#include <QAbstractItemModel>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QThread>
+#include <QTimer>
+#include <QTreeView>
+#include <atomic>
+#include <memory>
+
+#include "app/form1.h"
+#include "app/handler_locations.h"
+#include "app/prompts.h"
+#include "app/run_progress.h"
+#include "app/settings_store.h"
+#include "engine/conversion.h"
+#include "engine/paths.h"
+#include "filelist/input_file_list.h"
+#include "filelist/qt_text.h"
+#include "results/clipboard_text.h"
+#include "results/results_model.h"
+#include "results/sample_files.h"
+#include "results/save_results.h"
+
+namespace quarrytab {
+
+namespace {
+
+constexpr int kDeleteKey = 46;
+constexpr int kFileAccessError = 75;
+constexpr int kDeviceIoError = 57;
+
+const QString kNoFilesAdded = QStringLiteral("No files added.");
+const QString kFolderDoesNotExist =
+    QStringLiteral("Folder does not exist. Please select another folder.");
+const QString kDone = QStringLiteral("Done.");
+const QString kCancelled = QStringLiteral("Conversion cancelled.");
+
+// Lets the window's thread paint and run its timers during a long action while the user's input
+// waits: nothing the user does can change the rows an action is working through.
+void KeepWindowPainted() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// Passes the Delete key of the results list to its handler.
+class DeleteKeyFilter final : public QObject {
+  public:
+    DeleteKeyFilter(QObject* parent, std::function<void(int)> onKey)
+        : QObject(parent), m_onKey(std::move(onKey)) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+            m_onKey(kDeleteKey);
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    std::function<void(int)> m_onKey;
+};
+
+// Hands the reports of a conversion on the worker thread to the window's thread and waits until
+// the user has dismissed each, so the run resumes only after OK, as in any other handler.
+class WindowThreadReporter final : public ErrorReporter {
+  public:
+    WindowThreadReporter(QObject* window, ErrorReporter& target)
+        : m_window(window), m_target(target) {}
+
+    void reportApplicationError(std::string_view location, int line,
+                                const Failure& failure) override {
+        const std::string where(location);
+        QMetaObject::invokeMethod(
+            m_window, [&] { m_target.reportApplicationError(where, line, failure); },
+            Qt::BlockingQueuedConnection);
+    }
+
+  private:
+    QObject* m_window;
+    ErrorReporter& m_target;
+};
+
+// What the worker thread and the window's thread share during a run.
+struct RunState {
+    std::atomic<bool> cancel{false};
+    std::atomic<int> fileIndex{0};
+    std::atomic<quint64> lines{0};
+    bool stopped = false;  // written by the worker, read after it ended
+};
+
+}  // namespace
+
+void Form1::connectResultsHandlers() {
+    ListView2->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(ListView2, &QTreeView::doubleClicked, this, [this] { ListView2_DblClick(); });
+    ListView2->installEventFilter(
+        new DeleteKeyFilter(ListView2, [this](int keyCode) { ListView2_KeyDown(keyCode); }));
+    m_resultsFileFactory = &CreateResultsFile;
+}
+
+void Form1::setRunProgress(std::shared_ptr<RunProgress> progress, int delayMs) {
+    m_runProgress = std::move(progress);
+    m_progressDelayMs = delayMs;
+}
+
+void Form1::setResultsFileFactory(ResultsFileFactory factory) {
+    m_resultsFileFactory = factory ? std::move(factory) : ResultsFileFactory(&CreateResultsFile);
+}
+
+int Form1::inputRowCount() const {
+    return ListView1->model()->rowCount();
+}
+
+QString Form1::inputRowText(int row) const {
+    const QAbstractItemModel* model = ListView1->model();
+    return model->data(model->index(row, 0)).toString();
+}
+
+void Form1::PushButton2_Click() {
+    StepTrap trap(m_reporter, locations::kPushButton2);
+    // Line 100 holds no statement and arming the trap is line 102.
+    bool running = false;
+    handlerStep(trap, 104, [&] { running = m_runInProgress; });
+    if (running) {
+        return;
+    }
+    handlerStep(trap, 106, [&] { m_runInProgress = true; });
+
+    bool noFiles = false;
+    handlerStep(trap, 108, [&] { noFiles = inputRowCount() == 0; });
+    if (noFiles) {
+        handlerStep(trap, 216, [&] { m_prompts.information(kNoFilesAdded, m_applicationTitle); });
+        m_runInProgress = false;
+        return;
+    }
+    bool noFolder = false;
+    handlerStep(trap, 110,
+                [&] { noFolder = !FolderExists(ToUtf8(Text3->text())) && !Option2->isChecked(); });
+    if (noFolder) {
+        handlerStep(trap, 214,
+                    [&] { m_prompts.information(kFolderDoesNotExist, m_applicationTitle); });
+        m_runInProgress = false;
+        return;
+    }
+
+    handlerStep(trap, 112, [&] { setBusyPointer(true); });
+    handlerStep(trap, 114, [&] { m_resultsModel->clear(); });
+
+    // The options, captured once for the whole run.
+    ConversionOptions options;
+    options.CsvDelimiter.clear();
+    const std::pair<QRadioButton*, const char*> delimiters[] = {
+        {Option11, ","}, {Option12, ", "}, {Option13, ";"}, {Option14, "\t"}};
+    int delimiterStep = 116;
+    bool chosen = false;
+    for (const auto& [button, delimiter] : delimiters) {
+        handlerStep(trap, delimiterStep, [&] {
+            if (!chosen && button->isChecked()) {
+                options.CsvDelimiter = delimiter;
+                chosen = true;
+            }
+        });
+        delimiterStep += 4;
+    }
+    handlerStep(trap, 130, [&] {
+        if (!chosen && Option15->isChecked()) {
+            options.CsvDelimiter = ToUtf8(Text4->text());
+        }
+    });
+    handlerStep(trap, 136, [&] { options.DelimitingChar = ToUtf8(Text2->text()); });
+    handlerStep(trap, 138, [&] {
+        options.ClosingDelimitingChar = ClosingDelimiterFor(options.DelimitingChar);
+    });
+    handlerStep(trap, 166, [&] {
+        options.TableName = ToUtf8(Text1->text());
+        options.Mode =
+            Option7->isChecked() ? StatementMode::CreateAndInsert : StatementMode::InsertOnly;
+        options.IncludeSemicolon = Check3->checkState() == Qt::Checked;
+        options.SaveToOriginalFolder = Option2->isChecked();
+        options.OutputFolder = ToUtf8(Text3->text());
+    });
+
+    int count = 0;
+    handlerStep(trap, 156, [&] { count = inputRowCount(); });
+    std::vector<std::string> paths;
+    for (int row = 0; row < count; ++row) {
+        handlerStep(trap, 158, [&] { paths.push_back(ToUtf8(inputRowText(row))); });
+    }
+
+    bool cancelled = false;
+    handlerStep(trap, 164, [&] { cancelled = convertInWorker(trap, paths, options); });
+
+    handlerStep(trap, 210,
+                [&] { m_prompts.information(cancelled ? kCancelled : kDone, m_applicationTitle); });
+    handlerStep(trap, 212, [&] { setBusyPointer(false); });
+    m_runInProgress = false;
+}
+
+bool Form1::convertInWorker(StepTrap& trap, const std::vector<std::string>& paths,
+                            const ConversionOptions& options) {
+    RunState state;
+    WindowThreadReporter reporter(this, m_reporter);
+    QObject context;  // every connection of this run ends with it
+
+    // Blocks of statements go to the results list on the window's thread as they fill.
+    bool listFull = false;
+    ResultsModel* model = m_resultsModel;
+    const auto deliver = [&, model](StatementBlock&& block) {
+        auto shared = std::make_shared<StatementBlock>(std::move(block));
+        QMetaObject::invokeMethod(
+            &context,
+            [&, model, shared] {
+                if (listFull) {
+                    return;
+                }
+                try {
+                    model->appendBlock(*shared);
+                } catch (...) {
+                    // The list keeps the rows it holds; the run stops, as nothing more fits.
+                    listFull = true;
+                    state.cancel = true;
+                    trap.report(204, CurrentFailure(std::current_exception()));
+                }
+            },
+            Qt::QueuedConnection);
+    };
+
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        StatementBatcher batcher(deliver);
+        const ProgressHook hook = [&](const ConversionProgress& progress) {
+            state.lines = progress.linesDone;
+            return !state.cancel.load();
+        };
+        ConversionProgress progress;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (state.cancel.load()) {
+                state.stopped = true;
+                break;
+            }
+            state.fileIndex = static_cast<int>(i);
+            progress.fileIndex = i;
+            try {
+                if (!ConvertFile(paths[i], options, reporter, batcher, hook, &progress)) {
+                    state.stopped = true;
+                    break;
+                }
+            } catch (...) {
+                reporter.reportApplicationError(trap.location(), 164,
+                                                CurrentFailure(std::current_exception()));
+            }
+        }
+        batcher.flush();
+    }));
+
+    bool finished = false;
+    bool dialogOpen = false;
+    QEventLoop wait;
+    connect(worker.get(), &QThread::finished, &context, [&] {
+        finished = true;
+        wait.quit();
+        if (dialogOpen) {
+            m_runProgress->finish();
+        }
+    });
+    QTimer showDialog;
+    showDialog.setSingleShot(true);
+    connect(&showDialog, &QTimer::timeout, &context, [&] { wait.quit(); });
+
+    worker->start();
+    showDialog.start(m_progressDelayMs);
+    while (!finished && showDialog.isActive()) {
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (!finished) {
+        if (!m_runProgress) {
+            m_runProgress = std::make_shared<DialogRunProgress>(this, m_applicationTitle);
+        }
+        const int fileCount = static_cast<int>(paths.size());
+        const auto showProgress = [&] {
+            m_runProgress->update(state.fileIndex.load() + 1, fileCount, state.lines.load());
+        };
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, &context, showProgress);
+        ticker.start(100);
+        showProgress();
+        dialogOpen = true;
+        if (m_runProgress->exec(fileCount)) {
+            state.cancel = true;
+        }
+        dialogOpen = false;
+        ticker.stop();
+        while (!finished) {
+            wait.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+    }
+    worker->wait();
+    // The last blocks were posted before the worker ended.
+    QCoreApplication::sendPostedEvents(&context, QEvent::MetaCall);
+    m_resultsModel->squeeze();
+    return state.stopped;
+}
+
+void Form1::ListView2_DblClick() {
+    if (busyPointer()) {
+        return;
+    }
+    if (m_resultsModel->rowCount() == 0) {
+        return;
+    }
+    const QModelIndexList selected = ListView2->selectionModel()->selectedRows();
+    if (selected.isEmpty()) {
+        return;
+    }
+    m_resultsModel->removeRows(selected.first().row(), 1);
+}
+
+void Form1::ListView2_KeyDown(int keyCode) {
+    if (keyCode == kDeleteKey) {
+        ListView2_DblClick();
+    }
+}
+
+void Form1::PushButton9_Click() {
+    StepTrap trap(m_reporter, locations::kPushButton9);
+    // Arming the trap is line 100, and so is the clearing.
+    handlerStep(trap, 100, [&] { m_resultsModel->clear(); });
+}
+
+void Form1::PushButton8_Click() {
+    StepTrap trap(m_reporter, locations::kPushButton8);
+    // Line 100 holds no statement and arming the trap is line 102.
+    bool located = true;
+    handlerStep(trap, 110,
+                [&] { located = FolderExists(ToUtf8(Text3->text())) || Option2->isChecked(); });
+    if (!located) {
+        handlerStep(trap, 146,
+                    [&] { m_prompts.information(kFolderDoesNotExist, m_applicationTitle); });
+        return;
+    }
+
+    const QString fileName = QDir::separator() + QLatin1String(kResultsFileName);
+    QString path;
+    bool toFolder = false;
+    handlerStep(trap, 112, [&] { toFolder = Option1->isChecked(); });
+    if (toFolder) {
+        handlerStep(trap, 114, [&] {
+            path = FromUtf8(FixDoubleBackslashes(ToUtf8(Text3->text() + fileName)));
+        });
+    } else {
+        bool beside = false;
+        handlerStep(trap, 114, [&] { beside = Option2->isChecked(); });
+        if (beside) {
+            // Beside the first input file; with no input file there is no such folder.
+            bool noFiles = false;
+            handlerStep(trap, 116, [&] { noFiles = inputRowCount() == 0; });
+            if (noFiles) {
+                handlerStep(trap, 116,
+                            [&] { m_prompts.information(kNoFilesAdded, m_applicationTitle); });
+                return;
+            }
+            handlerStep(trap, 116, [&] {
+                const std::string folder = GetFolderFromPath(ToUtf8(inputRowText(0)));
+                path = FromUtf8(FixDoubleBackslashes(folder + ToUtf8(fileName)));
+            });
+        }
+    }
+    if (path.isEmpty()) {
+        return;
+    }
+
+    bool exists = true;
+    handlerStep(trap, 120, [&] { exists = PathExists(ToUtf8(path)); });
+    bool overwrite = true;
+    if (exists) {
+        overwrite = false;
+        handlerStep(trap, 122, [&] {
+            overwrite = m_prompts.question(
+                QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"),
+                m_applicationTitle);
+        });
+    }
+    if (!overwrite) {
+        return;
+    }
+
+    handlerStep(trap, 130, [&] { setBusyPointer(true); });
+    // The first failure ends the save: the old file stays as it was and no "Done." follows.
+    const auto saveFile = [&]() -> bool {
+        std::unique_ptr<QFileDevice> file;
+        if (!handlerStep(trap, 132, [&] { file = m_resultsFileFactory(path); }) || !file) {
+            return false;
+        }
+        const bool opened = handlerStep(trap, 134, [&] {
+            if (!file->open(QIODevice::WriteOnly)) {
+                throw Failure(kFileAccessError, ToUtf8(file->errorString()));
+            }
+        });
+        if (!opened) {
+            return false;
+        }
+        const bool written = handlerStep(trap, 140, [&] {
+            QString error;
+            if (!WriteResultRows(m_resultsModel->store(), *file, error, &KeepWindowPainted)) {
+                throw Failure(kDeviceIoError, ToUtf8(error));
+            }
+        });
+        if (!written) {
+            DiscardResultsFile(*file);
+            return false;
+        }
+        return handlerStep(trap, 144, [&] {
+            QString error;
+            if (!CommitResultsFile(*file, error)) {
+                throw Failure(kDeviceIoError, ToUtf8(error));
+            }
+        });
+    };
+    const bool saved = saveFile();
+    handlerStep(trap, 144, [&] { setBusyPointer(false); });
+    if (saved) {
+        handlerStep(trap, 144, [&] { m_prompts.information(kDone, m_applicationTitle); });
+    }
+}
+
+void Form1::PushButton4_Click() {
+    StepTrap trap(m_reporter, locations::kPushButton4);
+    // Line 100 holds no statement and arming the trap is line 102.
+    handlerStep(trap, 108, [&] {
+        const int rows = m_resultsModel->rowCount();
+        if (rows == 0) {
+            return;  // an empty list leaves the clipboard as it was
+        }
+        ListCells cells;
+        cells.rows = rows;
+        cells.columns = 1;
+        cells.cell = [this](int row, int) {
+            return m_resultsModel->rowText(row);
+        };
+        const QString text = ListViewToClipboard(cells, &KeepWindowPainted);
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        clipboard->setText(text);
+    });
+    handlerStep(trap, 108, [&] {
+        m_prompts.information(QStringLiteral("Results have been copied to the clipboard.\r\rClick "
+                                             "a text area where you normally type and press "
+                                             "Ctrl+V to paste the clipboard."),
+                              m_applicationTitle);
+    });
+}
+
+void Form1::SaveSampleSnapshotOnFirstStart() {
+    if (m_store.ReadSetting(QLatin1String(kSnapshotKey), QString()).isEmpty()) {
+        SaveSampleSnapshot();
+    }
+}
+
+void Form1::SaveSampleSnapshot() {
+    m_store.WriteSetting(QLatin1String(kSnapshotKey), SampleSnapshot(m_programFolder));
+}
+
+void Form1::LoadSampleFiles() {
+    auto* list = qobject_cast<InputFileList*>(ListView1->model());
+    const QString snapshot = m_store.ReadSetting(QLatin1String(kSnapshotKey), QString());
+    for (const QString& path : SnapshotPaths(snapshot)) {
+        if (list != nullptr && PathExists(ToUtf8(path)) && !list->ItemInList(path)) {
+            list->append(path);
+        }
+    }
+    const bool open = m_prompts.question(
+        QStringLiteral("Would you like this software to open the folder where these sample files "
+                       "are stored (so that you can view them before working with them)?"),
+        m_applicationTitle);
+    if (open) {
+        m_prompts.openFolder(SampleFolder(m_programFolder) + QDir::separator());
+    }
+}
+
+void Form1::PushButton3_Click() {
+    StepTrap trap(m_reporter, locations::kPushButton3);
+    // Arming the trap is line 100, and so is the one call.
+    handlerStep(trap, 100, [&] { LoadSampleFiles(); });
+}
+
+}  // namespace quarrytab

@@ -1,0 +1,558 @@
+// The results side of the real window: conversion runs, the results list, saving, copying and the
+// sample files, with scripted dialogs.
+#include <sqlite3.h>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QTreeView>
+#include <QtTest>
+#include <functional>
+
+#include "app/form1.h"
+#include "app/handler_locations.h"
+#include "app/run_progress.h"
+#include "filelist/input_file_list.h"
+#include "results/results_model.h"
+#include "test_support.h"
+
+using namespace quarrytab;
+using quarrytab::testing::Shown;
+using quarrytab::testing::WindowFixture;
+using quarrytab::testing::WriteFile;
+
+namespace {
+
+const QString kDone = QStringLiteral("Done.");
+const QString kNoFiles = QStringLiteral("No files added.");
+const QString kNoFolder = QStringLiteral("Folder does not exist. Please select another folder.");
+
+QString Native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+QStringList Results(Form1& form) {
+    QStringList rows;
+    for (int row = 0; row < form.resultsModel()->rowCount(); ++row)
+        rows.append(form.resultsModel()->rowText(row));
+    return rows;
+}
+
+// What the window showed, as "kind: text".
+QStringList Messages(const WindowFixture& fixture) {
+    QStringList messages;
+    for (const Shown& shown : fixture.prompts.shown) {
+        QString text = shown.text;
+        if (shown.kind == QLatin1String("error")) {
+            // The description and the location line are what a test compares.
+            text = text.section(QLatin1Char('\r'), 0, 1);
+        }
+        messages.append(shown.kind + QStringLiteral(": ") + text);
+    }
+    return messages;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// A progress dialog the test drives: `onExec` runs when the dialog would show and returns true
+// to cancel the run; otherwise the dialog stays until the run finishes.
+class ScriptedProgress final : public RunProgress {
+  public:
+    std::function<bool()> onExec;
+    int execs = 0;
+    int updates = 0;
+
+    bool exec(int) override {
+        ++execs;
+        m_finished = false;
+        if (onExec && onExec())
+            return true;
+        while (!m_finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return false;
+    }
+    void update(int, int, quint64) override { ++updates; }
+    void finish() override { m_finished = true; }
+
+  private:
+    bool m_finished = false;
+};
+
+// A results file whose every write fails, as on a full or read-only medium.
+class FailingSaveFile final : public QSaveFile {
+  public:
+    using QSaveFile::QSaveFile;
+
+  protected:
+    qint64 writeData(const char*, qint64) override {
+        setErrorString(QStringLiteral("No space left on device"));
+        return -1;
+    }
+};
+
+// A named pipe: reading it blocks until the test writes, so a run can be held at one file.
+bool MakePipe(const QString& path) {
+#ifdef _WIN32
+    Q_UNUSED(path);
+    return false;
+#else
+    return QProcess::execute(QStringLiteral("mkfifo"), {path}) == 0;
+#endif
+}
+
+}  // namespace
+
+class ResultsWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void aRunConvertsEveryFileInOrderAndEndsWithDone();
+    void checksComeFirstAndTouchNothing_data();
+    void checksComeFirstAndTouchNothing();
+    void aSecondRunWithOtherOptionsReplacesTheFirst();
+    void anUnreadableFileIsReportedAndTheRunGoesOn();
+    void aLongRunShowsProgressIsBusyAndIgnoresASecondStart();
+    void cancelKeepsTheStatementsSoFar();
+    void removingRowsNeedsASelectionAndNoBusyPointer();
+    void clearResults();
+    void saveWritesEveryRowWithCrLf_data();
+    void saveWritesEveryRowWithCrLf();
+    void saveAsksBeforeOverwriting();
+    void saveFailureKeepsTheOldFileAndIsReportedOnce_data();
+    void saveFailureKeepsTheOldFileAndIsReportedOnce();
+    void saveChecksTheFolderAndTheInputList();
+    void copyPutsTheRowsOnTheClipboard();
+    void sampleFilesAreRecordedOnceAndLoaded();
+    void endToEndFromAFolderToSqlite();
+
+  private:
+    std::unique_ptr<WindowFixture> m_fixture;
+    QString m_data;  // a folder for the test's input and output files
+    QString m_out;
+
+    Form1& start() {
+        Form1& form = m_fixture->start();
+        form.Text3->setText(m_out);
+        m_fixture->prompts.shown.clear();
+        return form;
+    }
+    QString input(const QString& name, const QByteArray& bytes) {
+        const QString path = Native(m_data + QLatin1Char('/') + name);
+        WriteFile(path, bytes);
+        return path;
+    }
+};
+
+void ResultsWindowTest::init() {
+    m_fixture = std::make_unique<WindowFixture>();
+    m_data = m_fixture->scratchPath(QStringLiteral("data"));
+    m_out = Native(m_fixture->scratchPath(QStringLiteral("out")));
+    QDir().mkpath(m_data);
+    QDir().mkpath(m_out);
+}
+
+void ResultsWindowTest::aRunConvertsEveryFileInOrderAndEndsWithDone() {
+    Form1& form = start();
+    form.inputList()->append(
+        {input("a.csv", "x,y\r\n1,2\r\n"), input("empty.csv", ""), input("b.csv", "p\n\n   \nq")});
+    QTest::mouseClick(form.PushButton2, Qt::LeftButton);
+    QCOMPARE(Results(form), (QStringList{"CREATE TABLE 'Table1_a' ('fld1' text,'fld2' text);",
+                                         "INSERT INTO 'Table1_a' VALUES ('x','y');",
+                                         "INSERT INTO 'Table1_a' VALUES ('1','2');",
+                                         "CREATE TABLE 'Table1_b' ('fld1' text);",
+                                         "INSERT INTO 'Table1_b' VALUES ('p');",
+                                         "INSERT INTO 'Table1_b' VALUES ('q');"}));
+    QCOMPARE(Messages(*m_fixture), QStringList{"information: " + kDone});
+    QCOMPARE(m_fixture->prompts.shown.first().title, QStringLiteral("Quarrytab"));
+    QVERIFY(!form.busyPointer());
+    QVERIFY(!form.runInProgress());
+}
+
+void ResultsWindowTest::checksComeFirstAndTouchNothing_data() {
+    QTest::addColumn<bool>("withFiles");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("besideInput");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty list, good folder") << false << "out" << false << kNoFiles;
+    QTest::newRow("empty list, missing folder") << false << "missing" << false << kNoFiles;
+    QTest::newRow("missing folder") << true << "missing" << false << kNoFolder;
+    QTest::newRow("empty folder box") << true << "" << false << kNoFolder;
+    QTest::newRow("beside input, no folder check") << true << "" << true << kDone;
+}
+
+void ResultsWindowTest::checksComeFirstAndTouchNothing() {
+    QFETCH(bool, withFiles);
+    QFETCH(QString, folder);
+    QFETCH(bool, besideInput);
+    QFETCH(QString, message);
+    Form1& form = start();
+    form.resultsModel()->statement("earlier result");
+    if (withFiles)
+        form.inputList()->append(input("t.csv", "a\r\n"));
+    form.Text3->setText(folder.isEmpty() ? QString() : Native(m_fixture->scratchPath(folder)));
+    if (besideInput)
+        form.Option2->setChecked(true);
+    form.PushButton2_Click();
+    QCOMPARE(Messages(*m_fixture), QStringList{"information: " + message});
+    if (message == kDone) {
+        QCOMPARE(Results(form), QStringList{"CREATE TABLE 'Table1_t' ('fld1' text);"} +
+                                    QStringList{"INSERT INTO 'Table1_t' VALUES ('a');"});
+    } else {
+        QCOMPARE(Results(form), QStringList{"earlier result"});
+    }
+    QVERIFY(!form.busyPointer());
+    QVERIFY(!form.runInProgress());
+}
+
+void ResultsWindowTest::aSecondRunWithOtherOptionsReplacesTheFirst() {
+    Form1& form = start();
+    form.inputList()->append(input("t.txt", "a;b\r\n"));
+    form.PushButton2_Click();
+    QCOMPARE(Results(form).size(), 2);
+    form.Option13->setChecked(true);
+    form.Option6->setChecked(true);
+    form.Check3->setChecked(false);
+    form.Text1->setText(QStringLiteral("S"));
+    form.Text2->setText(QStringLiteral("["));
+    form.PushButton2_Click();
+    QCOMPARE(Results(form), QStringList{"INSERT INTO [S_t] VALUES ('a','b')"});
+    form.Option15->setChecked(true);
+    form.Text4->setText(QString());  // an empty delimiter leaves the line whole
+    form.PushButton2_Click();
+    QCOMPARE(Results(form), QStringList{"INSERT INTO [S_t] VALUES ('a;b')"});
+    QCOMPARE(Messages(*m_fixture).count("information: " + kDone), 3);
+}
+
+void ResultsWindowTest::anUnreadableFileIsReportedAndTheRunGoesOn() {
+    Form1& form = start();
+    const QString missing = Native(m_data + QStringLiteral("/gone.csv"));
+    form.inputList()->append({input("a.csv", "1\r\n"), missing, input("c.csv", "3\r\n")});
+    form.PushButton2_Click();
+    QCOMPARE(Results(form), (QStringList{"CREATE TABLE 'Table1_a' ('fld1' text);",
+                                         "INSERT INTO 'Table1_a' VALUES ('1');",
+                                         "CREATE TABLE 'Table1_c' ('fld1' text);",
+                                         "INSERT INTO 'Table1_c' VALUES ('3');"}));
+    const QStringList messages = Messages(*m_fixture);
+    QCOMPARE(messages.size(), 2);
+    QVERIFY2(messages[0].startsWith("error: ") &&
+                 messages[0].endsWith(QStringLiteral(
+                     "\r\nin Quarrytab2021/08/31.Main.ReadFileToStringFSOLine at line 106")),
+             qPrintable(messages[0]));
+    QCOMPARE(m_fixture->prompts.shown.first().title, QStringLiteral("Application Error"));
+    QCOMPARE(messages[1], "information: " + kDone);
+}
+
+void ResultsWindowTest::aLongRunShowsProgressIsBusyAndIgnoresASecondStart() {
+    Form1& form = start();
+    const QString pipe = Native(m_data + QStringLiteral("/held.csv"));
+    if (!MakePipe(pipe))
+        QSKIP("needs named pipes");
+    auto progress = std::make_shared<ScriptedProgress>();
+    form.setRunProgress(progress, 0);
+    form.inputList()->append({input("a.csv", "1\r\n"), pipe, input("c.csv", "3\r\n")});
+    form.resultsModel()->statement("old");
+    bool busy = false;
+    bool running = false;
+    progress->onExec = [&] {
+        busy = form.busyPointer();
+        running = form.runInProgress();
+        form.PushButton2_Click();  // a second start does nothing at all
+        form.ListView2->setCurrentIndex(form.resultsModel()->index(0));
+        form.ListView2_DblClick();  // nor can rows be removed meanwhile
+        QFile writer(pipe);
+        writer.open(QIODevice::WriteOnly);
+        writer.write("2\r\n");
+        return false;
+    };
+    form.PushButton2_Click();
+    QCOMPARE(progress->execs, 1);
+    QVERIFY(progress->updates >= 1);
+    QVERIFY(busy);
+    QVERIFY(running);
+    QCOMPARE(Results(form).size(), 6);
+    QCOMPARE(Results(form)[2], QStringLiteral("CREATE TABLE 'Table1_held' ('fld1' text);"));
+    QCOMPARE(Messages(*m_fixture), QStringList{"information: " + kDone});
+    QVERIFY(!form.busyPointer());
+    QVERIFY(!form.runInProgress());
+}
+
+void ResultsWindowTest::cancelKeepsTheStatementsSoFar() {
+    Form1& form = start();
+    const QString pipe = Native(m_data + QStringLiteral("/held.csv"));
+    if (!MakePipe(pipe))
+        QSKIP("needs named pipes");
+    auto progress = std::make_shared<ScriptedProgress>();
+    form.setRunProgress(progress, 0);
+    form.inputList()->append({input("a.csv", "1\r\n"), pipe, input("c.csv", "3\r\n")});
+    progress->onExec = [&] {
+        auto* writer = new QFile(pipe);
+        writer->open(QIODevice::WriteOnly);
+        writer->write("2\r\n5\r\n");
+        writer->flush();
+        // The pipe ends only after the run has taken the cancel.
+        QTimer::singleShot(0, [writer] { delete writer; });
+        return true;
+    };
+    form.PushButton2_Click();
+    QCOMPARE(Results(form), (QStringList{"CREATE TABLE 'Table1_a' ('fld1' text);",
+                                         "INSERT INTO 'Table1_a' VALUES ('1');",
+                                         "CREATE TABLE 'Table1_held' ('fld1' text);",
+                                         "INSERT INTO 'Table1_held' VALUES ('2');",
+                                         "INSERT INTO 'Table1_held' VALUES ('5');"}));
+    QCOMPARE(Messages(*m_fixture), QStringList{"information: Conversion cancelled."});
+    QVERIFY(!form.busyPointer());
+    QVERIFY(!form.runInProgress());
+    // The next run starts afresh and ends normally.
+    progress->onExec = nullptr;
+    m_fixture->prompts.shown.clear();
+    form.inputList()->clear();
+    form.inputList()->append(Native(m_data + QStringLiteral("/c.csv")));
+    form.PushButton2_Click();
+    QCOMPARE(Results(form).size(), 2);
+    QCOMPARE(Messages(*m_fixture), QStringList{"information: " + kDone});
+}
+
+void ResultsWindowTest::removingRowsNeedsASelectionAndNoBusyPointer() {
+    Form1& form = start();
+    form.ListView2_DblClick();  // empty list: nothing
+    for (const char* row : {"r1", "r2", "r3"}) form.resultsModel()->statement(row);
+    form.ListView2_DblClick();  // no selection: nothing
+    QCOMPARE(Results(form).size(), 3);
+
+    form.ListView2->setCurrentIndex(form.resultsModel()->index(1));
+    form.setBusyPointer(true);
+    form.ListView2_DblClick();
+    QTest::keyClick(form.ListView2, Qt::Key_Delete);
+    QCOMPARE(Results(form).size(), 3);
+    form.setBusyPointer(false);
+
+    QTest::keyClick(form.ListView2, Qt::Key_Delete, Qt::ShiftModifier);
+    QCOMPARE(Results(form), (QStringList{"r1", "r3"}));
+    form.ListView2->setCurrentIndex(form.resultsModel()->index(0));
+    emit form.ListView2->doubleClicked(form.resultsModel()->index(0));
+    QCOMPARE(Results(form), QStringList{"r3"});
+    QVERIFY(m_fixture->prompts.shown.isEmpty());
+}
+
+void ResultsWindowTest::clearResults() {
+    Form1& form = start();
+    form.PushButton9_Click();
+    form.resultsModel()->statement("a");
+    form.resultsModel()->statement("b");
+    form.setBusyPointer(true);  // "Clear Results" does not look at the pointer
+    QTest::mouseClick(form.PushButton9, Qt::LeftButton);
+    form.setBusyPointer(false);
+    QCOMPARE(form.resultsModel()->rowCount(), 0);
+    QVERIFY(m_fixture->prompts.shown.isEmpty());
+    form.PushButton8_Click();
+    QCOMPARE(ReadAll(m_out + "/Quarrytab.txt"), QByteArray());
+}
+
+void ResultsWindowTest::saveWritesEveryRowWithCrLf_data() {
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<bool>("trailingSeparator");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("no rows") << QStringList{} << false << QByteArray();
+    QTest::newRow("rows") << QStringList{"a;", "b;"} << false << QByteArray("a;\r\nb;\r\n");
+    QTest::newRow("folder with separator") << QStringList{"a"} << true << QByteArray("a\r\n");
+    QTest::newRow("empty rows") << QStringList{"", "x", ""} << false << QByteArray("\r\nx\r\n\r\n");
+}
+
+void ResultsWindowTest::saveWritesEveryRowWithCrLf() {
+    QFETCH(QStringList, rows);
+    QFETCH(bool, trailingSeparator);
+    QFETCH(QByteArray, bytes);
+    Form1& form = start();
+    if (trailingSeparator)
+        form.Text3->setText(m_out + QDir::separator());
+    for (const QString& row : rows) form.resultsModel()->statement(row.toStdString());
+    QTest::mouseClick(form.PushButton8, Qt::LeftButton);
+    QCOMPARE(ReadAll(m_out + "/Quarrytab.txt"), bytes);
+    QCOMPARE(Messages(*m_fixture), QStringList{"information: " + kDone});
+    QVERIFY(!form.busyPointer());
+}
+
+void ResultsWindowTest::saveAsksBeforeOverwriting() {
+    Form1& form = start();
+    const QString target = Native(m_out + "/Quarrytab.txt");
+    WriteFile(target, "old file, longer than the new one\r\n");
+    form.resultsModel()->statement("new");
+    const QString question =
+        QStringLiteral("question: Are you sure you wish to overwrite ") + target + " ?";
+
+    form.PushButton8_Click();  // answered No
+    QCOMPARE(Messages(*m_fixture), QStringList{question});
+    QCOMPARE(ReadAll(target), QByteArray("old file, longer than the new one\r\n"));
+
+    m_fixture->prompts.shown.clear();
+    m_fixture->prompts.questionAnswers = {true, true};
+    form.PushButton8_Click();
+    form.PushButton8_Click();  // saving twice gives the same file and asks again
+    QCOMPARE(Messages(*m_fixture),
+             (QStringList{question, "information: " + kDone, question, "information: " + kDone}));
+    QCOMPARE(ReadAll(target), QByteArray("new\r\n"));
+}
+
+void ResultsWindowTest::saveFailureKeepsTheOldFileAndIsReportedOnce_data() {
+    QTest::addColumn<bool>("failOpen");
+    QTest::addColumn<int>("line");
+    QTest::newRow("cannot create") << true << 134;
+    QTest::newRow("cannot write") << false << 140;
+}
+
+void ResultsWindowTest::saveFailureKeepsTheOldFileAndIsReportedOnce() {
+    QFETCH(bool, failOpen);
+    QFETCH(int, line);
+    Form1& form = start();
+    const QString target = Native(m_out + "/Quarrytab.txt");
+    WriteFile(target, "kept\r\n");
+    for (int i = 0; i < 1000; ++i) form.resultsModel()->statement("row");
+    const QString unwritable =
+        m_fixture->scratchPath(QStringLiteral("no-such-folder/Quarrytab.txt"));
+    form.setResultsFileFactory([&](const QString& path) -> std::unique_ptr<QFileDevice> {
+        if (failOpen)
+            return std::make_unique<QSaveFile>(unwritable);  // its folder cannot be written
+        return std::make_unique<FailingSaveFile>(path);
+    });
+    m_fixture->prompts.questionAnswers = {true};
+    form.PushButton8_Click();
+    const QStringList messages = Messages(*m_fixture);
+    QCOMPARE(messages.size(), 2);
+    QVERIFY2(messages[1].endsWith(QStringLiteral("in Quarrytab2021/08/31.Form1.PushButton8_Click "
+                                                 "at line %1")
+                                      .arg(line)),
+             qPrintable(messages[1]));
+    QCOMPARE(ReadAll(target), QByteArray("kept\r\n"));
+    QCOMPARE(QDir(m_out).entryList(QDir::Files), QStringList{"Quarrytab.txt"});
+    QVERIFY(!form.busyPointer());
+}
+
+void ResultsWindowTest::saveChecksTheFolderAndTheInputList() {
+    Form1& form = start();
+    form.resultsModel()->statement("s");
+    form.Text3->setText(Native(m_fixture->scratchPath(QStringLiteral("missing"))));
+    form.PushButton8_Click();
+    QCOMPARE(Messages(*m_fixture), QStringList{"information: " + kNoFolder});
+
+    // Beside the input: no folder check, but an input file is needed.
+    m_fixture->prompts.shown.clear();
+    form.Option2->setChecked(true);
+    form.PushButton8_Click();
+    QCOMPARE(Messages(*m_fixture), QStringList{"information: " + kNoFiles});
+
+    m_fixture->prompts.shown.clear();
+    QDir().mkpath(m_data + "/sub");
+    form.inputList()->append({input("sub/first.csv", "1"), input("second.csv", "2")});
+    form.PushButton8_Click();
+    QCOMPARE(Messages(*m_fixture), QStringList{"information: " + kDone});
+    QCOMPARE(ReadAll(m_data + "/sub/Quarrytab.txt"), QByteArray("s\r\n"));
+    QVERIFY(!QFile::exists(m_data + "/Quarrytab.txt"));
+}
+
+void ResultsWindowTest::copyPutsTheRowsOnTheClipboard() {
+    Form1& form = start();
+    const QString message = QStringLiteral(
+        "information: Results have been copied to the clipboard.\r\rClick a text area where you "
+        "normally type and press Ctrl+V to paste the clipboard.");
+    QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+    form.PushButton4_Click();  // nothing to copy: the clipboard keeps its text
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+    QCOMPARE(Messages(*m_fixture), QStringList{message});
+
+    form.resultsModel()->statement("a  ");
+    form.resultsModel()->statement("");
+    form.resultsModel()->statement("caf\xc3\xa9 \xe2\x82\xac");
+    form.resultsModel()->statement("caf\xe9");
+    QTest::mouseClick(form.PushButton4, Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QStringLiteral(u"a\r\n\r\ncaf\u00e9 \u20ac\r\ncaf\u00e9\r\n"));
+    QCOMPARE(Messages(*m_fixture), (QStringList{message, message}));
+}
+
+void ResultsWindowTest::sampleFilesAreRecordedOnceAndLoaded() {
+    const QString samples = m_fixture->programFile(QStringLiteral("Samples"));
+    WriteFile(samples + "/b.csv", "b");
+    WriteFile(samples + "/a.csv", "a");
+    QDir().mkpath(samples + "/folder");
+    Form1& form = start();
+    const QString a = samples + QDir::separator() + "a.csv";
+    const QString b = samples + QDir::separator() + "b.csv";
+    QCOMPARE(m_fixture->stored(QStringLiteral("Snapshot")), a + "|" + b);
+
+    // Recorded once: a file added later is not a sample, one deleted is skipped.
+    WriteFile(samples + "/c.csv", "c");
+    Form1& again = m_fixture->restart();
+    QCOMPARE(m_fixture->stored(QStringLiteral("Snapshot")), a + "|" + b);
+    m_fixture->prompts.questionAnswers = {true, false};
+    QTest::mouseClick(again.PushButton3, Qt::LeftButton);
+    QCOMPARE(again.inputList()->paths(), (QStringList{a, b}));
+    again.PushButton3_Click();  // already listed: nothing added, the question comes again
+    QCOMPARE(again.inputList()->paths(), (QStringList{a, b}));
+    const QString question = QStringLiteral(
+        "question: Would you like this software to open the folder where these sample files are "
+        "stored (so that you can view them before working with them)?");
+    QCOMPARE(Messages(*m_fixture), (QStringList{question, question}));
+    QCOMPARE(m_fixture->prompts.openedFolders, QStringList{samples + QDir::separator()});
+
+    again.inputList()->clear();
+    QFile::remove(a);
+    again.PushButton3_Click();
+    QCOMPARE(again.inputList()->paths(), QStringList{b});
+    Q_UNUSED(form);
+}
+
+void ResultsWindowTest::endToEndFromAFolderToSqlite() {
+    Form1& form = start();
+    input("tree/one.csv", "id,name\r\n1,O'Brien\r\n2,caf\xe9\r\n");
+    input("tree/deeper/two.csv", "k,v\n9,\xc3\xa9t\xc3\xa9\n");
+    input("tree/skip.txt", "not converted");
+    m_fixture->prompts.inputAnswers = {QStringLiteral("csv")};
+    m_fixture->prompts.folderAnswers = {Native(m_data + "/tree")};
+    form.PushButton5_Click();
+    QTRY_COMPARE(form.inputList()->count(), 2);
+    QTRY_VERIFY(!form.busyPointer());
+    form.PushButton2_Click();
+    form.PushButton8_Click();
+    const QByteArray expected =
+        "CREATE TABLE 'Table1_one' ('fld1' text,'fld2' text);\r\n"
+        "INSERT INTO 'Table1_one' VALUES ('id','name');\r\n"
+        "INSERT INTO 'Table1_one' VALUES ('1','O''Brien');\r\n"
+        "INSERT INTO 'Table1_one' VALUES ('2','caf\xe9');\r\n"
+        "CREATE TABLE 'Table1_two' ('fld1' text,'fld2' text);\r\n"
+        "INSERT INTO 'Table1_two' VALUES ('k','v');\r\n"
+        "INSERT INTO 'Table1_two' VALUES ('9','\xc3\xa9t\xc3\xa9');\r\n";
+    QCOMPARE(ReadAll(m_out + "/Quarrytab.txt"), expected);
+    QCOMPARE(Messages(*m_fixture).filter("information: ").size(), 2);
+
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(":memory:", &db), SQLITE_OK);
+    for (const QByteArray& line : expected.split('\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        char* error = nullptr;
+        const int rc = sqlite3_exec(db, line.trimmed().constData(), nullptr, nullptr, &error);
+        QVERIFY2(rc == SQLITE_OK, error);
+    }
+    sqlite3_stmt* query = nullptr;
+    QCOMPARE(
+        sqlite3_prepare_v2(db, "SELECT fld2 FROM Table1_one WHERE fld1 = '1'", -1, &query, nullptr),
+        SQLITE_OK);
+    QCOMPARE(sqlite3_step(query), SQLITE_ROW);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(query, 0))),
+             QByteArray("O'Brien"));
+    sqlite3_finalize(query);
+    sqlite3_close(db);
+}
+
+int RunResultsWindowTests(int argc, char** argv) {
+    ResultsWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "results_window_test.moc"
