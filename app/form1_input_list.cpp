@@ -99,7 +99,6 @@ void Form1::setUpInputList() {
     // Rows are reordered by the window's own drag steps; no drag of data ever leaves the list.
     ListView1->setDragEnabled(false);
     ListView1->setDragDropMode(QAbstractItemView::NoDragDrop);
-    ListView1->setAcceptDrops(true);
     ListView1->viewport()->setAcceptDrops(true);
     ListView1->viewport()->installEventFilter(new InputListEvents(*this, *ListView1));
     connect(ListView1, &QAbstractItemView::pressed, this, &Form1::ListView1_ItemClick);

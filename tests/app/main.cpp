@@ -7,6 +7,7 @@
 int RunSettingsStoreTests(int argc, char** argv);
 int RunAppearanceTests(int argc, char** argv);
 int RunForm1Tests(int argc, char** argv);
+int RunInputListTests(int argc, char** argv);
 int RunResultsWindowTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     failures += RunSettingsStoreTests(argc, argv);
     failures += RunAppearanceTests(argc, argv);
     failures += RunForm1Tests(argc, argv);
+    failures += RunInputListTests(argc, argv);
     failures += RunResultsWindowTests(argc, argv);
     return failures;
 }
