@@ -225,7 +225,7 @@ bool Form1::convertInWorker(StepTrap& trap, const std::vector<std::string>& path
                     return;
                 }
                 try {
-                    model->appendBlock(*shared);
+                    model->appendBlock(std::move(*shared));
                 } catch (...) {
                     // The list keeps the rows it holds; the run stops, as nothing more fits.
                     listFull = true;

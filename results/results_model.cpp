@@ -68,22 +68,20 @@ bool ResultsModel::removeRows(int row, int count, const QModelIndex& parent) {
 
 void ResultsModel::statement(std::string_view text) {
     CheckRoom(m_store.size(), 1);
-    m_store.reserve(text.size(), 1);
     const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
     m_store.append(text);
     endInsertRows();
 }
 
-void ResultsModel::appendBlock(const StatementBlock& block) {
+void ResultsModel::appendBlock(StatementBlock&& block) {
     if (block.empty())
         return;
     CheckRoom(m_store.size(), block.rows());
-    m_store.reserve(block.bytes.size(), block.rows());
     const int first = rowCount();
     const int last = first + static_cast<int>(block.rows()) - 1;
     beginInsertRows(QModelIndex(), first, last);
-    m_store.appendRows(block.bytes, block.ends);
+    m_store.appendBlock(std::move(block));
     endInsertRows();
 }
 

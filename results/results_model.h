@@ -29,7 +29,7 @@ class ResultsModel final : public QAbstractListModel, public StatementSink {
     // Appends one row.
     void statement(std::string_view text) override;
     // Appends a block of rows with one notification.
-    void appendBlock(const StatementBlock& block);
+    void appendBlock(StatementBlock&& block);
     // Removes every row at once.
     void clear();
     // Gives back reserved room once a run has ended.

@@ -1,111 +1,129 @@
 #include "results/statement_store.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace quarrytab {
 
 namespace {
-constexpr std::size_t kMinimumBytes = std::size_t{64} << 10;
+// Rows are appended to a chunk until it holds this much; a chunk grows by half at a time.
+constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
+constexpr std::size_t kMinimumChunk = 4096;
 constexpr std::size_t kMinimumRows = 1024;
 }  // namespace
 
-StatementStore::~StatementStore() {
-    std::free(m_bytes);
+std::size_t StatementStore::chunkOf(std::size_t row) const {
+    const auto after = std::upper_bound(
+        m_chunks.begin(), m_chunks.end(), row,
+        [](std::size_t value, const Chunk& chunk) { return value < chunk.firstRow; });
+    return static_cast<std::size_t>(after - m_chunks.begin()) - 1;
 }
 
-void StatementStore::reserveBytes(std::size_t needed) {
-    if (needed <= m_capacity)
-        return;
-    // Growing by half keeps the reserved room within half the text held. realloc can move a
-    // large block by remapping its pages, so growing does not need room for two copies.
-    std::size_t capacity = std::max({needed, m_capacity + m_capacity / 2, kMinimumBytes});
-    void* grown = std::realloc(m_bytes, capacity);
-    if (grown == nullptr) {
-        capacity = needed;
-        grown = std::realloc(m_bytes, capacity);
-        if (grown == nullptr)
-            throw std::bad_alloc();
-    }
-    m_bytes = static_cast<char*>(grown);
-    m_capacity = capacity;
+std::string_view StatementStore::row(std::size_t index) const {
+    const Chunk& chunk = m_chunks[chunkOf(index)];
+    const std::uint64_t begin = index == chunk.firstRow ? 0 : m_ends[index - 1];
+    return {chunk.bytes.data() + begin, static_cast<std::size_t>(m_ends[index] - begin)};
 }
 
 void StatementStore::reserveRows(std::size_t needed) {
     if (needed <= m_ends.capacity())
         return;
-    const std::size_t capacity =
-        std::max({needed, m_ends.capacity() + m_ends.capacity() / 2, kMinimumRows});
-    m_ends.reserve(capacity);
+    // Growing by half keeps the offsets within 12 bytes a row.
+    m_ends.reserve(std::max({needed, m_ends.capacity() + m_ends.capacity() / 2, kMinimumRows}));
 }
 
 void StatementStore::append(std::string_view text) {
-    reserveBytes(m_used + text.size());
     reserveRows(m_ends.size() + 1);
-    if (!text.empty())
-        std::memcpy(m_bytes + m_used, text.data(), text.size());
+    if (m_chunks.empty() ||
+        (m_chunks.back().bytes.size() >= kChunkBytes &&
+         m_chunks.back().bytes.size() + text.size() > m_chunks.back().bytes.capacity())) {
+        m_chunks.push_back(Chunk{std::string(), m_ends.size()});
+    }
+    std::string& bytes = m_chunks.back().bytes;
+    const std::size_t needed = bytes.size() + text.size();
+    if (needed > bytes.capacity()) {
+        // A string's own reserve at least doubles; growing by half needs a fresh string.
+        std::string grown;
+        grown.reserve(std::max({needed, bytes.size() + bytes.size() / 2, kMinimumChunk}));
+        grown.append(bytes);
+        bytes.swap(grown);
+    }
+    bytes.append(text);
+    m_ends.push_back(bytes.size());
     m_used += text.size();
-    m_ends.push_back(m_used);
 }
 
 void StatementStore::appendRows(std::string_view bytes, std::span<const std::uint64_t> ends) {
-    if (ends.empty())
-        return;
-    reserveBytes(m_used + bytes.size());
-    reserveRows(m_ends.size() + ends.size());
-    if (!bytes.empty())
-        std::memcpy(m_bytes + m_used, bytes.data(), bytes.size());
-    for (const std::uint64_t end : ends) m_ends.push_back(m_used + end);
-    m_used += bytes.size();
+    std::uint64_t begin = 0;
+    for (const std::uint64_t end : ends) {
+        append(bytes.substr(begin, end - begin));
+        begin = end;
+    }
 }
 
-std::string_view StatementStore::span(std::size_t first, std::size_t last) const {
-    if (first >= last)
-        return {};
-    const std::uint64_t begin = first == 0 ? 0 : m_ends[first - 1];
-    return {m_bytes + begin, static_cast<std::size_t>(m_ends[last - 1] - begin)};
+void StatementStore::appendBlock(StatementBlock&& block) {
+    if (block.empty())
+        return;
+    reserveRows(m_ends.size() + block.rows());
+    m_chunks.reserve(m_chunks.size() + 1);
+    std::string& bytes = block.bytes;
+    // A block that filled little of its room is copied into a fitting one.
+    if (bytes.capacity() > bytes.size() + bytes.size() / 4 + kMinimumChunk)
+        bytes.shrink_to_fit();
+    m_used += bytes.size();
+    m_chunks.push_back(Chunk{std::move(bytes), m_ends.size()});
+    m_ends.insert(m_ends.end(), block.ends.begin(), block.ends.end());
+    block = StatementBlock();
 }
 
 void StatementStore::remove(std::size_t first, std::size_t count) {
     if (first >= m_ends.size() || count == 0)
         return;
     count = std::min(count, m_ends.size() - first);
-    const std::uint64_t begin = first == 0 ? 0 : m_ends[first - 1];
-    const std::uint64_t end = m_ends[first + count - 1];
-    const std::uint64_t removed = end - begin;
-    std::memmove(m_bytes + begin, m_bytes + end, m_used - end);
-    m_used -= removed;
-    m_ends.erase(m_ends.begin() + static_cast<std::ptrdiff_t>(first),
-                 m_ends.begin() + static_cast<std::ptrdiff_t>(first + count));
-    for (auto it = m_ends.begin() + static_cast<std::ptrdiff_t>(first); it != m_ends.end(); ++it)
-        *it -= removed;
+    std::size_t index = chunkOf(first);
+    std::size_t left = count;
+    while (left > 0) {
+        Chunk& chunk = m_chunks[index];
+        const std::size_t chunkEnd =
+            index + 1 < m_chunks.size() ? m_chunks[index + 1].firstRow : m_ends.size();
+        const std::size_t last = std::min(chunkEnd, first + left);  // rows [first, last) go
+        const std::uint64_t begin = first == chunk.firstRow ? 0 : m_ends[first - 1];
+        const std::uint64_t end = m_ends[last - 1];
+        chunk.bytes.erase(begin, end - begin);
+        m_used -= end - begin;
+        for (std::size_t row = last; row < chunkEnd; ++row) m_ends[row] -= end - begin;
+        m_ends.erase(m_ends.begin() + static_cast<std::ptrdiff_t>(first),
+                     m_ends.begin() + static_cast<std::ptrdiff_t>(last));
+        const std::size_t removed = last - first;
+        left -= removed;
+        for (std::size_t later = index + 1; later < m_chunks.size(); ++later)
+            m_chunks[later].firstRow -= removed;
+        if (chunkEnd - removed == chunk.firstRow) {
+            m_chunks.erase(m_chunks.begin() + static_cast<std::ptrdiff_t>(index));
+        } else {
+            ++index;
+        }
+    }
 }
 
 void StatementStore::clear() {
-    std::free(m_bytes);
-    m_bytes = nullptr;
-    m_used = 0;
-    m_capacity = 0;
+    std::vector<Chunk>().swap(m_chunks);
     std::vector<std::uint64_t>().swap(m_ends);
+    m_used = 0;
 }
 
 void StatementStore::squeeze() {
-    if (m_used == 0) {
-        const bool hadRows = !m_ends.empty();
-        std::free(m_bytes);
-        m_bytes = nullptr;
-        m_capacity = 0;
-        if (!hadRows)
-            std::vector<std::uint64_t>().swap(m_ends);
-    } else if (m_used < m_capacity) {
-        if (void* shrunk = std::realloc(m_bytes, m_used)) {
-            m_bytes = static_cast<char*>(shrunk);
-            m_capacity = m_used;
-        }
-    }
+    if (!m_chunks.empty())
+        m_chunks.back().bytes.shrink_to_fit();
+    m_chunks.shrink_to_fit();
     m_ends.shrink_to_fit();
+}
+
+std::size_t StatementStore::footprint() const {
+    std::size_t total =
+        m_chunks.capacity() * sizeof(Chunk) + m_ends.capacity() * sizeof(std::uint64_t);
+    for (const Chunk& chunk : m_chunks) total += chunk.bytes.capacity();
+    return total;
 }
 
 StatementBatcher::StatementBatcher(Deliver deliver, std::size_t blockBytes, std::size_t blockRows)

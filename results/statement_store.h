@@ -1,5 +1,6 @@
-// The statements of a conversion, kept compactly: every statement's bytes in one growing buffer
-// and one end offset per row, so a million rows cost little more than their text.
+// The statements of a conversion, kept compactly: every statement's bytes back to back in a few
+// large chunks and one end offset per row, so a million rows cost little more than their text.
+// Blocks made on another thread are taken over whole, so their bytes are never copied again.
 #pragma once
 
 #include <cstddef>
@@ -14,33 +15,25 @@
 
 namespace quarrytab {
 
+struct StatementBlock;
+
 class StatementStore final : public StatementSink {
   public:
     StatementStore() = default;
     StatementStore(const StatementStore&) = delete;
     StatementStore& operator=(const StatementStore&) = delete;
-    ~StatementStore() override;
 
     // Appends one row holding the statement's bytes as they are.
     void statement(std::string_view text) override { append(text); }
     void append(std::string_view text);
     // Appends rows given as their bytes back to back and the end of each row within `bytes`.
     void appendRows(std::string_view bytes, std::span<const std::uint64_t> ends);
-    // Makes room for more rows in advance, so the appends that follow cannot fail for memory.
-    void reserve(std::size_t moreBytes, std::size_t moreRows) {
-        reserveBytes(m_used + moreBytes);
-        reserveRows(m_ends.size() + moreRows);
-    }
+    // Appends the rows of a block, taking over its memory rather than copying it.
+    void appendBlock(StatementBlock&& block);
 
     std::size_t size() const { return m_ends.size(); }
     bool empty() const { return m_ends.empty(); }
-    std::string_view row(std::size_t index) const {
-        const std::uint64_t begin = index == 0 ? 0 : m_ends[index - 1];
-        return {m_bytes + begin, static_cast<std::size_t>(m_ends[index] - begin)};
-    }
-    // The bytes of rows [first, last) back to back, without anything between them.
-    std::string_view span(std::size_t first, std::size_t last) const;
-    const std::vector<std::uint64_t>& ends() const { return m_ends; }
+    std::string_view row(std::size_t index) const;
 
     // Removes rows [first, first + count); the rows after them move up.
     void remove(std::size_t first, std::size_t count = 1);
@@ -50,17 +43,20 @@ class StatementStore final : public StatementSink {
     void squeeze();
 
     std::size_t byteSize() const { return m_used; }
-    // The memory the store holds: its buffer and its offsets, reserved room included.
-    std::size_t footprint() const { return m_capacity + m_ends.capacity() * sizeof(std::uint64_t); }
+    // The memory the store holds: its chunks and its offsets, reserved room included.
+    std::size_t footprint() const;
 
   private:
-    void reserveBytes(std::size_t needed);
+    struct Chunk {
+        std::string bytes;
+        std::size_t firstRow = 0;
+    };
+    std::size_t chunkOf(std::size_t row) const;
     void reserveRows(std::size_t needed);
 
-    char* m_bytes = nullptr;
+    std::vector<Chunk> m_chunks;
+    std::vector<std::uint64_t> m_ends;  // end of each row within its chunk
     std::size_t m_used = 0;
-    std::size_t m_capacity = 0;
-    std::vector<std::uint64_t> m_ends;  // end of each row in m_bytes
 };
 
 // A run of statements on its way from the conversion to the results list: their bytes back to

@@ -26,7 +26,7 @@ TEST(ResultsModel, AppendsRemovesAndClearsAsAConsistentModel) {
         block.bytes += text;
         block.ends.push_back(block.bytes.size());
     }
-    model.appendBlock(block);
+    model.appendBlock(std::move(block));
     model.appendBlock(StatementBlock());  // an empty block changes nothing
     EXPECT_EQ(inserted.count(), 2);       // one notification per block, not per row
     EXPECT_EQ(Texts(model), (QStringList{"first", "second", "", "fourth"}));

