@@ -16,6 +16,7 @@
 #include <QTreeView>
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "app/form1.h"
 #include "app/handler_locations.h"
@@ -213,27 +214,39 @@ bool Form1::convertInWorker(StepTrap& trap, const std::vector<std::string>& path
     WindowThreadReporter reporter(this, m_reporter);
     QObject context;  // every connection of this run ends with it
 
-    // Blocks of statements go to the results list on the window's thread as they fill.
+    // Blocks of statements wait for the window's thread, which takes in all that have arrived
+    // at once: one insertion, and one new layout of the list, for many blocks.
     bool listFull = false;
-    ResultsModel* model = m_resultsModel;
-    const auto deliver = [&, model](StatementBlock&& block) {
-        auto shared = std::make_shared<StatementBlock>(std::move(block));
-        QMetaObject::invokeMethod(
-            &context,
-            [&, model, shared] {
-                if (listFull) {
-                    return;
-                }
-                try {
-                    model->appendBlock(std::move(*shared));
-                } catch (...) {
-                    // The list keeps the rows it holds; the run stops, as nothing more fits.
-                    listFull = true;
-                    state.cancel = true;
-                    trap.report(204, CurrentFailure(std::current_exception()));
-                }
-            },
-            Qt::QueuedConnection);
+    std::mutex arrivedMutex;
+    std::vector<StatementBlock> arrived;
+    const auto takeArrived = [&] {
+        std::vector<StatementBlock> blocks;
+        {
+            const std::lock_guard lock(arrivedMutex);
+            blocks.swap(arrived);
+        }
+        if (listFull || blocks.empty()) {
+            return;
+        }
+        try {
+            m_resultsModel->appendBlocks(std::move(blocks));
+        } catch (...) {
+            // The list keeps the rows it holds; the run stops, as nothing more fits.
+            listFull = true;
+            state.cancel = true;
+            trap.report(204, CurrentFailure(std::current_exception()));
+        }
+    };
+    const auto deliver = [&](StatementBlock&& block) {
+        bool first = false;
+        {
+            const std::lock_guard lock(arrivedMutex);
+            first = arrived.empty();
+            arrived.push_back(std::move(block));
+        }
+        if (first) {
+            QMetaObject::invokeMethod(&context, takeArrived, Qt::QueuedConnection);
+        }
     };
 
     std::unique_ptr<QThread> worker(QThread::create([&] {
@@ -305,8 +318,9 @@ bool Form1::convertInWorker(StepTrap& trap, const std::vector<std::string>& path
         }
     }
     worker->wait();
-    // The last blocks were posted before the worker ended.
+    // The last blocks arrived before the worker ended.
     QCoreApplication::sendPostedEvents(&context, QEvent::MetaCall);
+    takeArrived();
     m_resultsModel->squeeze();
     return state.stopped;
 }

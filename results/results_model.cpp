@@ -85,6 +85,19 @@ void ResultsModel::appendBlock(StatementBlock&& block) {
     endInsertRows();
 }
 
+void ResultsModel::appendBlocks(std::vector<StatementBlock>&& blocks) {
+    std::size_t rows = 0;
+    for (const StatementBlock& block : blocks) rows += block.rows();
+    if (rows == 0)
+        return;
+    CheckRoom(m_store.size(), rows);
+    const int first = rowCount();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows) - 1);
+    for (StatementBlock& block : blocks) m_store.appendBlock(std::move(block));
+    endInsertRows();
+    blocks.clear();
+}
+
 void ResultsModel::clear() {
     if (m_store.empty() && m_store.footprint() == 0)
         return;

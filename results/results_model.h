@@ -6,6 +6,7 @@
 #include <QAbstractListModel>
 #include <QString>
 #include <string_view>
+#include <vector>
 
 #include "engine/statements.h"
 #include "results/statement_store.h"
@@ -28,8 +29,9 @@ class ResultsModel final : public QAbstractListModel, public StatementSink {
 
     // Appends one row.
     void statement(std::string_view text) override;
-    // Appends a block of rows with one notification.
+    // Appends blocks of rows with one notification for all of them.
     void appendBlock(StatementBlock&& block);
+    void appendBlocks(std::vector<StatementBlock>&& blocks);
     // Removes every row at once.
     void clear();
     // Gives back reserved room once a run has ended.

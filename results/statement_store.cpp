@@ -132,8 +132,11 @@ StatementBatcher::StatementBatcher(Deliver deliver, std::size_t blockBytes, std:
       m_blockRows(std::max<std::size_t>(blockRows, 1)) {}
 
 void StatementBatcher::statement(std::string_view text) {
-    if (m_block.bytes.capacity() == 0)
+    // A fresh block gets its full room at once (an empty string already holds a few bytes).
+    if (m_block.bytes.capacity() < m_blockBytes) {
         m_block.bytes.reserve(m_blockBytes + 4096);
+        m_block.ends.reserve(std::min<std::size_t>(m_blockRows, 1 << 16));
+    }
     m_block.bytes.append(text);
     m_block.ends.push_back(m_block.bytes.size());
     if (m_block.bytes.size() >= m_blockBytes || m_block.ends.size() >= m_blockRows)
