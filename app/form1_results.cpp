@@ -461,6 +461,8 @@ void Form1::PushButton4_Click() {
         cells.cell = [this](int row, int) {
             return m_resultsModel->rowText(row);
         };
+        // Decoded text never has more characters than bytes; each line adds CR LF.
+        cells.sizeHint = static_cast<qsizetype>(m_resultsModel->store().byteSize()) + 2 * rows;
         const QString text = ListViewToClipboard(cells, &KeepWindowPainted);
         QClipboard* clipboard = QGuiApplication::clipboard();
         clipboard->clear();

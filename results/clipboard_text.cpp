@@ -12,6 +12,8 @@ QString ListViewToClipboard(const ListCells& list, const std::function<void()>& 
     QString text;
     if (list.rows <= 0 || list.columns <= 0)
         return text;
+    if (list.sizeHint > 0)
+        text.reserve(list.sizeHint);
     int sinceYield = 0;
     const auto cellDone = [&] {
         if (yield && ++sinceYield == kCellsBetweenYields) {

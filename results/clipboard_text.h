@@ -16,6 +16,8 @@ struct ListCells {
     // Whether a row is copied; every row when not set. Rows that are not copied still widen
     // their columns.
     std::function<bool(int row)> marked;
+    // The expected length of the text, when known, so it is built without growing.
+    qsizetype sizeHint = 0;
 };
 
 // The text for the clipboard; empty when the list has no rows or no row is copied. A column's

@@ -33,8 +33,7 @@ bool WriteResultRows(const StatementStore& rows, QIODevice& device, QString& err
             yield();
         return true;
     };
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::string_view row = rows.row(i);
+    const bool written = rows.forEachRow([&](std::string_view row) {
         if (row.size() > kBlockSize) {
             // A very long row goes out on its own rather than through the block.
             if (!block.empty() && !writeBlock())
@@ -48,9 +47,10 @@ bool WriteResultRows(const StatementStore& rows, QIODevice& device, QString& err
             block.append(row);
         }
         block.append("\r\n", 2);
-        if (block.size() >= kBlockSize && !writeBlock())
-            return false;
-    }
+        return block.size() < kBlockSize || writeBlock();
+    });
+    if (!written)
+        return false;
     return block.empty() || writeBlock();
 }
 

@@ -34,6 +34,23 @@ class StatementStore final : public StatementSink {
     std::size_t size() const { return m_ends.size(); }
     bool empty() const { return m_ends.empty(); }
     std::string_view row(std::size_t index) const;
+    // Calls `visit` with every row's bytes in order, without looking each row up; stops early
+    // when `visit` returns false, and then returns false.
+    template <class Visit>
+    bool forEachRow(Visit&& visit) const {
+        for (std::size_t c = 0; c < m_chunks.size(); ++c) {
+            const char* data = m_chunks[c].bytes.data();
+            const std::size_t end = c + 1 < m_chunks.size() ? m_chunks[c + 1].firstRow : size();
+            std::uint64_t begin = 0;
+            for (std::size_t r = m_chunks[c].firstRow; r < end; ++r) {
+                if (!visit(std::string_view(data + begin,
+                                            static_cast<std::size_t>(m_ends[r] - begin))))
+                    return false;
+                begin = m_ends[r];
+            }
+        }
+        return true;
+    }
 
     // Removes rows [first, first + count); the rows after them move up.
     void remove(std::size_t first, std::size_t count = 1);
