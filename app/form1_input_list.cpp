@@ -76,6 +76,14 @@ class InputListEvents final : public QObject {
                 m_form.ListView1_DblClick();
                 return true;
             case QEvent::DragEnter:
+                // Every drag that enters is taken, even one that cannot be dropped: the
+                // application sends the moves and the drop of a drag only to the widget that
+                // took its entry, so a refused entry would leave each move undecided, showing
+                // whatever the source proposed. Refused data is taken with no action, which
+                // shows as no-drop.
+                m_form.ListView1_OLEDragOver(static_cast<QDragMoveEvent*>(event));
+                event->accept();
+                return true;
             case QEvent::DragMove:
                 m_form.ListView1_OLEDragOver(static_cast<QDragMoveEvent*>(event));
                 return true;

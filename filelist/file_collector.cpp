@@ -22,6 +22,11 @@ constexpr std::uint32_t kHiddenArchiveOnly = attributes::kHidden | attributes::k
 constexpr qsizetype kBatchRows = 4096;
 constexpr qint64 kBatchMilliseconds = 40;
 
+// The folder with one separator at its end; a root ("/", or E:\ on Windows) already has it.
+QString WithSeparator(const QString& folder) {
+    return folder.endsWith(QDir::separator()) ? folder : folder + QDir::separator();
+}
+
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -131,20 +136,21 @@ class Run final : public ErrorReporter {
     }
 
     void collectByPattern(const QString& folder, const QString& pattern) {
-        const QChar separator = QDir::separator();
-        const QStringList folders = walk(folder + separator, 122);
+        // Every folder of the walk ends with exactly one separator, a chosen root ("/", "D:\")
+        // too: a doubled one would name a folder the reader may not know, and cutting the last
+        // character off a root would leave no folder (or the drive's current folder) to list.
+        const QStringList folders = walk(WithSeparator(folder), 122);
         for (const QString& entry : folders) {
             if (cancelled())
                 return;
-            const QString v = entry.chopped(1);
             QStringList names;
-            if (!step(128, [&] { names = GetFilesInFolder(v, pattern, m_reader); }))
+            if (!step(128, [&] { names = GetFilesInFolder(entry, pattern, m_reader); }))
                 continue;
             for (const QString& name : names) {
                 if (name.startsWith(u'~'))
                     continue;
                 step(134, [&] {
-                    const QString path = v + separator + name;
+                    const QString path = entry + name;
                     if (!m_reader.fileExists(path))
                         return;  // gone since it was listed
                     const PathAttributes info = m_reader.attributesOf(path);
@@ -168,18 +174,15 @@ class Run final : public ErrorReporter {
             add(path);
             return;
         }
-        const QChar separator = QDir::separator();
-        // A dropped root ("/", "E:\") already ends with its separator.
-        const QString start = path.endsWith(separator) ? path : path + separator;
-        const QStringList folders = walk(start, 102);
+        const QStringList folders = walk(WithSeparator(path), 102);
         for (const QString& entry : folders) {
             if (cancelled())
                 return;
-            const QString v = entry.chopped(1);
             step(104, [&] {
-                for (const QString& name : GetFilesInFolder(v, QStringLiteral("*.*"), m_reader)) {
+                for (const QString& name :
+                     GetFilesInFolder(entry, QStringLiteral("*.*"), m_reader)) {
                     if (!name.startsWith(u'~'))
-                        add(v + separator + name);
+                        add(entry + name);
                 }
             });
         }
