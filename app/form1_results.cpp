@@ -183,7 +183,8 @@ void Form1::PushButton2_Click() {
     handlerStep(trap, 138, [&] {
         options.ClosingDelimitingChar = ClosingDelimiterFor(options.DelimitingChar);
     });
-    handlerStep(trap, 166, [&] {
+    // The rest of the capture, reported with the last step that derives an option.
+    handlerStep(trap, 152, [&] {
         options.TableName = ToUtf8(Text1->text());
         options.Mode =
             Option7->isChecked() ? StatementMode::CreateAndInsert : StatementMode::InsertOnly;
