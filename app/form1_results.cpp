@@ -165,10 +165,10 @@ void Form1::PushButton2_Click() {
         {Option11, ","}, {Option12, ", "}, {Option13, ";"}, {Option14, "\t"}};
     int delimiterStep = 116;
     bool chosen = false;
-    for (const auto& [button, delimiter] : delimiters) {
+    for (const auto& choice : delimiters) {
         handlerStep(trap, delimiterStep, [&] {
-            if (!chosen && button->isChecked()) {
-                options.CsvDelimiter = delimiter;
+            if (!chosen && choice.first->isChecked()) {
+                options.CsvDelimiter = choice.second;
                 chosen = true;
             }
         });
