@@ -1,5 +1,6 @@
 #include "results/clipboard_text.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace quarrytab {

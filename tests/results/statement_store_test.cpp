@@ -178,7 +178,8 @@ TEST(StatementBatcher, HandsOnBoundedBlocksThatTogetherHoldEveryStatement) {
                              100, 4);
     std::vector<std::string> sent;
     for (int i = 0; i < 30; ++i) {
-        sent.push_back(std::string(static_cast<std::size_t>(i * 7 % 45), 'a' + i % 26));
+        sent.push_back(
+            std::string(static_cast<std::size_t>(i * 7 % 45), static_cast<char>('a' + i % 26)));
         batcher.statement(sent.back());
     }
     sent.push_back(std::string(500, 'z'));  // longer than a block on its own
