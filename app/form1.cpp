@@ -21,7 +21,6 @@
 
 #include "app/appearance.h"
 #include "app/handler_locations.h"
-#include "app/list_model.h"
 #include "app/prompts.h"
 #include "app/run_progress.h"
 #include "app/settings_store.h"

@@ -38,7 +38,6 @@ class ResultsModel;
 class RunProgress;
 struct ConversionOptions;
 class SettingsStore;
-class TextListModel;
 
 // The title of every box that has none of its own: the caption without its last word, shortened
 // word by word until it is at most 40 characters long.

@@ -45,11 +45,14 @@ QStringList DroppedPaths(const QMimeData* data) {
 // Passes the list's pointer, double-click and drop events to the window's handlers.
 class InputListEvents final : public QObject {
   public:
-    InputListEvents(Form1& form, QTreeView& view) : QObject(&form), m_form(form), m_view(view) {}
+    InputListEvents(Form1& form, QTreeView& view)
+        : QObject(&form), m_form(form), m_view(view), m_viewport(view.viewport()) {}
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched != m_view.viewport())
+        // The viewport is compared by address: events still arrive while the list is being
+        // destroyed, when it can no longer be asked for its viewport.
+        if (watched != m_viewport)
             return false;
         switch (event->type()) {
             case QEvent::MouseButtonPress: {
@@ -98,6 +101,7 @@ class InputListEvents final : public QObject {
   private:
     Form1& m_form;
     QTreeView& m_view;
+    const QObject* m_viewport;
 };
 
 }  // namespace

@@ -133,7 +133,8 @@ void Form1::PushButton2_Click() {
     StepTrap trap(m_reporter, locations::kPushButton2);
     // Line 100 holds no statement and arming the trap is line 102.
     bool running = false;
-    handlerStep(trap, 104, [&] { running = m_runInProgress; });
+    // A folder add still collecting rows counts as a run: the list is not complete yet.
+    handlerStep(trap, 104, [&] { running = m_runInProgress || addingFiles(); });
     if (running) {
         return;
     }

@@ -1,10 +1,8 @@
-#include <QAbstractItemModelTester>
 #include <QPushButton>
 #include <QtTest>
 
 #include "app/appearance.h"
 #include "app/form1.h"
-#include "app/list_model.h"
 #include "app/qt_prompts.h"
 #include "engine/error_trap.h"
 #include "test_support.h"
@@ -26,7 +24,6 @@ class AppearanceTest : public QObject {
     void dialogFoldersKeepOnlyARootsSeparator_data();
     void dialogFoldersKeepOnlyARootsSeparator();
     void messageLineBreaksShowAsLines();
-    void listModelNamesItsColumn();
 
   private:
     QTemporaryDir m_dir;
@@ -127,18 +124,6 @@ void AppearanceTest::dialogFoldersKeepOnlyARootsSeparator() {
 
 void AppearanceTest::messageLineBreaksShowAsLines() {
     QCOMPARE(DisplayLineBreaks(QStringLiteral("a\r\nb\r\rc")), QStringLiteral("a\nb\n\nc"));
-}
-
-void AppearanceTest::listModelNamesItsColumn() {
-    TextListModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QSignalSpy headerChanged(&model, &QAbstractItemModel::headerDataChanged);
-    QVERIFY(model.setHeaderData(0, Qt::Horizontal, QStringLiteral("CSV File(s)")));
-    QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("CSV File(s)"));
-    QCOMPARE(headerChanged.size(), 1);
-    QVERIFY(!model.setHeaderData(1, Qt::Horizontal, QStringLiteral("second")));
-    model.setStringList({QStringLiteral("a.csv"), QStringLiteral("b.csv")});
-    QCOMPARE(model.rowCount(), 2);
 }
 
 int RunAppearanceTests(int argc, char** argv) {

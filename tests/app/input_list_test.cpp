@@ -14,6 +14,7 @@
 #include "../filelist/fake_folder_reader.h"
 #include "app/form1.h"
 #include "filelist/input_file_list.h"
+#include "results/results_model.h"
 #include "test_support.h"
 
 using namespace quarrytab;
@@ -444,6 +445,13 @@ void InputListTest::folderAddIsBusyAndClearWaits() {
     form.PushButton7->click();
     form.ListView1_DblClick();
     QCOMPARE(form.inputList()->rowText(0), QStringLiteral("kept"));
+    // Converting waits for the list to be complete too: it would convert only part of it, and
+    // its end would clear the busy pointer while the add goes on.
+    const auto shownBefore = fixture.prompts.shown.size();
+    form.PushButton2->click();
+    QCOMPARE(fixture.prompts.shown.size(), shownBefore);
+    QCOMPARE(form.resultsModel()->rowCount(), 0);
+    QVERIFY(form.busyPointer());
     WaitUntilAdded(form);
     QVERIFY(!form.busyPointer());
     QCOMPARE(form.inputList()->count(), 41);

@@ -8,6 +8,7 @@
 
 #include "engine/conversion.h"
 #include "recording_reporter.h"
+#include "temp_path.h"
 
 using namespace quarrytab;
 
@@ -22,9 +23,7 @@ class Collect : public StatementSink {
 class TempFolder {
   public:
     TempFolder() {
-        static int counter = 0;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("quarrytab-conversion-" + std::to_string(++counter));
+        m_path = UniqueTempPath("quarrytab-conversion");
         std::filesystem::create_directories(m_path);
     }
     ~TempFolder() { std::filesystem::remove_all(m_path); }

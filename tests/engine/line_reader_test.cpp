@@ -8,6 +8,7 @@
 
 #include "engine/line_reader.h"
 #include "recording_reporter.h"
+#include "temp_path.h"
 
 using namespace quarrytab;
 using Lines = std::vector<std::string>;
@@ -17,10 +18,7 @@ namespace {
 class TempFile {
   public:
     explicit TempFile(const std::string& bytes) {
-        static int counter = 0;
-        m_path = (std::filesystem::temp_directory_path() /
-                  ("quarrytab-reader-" + std::to_string(++counter) + ".csv"))
-                     .string();
+        m_path = UniqueTempPath("quarrytab-reader").string() + ".csv";
         std::ofstream(m_path, std::ios::binary) << bytes;
     }
     ~TempFile() { std::filesystem::remove(m_path); }
@@ -81,8 +79,7 @@ TEST(LineReader, LongLineOutgrowsTheBlock) {
 
 TEST(ReadFileToStringFSOLine, ReportsAFileThatCannotBeOpened) {
     RecordingReporter reporter;
-    const auto missing =
-        (std::filesystem::temp_directory_path() / "quarrytab-no-such.csv").string();
+    const auto missing = UniqueTempPath("quarrytab-no-such").string() + ".csv";
     EXPECT_TRUE(ReadFileToStringFSOLine(missing, reporter).empty());
     ASSERT_EQ(reporter.reports.size(), 1u);
     EXPECT_EQ(reporter.reports[0].location, "in Quarrytab2021/08/31.Main.ReadFileToStringFSOLine ");

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "engine/paths.h"
+#include "temp_path.h"
 
 using namespace quarrytab;
 
@@ -88,7 +89,7 @@ TEST(PathText, FixDoubleBackslashesOnPosixPaths) {
 }
 
 TEST(PathProbes, TellFilesFoldersAndMissingPathsApart) {
-    const auto folder = std::filesystem::temp_directory_path() / "quarrytab-probe-test";
+    const auto folder = UniqueTempPath("quarrytab-probe-test");
     std::filesystem::create_directories(folder);
     const auto file = folder / "a file.csv";
     std::ofstream(file) << "x\n";
