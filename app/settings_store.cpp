@@ -1,5 +1,6 @@
 #include "app/settings_store.h"
 
+#include <QFile>
 #include <QStringList>
 
 #include "engine/error_trap.h"
@@ -16,32 +17,59 @@ constexpr int kStoreAccessError = 75;
 #ifdef _WIN32
 // Named by its registry path: without an application name QSettings would add an
 // "OrganizationDefaults" level.
-SettingsStore::SettingsStore()
-    : m_settings(
-          QStringLiteral("HKEY_CURRENT_USER\\Software\\") + QLatin1String(kSettingsApplication),
-          QSettings::NativeFormat) {
+SettingsStore::SettingsStore() {
+    open([] {
+        return std::make_unique<QSettings>(
+            QStringLiteral("HKEY_CURRENT_USER\\Software\\") + QLatin1String(kSettingsApplication),
+            QSettings::NativeFormat);
+    });
+}
 #else
-SettingsStore::SettingsStore()
-    : m_settings(QSettings::IniFormat, QSettings::UserScope, QLatin1String(kSettingsApplication)) {
+SettingsStore::SettingsStore() {
+    open([] {
+        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                           QLatin1String(kSettingsApplication));
+    });
+}
 #endif
-    m_settings.beginGroup(QLatin1String(kSettingsSection));
-    m_unreadable = m_settings.status() == QSettings::AccessError;
+
+SettingsStore::SettingsStore(const QString& iniFile) {
+    open([iniFile] { return std::make_unique<QSettings>(iniFile, QSettings::IniFormat); });
 }
 
-SettingsStore::SettingsStore(const QString& iniFile) : m_settings(iniFile, QSettings::IniFormat) {
-    m_settings.beginGroup(QLatin1String(kSettingsSection));
-    m_unreadable = m_settings.status() == QSettings::AccessError;
+void SettingsStore::open(const Opener& opener) {
+    m_settings = opener();
+    if (m_settings->status() == QSettings::FormatError)
+        setAsideDamagedFile(opener);
+    m_settings->beginGroup(QLatin1String(kSettingsSection));
+    m_unreadable = m_settings->status() == QSettings::AccessError;
+}
+
+// A damaged file (cut short by a full disk, or junk saved into it) would otherwise refuse every
+// later write, and no choice would be remembered again. Its readable values move to a fresh file;
+// the damaged one stays beside it as "<name>.damaged" for whoever wants to look at it.
+void SettingsStore::setAsideDamagedFile(const Opener& opener) {
+    QList<std::pair<QString, QVariant>> readable;
+    for (const QString& key : m_settings->allKeys()) readable.append({key, m_settings->value(key)});
+    const QString file = m_settings->fileName();
+    m_settings.reset();
+    const QString aside = file + QStringLiteral(".damaged");
+    QFile::remove(aside);
+    QFile::rename(file, aside);
+    m_settings = opener();
+    for (const auto& [key, value] : readable) m_settings->setValue(key, value);
+    m_settings->sync();
 }
 
 QString SettingsStore::ReadSetting(const QString& key, const QString& defaultValue) const {
     if (m_unreadable) {
-        throw Failure(kStoreAccessError,
-                      "The settings in " + m_settings.fileName().toStdString() + " cannot be read");
+        throw Failure(kStoreAccessError, "The settings in " + m_settings->fileName().toStdString() +
+                                             " cannot be read");
     }
-    if (!m_settings.contains(key)) {
+    if (!m_settings->contains(key)) {
         return defaultValue;
     }
-    const QVariant value = m_settings.value(key);
+    const QVariant value = m_settings->value(key);
     // A value edited by hand as "a, b" comes back from an INI file as a list; keep it as text.
     if (value.typeId() == QMetaType::QStringList) {
         return value.toStringList().join(QLatin1Char(','));
@@ -50,16 +78,16 @@ QString SettingsStore::ReadSetting(const QString& key, const QString& defaultVal
 }
 
 void SettingsStore::WriteSetting(const QString& key, const QString& value) {
-    if (m_settings.contains(key) && m_settings.value(key).typeId() == QMetaType::QString &&
-        m_settings.value(key).toString() == value) {
+    if (m_settings->contains(key) && m_settings->value(key).typeId() == QMetaType::QString &&
+        m_settings->value(key).toString() == value) {
         return;
     }
-    m_settings.setValue(key, value);
-    m_settings.sync();
-    if (m_settings.status() != QSettings::NoError) {
+    m_settings->setValue(key, value);
+    m_settings->sync();
+    if (m_settings->status() != QSettings::NoError) {
         throw Failure(kStoreAccessError, "The setting \"" + key.toStdString() +
                                              "\" cannot be saved in " +
-                                             m_settings.fileName().toStdString());
+                                             m_settings->fileName().toStdString());
     }
 }
 

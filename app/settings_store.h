@@ -5,6 +5,8 @@
 
 #include <QSettings>
 #include <QString>
+#include <functional>
+#include <memory>
 
 namespace quarrytab {
 
@@ -32,10 +34,14 @@ class SettingsStore {
     void WriteSetting(const QString& key, const QString& value);
 
     // Where the store lives, for messages.
-    QString location() const { return m_settings.fileName(); }
+    QString location() const { return m_settings->fileName(); }
 
   private:
-    mutable QSettings m_settings;
+    using Opener = std::function<std::unique_ptr<QSettings>()>;
+    void open(const Opener& opener);
+    void setAsideDamagedFile(const Opener& opener);
+
+    std::unique_ptr<QSettings> m_settings;
     bool m_unreadable = false;  // the store existed but could not be read when opened
 };
 

@@ -17,6 +17,7 @@ class SettingsStoreTest : public QObject {
     void writesReachTheFileAtOnce();
     void theUserStoreIsVelmoraIniInTheConfigurationFolder();
     void aStoreThatCannotBeWrittenOrReadFails();
+    void aDamagedFileKeepsWhatCanBeReadAndTakesNewValues();
 
   private:
     QTemporaryDir m_dir;
@@ -101,6 +102,29 @@ void SettingsStoreTest::aStoreThatCannotBeWrittenOrReadFails() {
     SettingsStore unreadable(folder);
     QVERIFY_THROWS_EXCEPTION(Failure,
                              unreadable.ReadSetting(QStringLiteral("Option"), QStringLiteral("2")));
+}
+
+void SettingsStoreTest::aDamagedFileKeepsWhatCanBeReadAndTakesNewValues() {
+    // Half a file: a disk that filled up, or an editor that saved binary junk into it.
+    const QString path = m_dir.filePath(QStringLiteral("damaged.ini"));
+    WriteFile(path, QByteArray("[Quarrytab Software]\nTable Name=Orders\n\x00\xff\xfe[[[=\n"
+                               "Other=;\n[broken\ngarbage without equals\n",
+                               86));
+    {
+        SettingsStore store(path);
+        QCOMPARE(store.ReadSetting(QStringLiteral("Table Name"), QStringLiteral("Table1")),
+                 QStringLiteral("Orders"));
+        QCOMPARE(store.ReadSetting(QStringLiteral("Option"), QStringLiteral("2")),
+                 QStringLiteral("2"));
+        store.WriteSetting(QStringLiteral("Option"), QStringLiteral("1"));
+    }
+    // What was written is there after a restart, and so is what could be read before; the
+    // damaged file is kept beside the store.
+    QVERIFY(QFile::exists(path + QStringLiteral(".damaged")));
+    SettingsStore again(path);
+    QCOMPARE(again.ReadSetting(QStringLiteral("Option"), QStringLiteral("2")), QStringLiteral("1"));
+    QCOMPARE(again.ReadSetting(QStringLiteral("Table Name"), QStringLiteral("Table1")),
+             QStringLiteral("Orders"));
 }
 
 int RunSettingsStoreTests(int argc, char** argv) {
