@@ -1,4 +1,5 @@
-// Fuzzes statement generation against a simple model of the rules: every INSERT carries exactly
+// Fuzzes field splitting and statement generation against simple models of the rules: a line
+// splits as a plain left-to-right scan cuts it, every INSERT carries exactly
 // the fields of its line, each of which reads back unchanged from its SQL literal, and the
 // CREATE TABLE names one column per field of the first line (at least one).
 #include <cstddef>
@@ -20,7 +21,8 @@ class Collect : public quarrytab::StatementSink {
 };
 
 void Require(bool condition) {
-    if (!condition) std::abort();
+    if (!condition)
+        std::abort();
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -49,16 +51,40 @@ std::vector<std::string> ParseValues(std::string_view list) {
             value += list[i++];
         }
         values.push_back(value);
-        if (i == list.size()) return values;
+        if (i == list.size())
+            return values;
         Require(list[i] == ',');
         ++i;
     }
 }
 
+// Field splitting the slow, obvious way: walk the line, cutting wherever the delimiter starts.
+std::vector<std::string> ModelFields(std::string_view line, std::string_view delimiter) {
+    std::vector<std::string> fields;
+    if (line.empty())
+        return fields;
+    if (delimiter.empty())
+        return {std::string(line)};
+    std::string current;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        if (line.compare(i, delimiter.size(), delimiter) == 0) {
+            fields.push_back(current);
+            current.clear();
+            i += delimiter.size();
+        } else {
+            current += line[i++];
+        }
+    }
+    fields.push_back(current);
+    return fields;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 2) return 0;
+    if (size < 2)
+        return 0;
     using namespace quarrytab;
     ConversionOptions options;
     const std::uint8_t flags = data[0];
@@ -68,14 +94,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SetDelimitingChar(options, kOpenings[(flags >> 2) & 7]);
     const std::size_t delimiterLength = (flags >> 5) % 4;
     std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
-    if (rest.size() < delimiterLength) return 0;
+    if (rest.size() < delimiterLength)
+        return 0;
     options.CsvDelimiter = std::string(rest.substr(0, delimiterLength));
     const std::string_view line = rest.substr(delimiterLength);
 
     Collect sink;
     StatementGenerator generator(options, "t");
     generator.addLine(line, sink);
-    const auto fields = SplitFields(line, options.CsvDelimiter);
+    const auto split = SplitFields(line, options.CsvDelimiter);
+    const auto fields = ModelFields(line, options.CsvDelimiter);
+    Require(std::vector<std::string>(split.begin(), split.end()) == fields);
     std::size_t next = 0;
     const std::string reference = TableReference(options, "t");
     const std::string ending = options.IncludeSemicolon ? ";" : "";
@@ -85,7 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string expected = "CREATE TABLE " + reference + " (";
         const std::size_t columns = fields.empty() ? 1 : fields.size();
         for (std::size_t k = 1; k <= columns; ++k) {
-            if (k > 1) expected += ',';
+            if (k > 1)
+                expected += ',';
             expected += options.DelimitingChar + "fld" + std::to_string(k) +
                         options.ClosingDelimitingChar + " text";
         }
