@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cli=build/default/bin/quarrytab-cli
 [ -x "$cli" ] || { echo "build first: ./dev test" >&2; exit 1; }
-work=bench/work
+work=bench/scratch
 mkdir -p "$work"
 
 run() {  # run NAME INPUT [OPTIONS...]: converts INPUT to $work/big.sql and prints figures

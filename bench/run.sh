@@ -11,7 +11,7 @@ cli=build/default/bin/quarrytab-cli
 command -v hyperfine >/dev/null || { echo "needs hyperfine (apt-get install hyperfine)" >&2; exit 1; }
 command -v sqlite3 >/dev/null || { echo "needs sqlite3 (apt-get install sqlite3)" >&2; exit 1; }
 
-work=bench/work
+work=bench/scratch
 mkdir -p "$work"
 input=$work/input-$lines-$fields.csv
 [ -f "$input" ] || python3 bench/generate.py "$input" "$lines" "$fields"
