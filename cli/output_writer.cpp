@@ -13,7 +13,9 @@ namespace quarrytab {
 
 namespace {
 constexpr std::size_t kFlushSize = 1 << 20;
-}
+constexpr std::size_t kCapacity = 2 * kFlushSize;
+constexpr std::string_view kLineEnd = "\r\n";
+}  // namespace
 
 OutputWriter::OutputWriter(const QString& path) {
     if (path.isEmpty()) {
@@ -23,7 +25,7 @@ OutputWriter::OutputWriter(const QString& path) {
     } else {
         m_file = std::make_unique<QSaveFile>(path);
     }
-    m_buffer.reserve(kFlushSize + 4096);
+    m_buffer = std::make_unique_for_overwrite<char[]>(kCapacity);
 }
 
 OutputWriter::~OutputWriter() {
@@ -43,21 +45,34 @@ bool OutputWriter::open(QString& error) {
 }
 
 void OutputWriter::statement(std::string_view text) {
-    // A statement larger than the buffer goes out directly rather than through another copy.
-    if (text.size() >= kFlushSize) {
-        flush();
-        write(text);
-    } else {
-        m_buffer.append(text);
+    if (char* to = room(text.size())) {
+        std::memcpy(to, text.data(), text.size());
+        taken(text.size());
+        return;
     }
-    m_buffer.append("\r\n", 2);
-    if (m_buffer.size() >= kFlushSize)
+    // Too large for the buffer: it goes out directly rather than through another copy.
+    flush();
+    write(text);
+    write(kLineEnd);
+}
+
+char* OutputWriter::room(std::size_t size) {
+    if (size + kLineEnd.size() > kCapacity - kFlushSize)
+        return nullptr;
+    return m_buffer.get() + m_size;
+}
+
+void OutputWriter::taken(std::size_t size) {
+    m_size += size;
+    std::memcpy(m_buffer.get() + m_size, kLineEnd.data(), kLineEnd.size());
+    m_size += kLineEnd.size();
+    if (m_size >= kFlushSize)
         flush();
 }
 
 void OutputWriter::flush() {
-    write(m_buffer);
-    m_buffer.clear();
+    write(std::string_view(m_buffer.get(), m_size));
+    m_size = 0;
 }
 
 void OutputWriter::write(std::string_view bytes) {

@@ -27,6 +27,9 @@ class OutputWriter : public StatementSink {
     bool open(QString& error);
     // Each statement followed by CR LF: the bytes the window saves as its results file.
     void statement(std::string_view text) override;
+    // Statements are built straight into the output buffer when they fit.
+    char* room(std::size_t size) override;
+    void taken(std::size_t size) override;
     // Flushes everything; for a file, replaces the target. False with `error` set on failure.
     bool commit(QString& error);
     // Drops a file's new version; the target stays as it was.
@@ -39,7 +42,8 @@ class OutputWriter : public StatementSink {
     void write(std::string_view bytes);
 
     std::unique_ptr<QFileDevice> m_file;  // a QSaveFile, or a QFile for a special file
-    std::string m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_size = 0;  // bytes in the buffer
     bool m_failed = false;
     QString m_error;
 };

@@ -76,7 +76,7 @@ void StatementGenerator::addLine(std::string_view line, StatementSink& sink) {
     if (IsBlankLine(line))
         return;
     if (m_options.CsvDelimiter.size() == 1) {
-        sink.statement(makeInsertSingleByteDelimiter(line, m_options.CsvDelimiter.front()));
+        makeInsertSingleByteDelimiter(line, m_options.CsvDelimiter.front(), sink);
     } else {
         appendInsert(line);
         sink.statement(m_statement);
@@ -106,15 +106,19 @@ void StatementGenerator::appendCreateTable(std::string_view line) {
 // The common case, in one pass over the line: a delimiter closes one literal and opens the next,
 // a quote is doubled, every other byte is copied. A quote used as the delimiter splits, as the
 // general path does, because the delimiter is tested first.
-std::string_view StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line,
-                                                                   char delimiter) {
-    // Worst case: every byte a delimiter, which turns into three bytes.
-    const std::size_t most = m_insertHead.size() + 3 * line.size() + 3 + m_ending.size();
-    if (m_scratchSize < most) {
+void StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line, char delimiter,
+                                                       StatementSink& sink) {
+    // Worst case: every byte a delimiter, which turns into three bytes; the sixteen-byte steps
+    // below may write up to sixteen bytes past the statement's end.
+    const std::size_t most = m_insertHead.size() + 3 * line.size() + 3 + m_ending.size() + 16;
+    char* const start = sink.room(most);
+    const bool inPlace = start != nullptr;
+    if (!inPlace && m_scratchSize < most) {
         m_scratchSize = std::max(most, 2 * m_scratchSize);
         m_scratch = std::make_unique_for_overwrite<char[]>(m_scratchSize);
     }
-    char* out = m_scratch.get();
+    char* out = inPlace ? start : m_scratch.get();
+    char* const begin = out;
     std::memcpy(out, m_insertHead.data(), m_insertHead.size());
     out += m_insertHead.size();
     *out++ = '\'';
@@ -164,7 +168,11 @@ std::string_view StatementGenerator::makeInsertSingleByteDelimiter(std::string_v
     *out++ = ')';
     std::memcpy(out, m_ending.data(), m_ending.size());
     out += m_ending.size();
-    return std::string_view(m_scratch.get(), static_cast<std::size_t>(out - m_scratch.get()));
+    const auto size = static_cast<std::size_t>(out - begin);
+    if (inPlace)
+        sink.taken(size);
+    else
+        sink.statement(std::string_view(begin, size));
 }
 
 void StatementGenerator::appendInsert(std::string_view line) {

@@ -17,6 +17,15 @@ class StatementSink {
   public:
     virtual ~StatementSink() = default;
     virtual void statement(std::string_view text) = 0;
+
+    // A sink may offer room to build the next statement in place, which saves copying it:
+    // `room` gives space for at least `size` bytes or nullptr, and `taken` then tells how many
+    // bytes the statement holds. The statement is complete when `taken` is called.
+    virtual char* room(std::size_t size) {
+        (void)size;
+        return nullptr;
+    }
+    virtual void taken(std::size_t size) { (void)size; }
 };
 
 // O + prefix + "_" + base name + C, where every occurrence of C inside the base name is doubled
@@ -33,7 +42,7 @@ class StatementGenerator {
   private:
     void appendCreateTable(std::string_view line);
     void appendInsert(std::string_view line);
-    std::string_view makeInsertSingleByteDelimiter(std::string_view line, char delimiter);
+    void makeInsertSingleByteDelimiter(std::string_view line, char delimiter, StatementSink& sink);
 
     const ConversionOptions& m_options;
     std::string m_createHead;  // "CREATE TABLE " + reference + " ("
