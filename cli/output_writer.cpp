@@ -1,13 +1,10 @@
 #include "cli/output_writer.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-
 #include <cerrno>
 #include <cstring>
 
 #include "engine/platform.h"
+#include "results/save_results.h"
 
 namespace quarrytab {
 
@@ -18,13 +15,9 @@ constexpr std::string_view kLineEnd = "\r\n";
 }  // namespace
 
 OutputWriter::OutputWriter(const QString& path) {
-    if (path.isEmpty()) {
-        // Standard output.
-    } else if (const QFileInfo target(path); target.exists() && !target.isFile()) {
-        m_file = std::make_unique<QFile>(path);
-    } else {
-        m_file = std::make_unique<QSaveFile>(path);
-    }
+    // No path means standard output; a file is written the way the window saves its results.
+    if (!path.isEmpty())
+        m_file = CreateResultsFile(path);
     m_buffer = std::make_unique_for_overwrite<char[]>(kCapacity);
 }
 
@@ -100,13 +93,8 @@ bool OutputWriter::commit(QString& error) {
             m_failed = true;
             m_error = QString::fromLocal8Bit(std::strerror(errno));
         }
-    } else if (!m_failed) {
-        auto* saveFile = qobject_cast<QSaveFile*>(m_file.get());
-        const bool done = saveFile != nullptr ? saveFile->commit() : m_file->flush();
-        if (!done) {
-            m_failed = true;
-            m_error = m_file->errorString();
-        }
+    } else if (!m_failed && !CommitResultsFile(*m_file, m_error)) {
+        m_failed = true;
     }
     if (m_failed) {
         discard();
@@ -118,8 +106,8 @@ bool OutputWriter::commit(QString& error) {
 }
 
 void OutputWriter::discard() {
-    if (auto* saveFile = qobject_cast<QSaveFile*>(m_file.get()))
-        saveFile->cancelWriting();
+    if (m_file)
+        DiscardResultsFile(*m_file);
     m_file.reset();
 }
 

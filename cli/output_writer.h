@@ -1,7 +1,7 @@
 // Where the command-line converter's statements go: standard output, or a file that is replaced
 // only when every byte has been written, so a failed run never leaves half an output behind.
 // A target that is not a regular file (a device, a named pipe) is written directly: replacing it
-// would destroy it.
+// would destroy it. The file handling is the window's own save, so both behave alike.
 #pragma once
 
 #include <QFileDevice>
