@@ -24,8 +24,4 @@ QStringList SnapshotPaths(const QString& snapshot) {
     return snapshot.split(QLatin1Char('|'));
 }
 
-bool ItemInList(const QStringList& rows, const QString& text) {
-    return rows.contains(text, Qt::CaseSensitive);
-}
-
 }  // namespace quarrytab

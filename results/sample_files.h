@@ -20,7 +20,4 @@ QString SampleSnapshot(const QString& programFolder);
 // The paths of a record, in order; an empty record gives none.
 QStringList SnapshotPaths(const QString& snapshot);
 
-// True when some text of `rows` equals `text` exactly, letter case included.
-bool ItemInList(const QStringList& rows, const QString& text);
-
 }  // namespace quarrytab

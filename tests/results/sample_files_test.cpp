@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "filelist/input_file_list.h"
 #include "results/sample_files.h"
 
 namespace quarrytab {
@@ -38,11 +39,13 @@ TEST(SampleFiles, SnapshotPathsSplitsAtEveryBar) {
 }
 
 TEST(SampleFiles, ItemInListComparesExactly) {
-    const QStringList rows = {QStringLiteral("/p/a.csv"), QStringLiteral("/p/b.csv")};
-    EXPECT_TRUE(ItemInList(rows, QStringLiteral("/p/b.csv")));
-    EXPECT_FALSE(ItemInList(rows, QStringLiteral("/p/B.csv")));
-    EXPECT_FALSE(ItemInList(rows, QStringLiteral("/p/a.csv ")));
-    EXPECT_FALSE(ItemInList({}, QStringLiteral("/p/a.csv")));
+    // Loading the samples skips a path the input list already holds, compared exactly.
+    InputFileList rows;
+    EXPECT_FALSE(rows.ItemInList(QStringLiteral("/p/a.csv")));
+    rows.append(QStringList{QStringLiteral("/p/a.csv"), QStringLiteral("/p/b.csv")});
+    EXPECT_TRUE(rows.ItemInList(QStringLiteral("/p/b.csv")));
+    EXPECT_FALSE(rows.ItemInList(QStringLiteral("/p/B.csv")));
+    EXPECT_FALSE(rows.ItemInList(QStringLiteral("/p/a.csv ")));
 }
 
 }  // namespace
