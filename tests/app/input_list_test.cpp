@@ -104,6 +104,13 @@ void WaitUntilAdded(Form1& form) {
     QTRY_VERIFY_WITH_TIMEOUT(!form.addingFiles(), 10000);
 }
 
+// "Add All CSV Files In Folder" with the extension "csv" and the folder "/r" chosen.
+void ClickAddAllCsvInR(WindowFixture& fixture, Form1& form) {
+    fixture.prompts.inputAnswers.append(QStringLiteral("csv"));
+    fixture.prompts.folderAnswers.append(Native(QStringLiteral("/r")));
+    form.PushButton5->click();
+}
+
 const QString kExtensionPrompt = QStringLiteral(
     "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc "
     "files, etc.)");
@@ -436,9 +443,7 @@ void InputListTest::folderAddIsBusyAndClearWaits() {
     Form1& form = fixture.start();
     form.setFolderReader(reader);
     form.inputList()->append(QStringLiteral("kept"));
-    fixture.prompts.inputAnswers.append(QStringLiteral("csv"));
-    fixture.prompts.folderAnswers.append(Native(QStringLiteral("/r")));
-    form.PushButton5->click();
+    ClickAddAllCsvInR(fixture, form);
     QVERIFY(form.busyPointer());
     QTRY_VERIFY(form.inputList()->count() > 1);
     form.ListView1->setCurrentIndex(form.inputList()->index(0));
@@ -500,9 +505,7 @@ void InputListTest::aFailingFolderIsReportedAndTheRestAdded() {
     WindowFixture fixture;
     Form1& form = fixture.start();
     form.setFolderReader(reader);
-    fixture.prompts.inputAnswers.append(QStringLiteral("csv"));
-    fixture.prompts.folderAnswers.append(Native(QStringLiteral("/r")));
-    form.PushButton5->click();
+    ClickAddAllCsvInR(fixture, form);
     WaitUntilAdded(form);
     QCOMPARE(form.inputList()->paths(), (QStringList{Native(QStringLiteral("/r/a/1.csv")),
                                                      Native(QStringLiteral("/r/c/3.csv"))}));
@@ -562,9 +565,7 @@ void InputListTest::closingDuringAnAddIsSafe() {
     WindowFixture fixture;
     Form1& form = fixture.start();
     form.setFolderReader(reader);
-    fixture.prompts.inputAnswers.append(QStringLiteral("csv"));
-    fixture.prompts.folderAnswers.append(Native(QStringLiteral("/r")));
-    form.PushButton5->click();
+    ClickAddAllCsvInR(fixture, form);
     QTRY_VERIFY(form.inputList()->count() > 0);
     QElapsedTimer closing;
     closing.start();

@@ -147,6 +147,14 @@ class ResultsWindowTest : public QObject {
         WriteFile(path, bytes);
         return path;
     }
+    // Three inputs, the middle one the named pipe `pipe`, which holds the run until the test
+    // writes to it; the progress dialog is the scripted one returned.
+    std::shared_ptr<ScriptedProgress> holdRunAt(Form1& form, const QString& pipe) {
+        auto progress = std::make_shared<ScriptedProgress>();
+        form.setRunProgress(progress, 0);
+        form.inputList()->append({input("a.csv", "1\r\n"), pipe, input("c.csv", "3\r\n")});
+        return progress;
+    }
 };
 
 void ResultsWindowTest::init() {
@@ -253,9 +261,7 @@ void ResultsWindowTest::aLongRunShowsProgressIsBusyAndIgnoresASecondStart() {
     const QString pipe = Native(m_data + QStringLiteral("/held.csv"));
     if (!MakePipe(pipe))
         QSKIP("needs named pipes");
-    auto progress = std::make_shared<ScriptedProgress>();
-    form.setRunProgress(progress, 0);
-    form.inputList()->append({input("a.csv", "1\r\n"), pipe, input("c.csv", "3\r\n")});
+    auto progress = holdRunAt(form, pipe);
     form.resultsModel()->statement("old");
     bool busy = false;
     bool running = false;
@@ -287,9 +293,7 @@ void ResultsWindowTest::cancelKeepsTheStatementsSoFar() {
     const QString pipe = Native(m_data + QStringLiteral("/held.csv"));
     if (!MakePipe(pipe))
         QSKIP("needs named pipes");
-    auto progress = std::make_shared<ScriptedProgress>();
-    form.setRunProgress(progress, 0);
-    form.inputList()->append({input("a.csv", "1\r\n"), pipe, input("c.csv", "3\r\n")});
+    auto progress = holdRunAt(form, pipe);
     progress->onExec = [&] {
         auto* writer = new QFile(pipe);
         writer->open(QIODevice::WriteOnly);
