@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/conversion.h"
-#include "recording_reporter.h"
+#include "support/recording_reporter.h"
 #include "temp_path.h"
 
 using namespace quarrytab;

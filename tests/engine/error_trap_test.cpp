@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/error_trap.h"
-#include "recording_reporter.h"
+#include "support/recording_reporter.h"
 
 using namespace quarrytab;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/line_reader.h"
-#include "recording_reporter.h"
+#include "support/recording_reporter.h"
 #include "temp_path.h"
 
 using namespace quarrytab;

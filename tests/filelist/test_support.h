@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/error_trap.h"
+#include "support/recording_reporter.h"
 #include "filelist/qt_text.h"
 
 // Lets GoogleTest print QStrings and QStringLists in failure messages.
@@ -28,21 +29,6 @@ inline void PrintTo(const QStringList& list, std::ostream* out) {
     *out << " }";
 }
 QT_END_NAMESPACE
-
-struct RecordedReport {
-    std::string location;
-    int line;
-    int number;
-};
-
-class RecordingReporter : public quarrytab::ErrorReporter {
-  public:
-    void reportApplicationError(std::string_view location, int line,
-                                const quarrytab::Failure& failure) override {
-        reports.push_back({std::string(location), line, failure.number()});
-    }
-    std::vector<RecordedReport> reports;
-};
 
 // "a/b/" with the platform's separator.
 inline QString Native(const QString& path) {
