@@ -79,3 +79,297 @@ void SetStandardOutputBinary() {
 }
 
 }  // namespace quarrytab
+
+// ---- Text decoding through the platform's own converter ---------------------------------------
+// iconv where there is one; on Windows the code-page functions, with the byte-order work for
+// UTF-16 (which they do not take as a code page) done here.
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+#include <algorithm>
+#include <climits>
+
+namespace quarrytab {
+
+namespace {
+
+#ifndef _WIN32
+
+const char* IconvName(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::Utf8:
+            return "UTF-8";
+        case TextEncoding::Utf16LE:
+            return "UTF-16LE";
+        case TextEncoding::Utf16BE:
+            return "UTF-16BE";
+        case TextEncoding::Latin1:
+            return "ISO-8859-1";
+        case TextEncoding::Latin9:
+            return "ISO-8859-15";
+        case TextEncoding::Windows1250:
+            return "WINDOWS-1250";
+        case TextEncoding::Windows1251:
+            return "WINDOWS-1251";
+        case TextEncoding::Windows1252:
+            return "WINDOWS-1252";
+    }
+    return "";
+}
+
+class IconvDecoder : public TextDecoder {
+  public:
+    explicit IconvDecoder(iconv_t descriptor) : m_descriptor(descriptor) {}
+    IconvDecoder(const IconvDecoder&) = delete;
+    IconvDecoder& operator=(const IconvDecoder&) = delete;
+    ~IconvDecoder() override { iconv_close(m_descriptor); }
+
+    Stop convert(const char*& in, const char* inEnd, char*& out, char* outEnd) override {
+        // iconv takes a non-const input pointer but never writes through it.
+        char* from = const_cast<char*>(in);
+        std::size_t fromLeft = static_cast<std::size_t>(inEnd - in);
+        std::size_t toLeft = static_cast<std::size_t>(outEnd - out);
+        errno = 0;
+        const std::size_t result = iconv(m_descriptor, &from, &fromLeft, &out, &toLeft);
+        in = from;
+        if (result != static_cast<std::size_t>(-1))
+            return Stop::InputUsed;
+        switch (errno) {
+            case E2BIG:
+                return Stop::OutputFull;
+            case EINVAL:
+                return Stop::Incomplete;
+            default:
+                return Stop::Invalid;
+        }
+    }
+
+  private:
+    iconv_t m_descriptor;
+};
+
+#else
+
+// Stops like iconv does. Input is taken in pieces whose UTF-8 surely fits the room left, so a
+// piece never has to be taken back; under 4 bytes of room count as full.
+class WindowsDecoder : public TextDecoder {
+  public:
+    explicit WindowsDecoder(TextEncoding encoding) : m_encoding(encoding) {}
+
+    Stop convert(const char*& in, const char* inEnd, char*& out, char* outEnd) override {
+        while (in != inEnd) {
+            const std::size_t room = static_cast<std::size_t>(outEnd - out);
+            if (room < 4)
+                return Stop::OutputFull;
+            const std::size_t available = static_cast<std::size_t>(inEnd - in);
+            // The most UTF-8 one input byte becomes: 3 (one byte, a character up to U+FFFF),
+            // 1.5 (UTF-16: two bytes, up to 3), 1 (UTF-8 stays as it is).
+            const std::size_t perByte = IsUtf16() ? 2 : m_encoding == TextEncoding::Utf8 ? 1 : 3;
+            const std::size_t piece = std::min({available, room / perByte, kWide});
+            const bool pieceEndsInput = piece == available;
+            std::size_t used = 0;  // input bytes taken into m_wide
+            int wideCount = 0;
+            Stop stop = Stop::InputUsed;  // why the piece ended before `piece` bytes, if it did
+            if (IsUtf16())
+                stop = WideFromUtf16(in, piece, pieceEndsInput, used, wideCount);
+            else if (m_encoding == TextEncoding::Utf8)
+                stop = WideFromUtf8(in, piece, pieceEndsInput, used, wideCount);
+            else
+                stop = WideFromSingleByte(in, piece, used, wideCount);
+            if (wideCount > 0) {
+                const int written = WideCharToMultiByte(
+                    CP_UTF8, 0, m_wide, wideCount, out,
+                    static_cast<int>(std::min<std::size_t>(room, INT_MAX)), nullptr, nullptr);
+                if (written <= 0)
+                    return Stop::Invalid;  // cannot happen for checked UTF-16; never loses bytes
+                out += written;
+                in += used;
+            }
+            if (stop != Stop::InputUsed)
+                return stop;
+            if (used == 0)
+                return Stop::OutputFull;  // the room holds no whole character of this piece
+        }
+        return Stop::InputUsed;
+    }
+
+  private:
+    static constexpr std::size_t kWide = 16384;
+
+    bool IsUtf16() const {
+        return m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE;
+    }
+
+    UINT CodePage() const {
+        switch (m_encoding) {
+            case TextEncoding::Latin1:
+                return 28591;
+            case TextEncoding::Latin9:
+                return 28605;
+            case TextEncoding::Windows1250:
+                return 1250;
+            case TextEncoding::Windows1251:
+                return 1251;
+            default:
+                return 1252;
+        }
+    }
+
+    // One byte, one character. Windows maps a byte a windows-125x code page leaves undefined to
+    // the C1 control of the same value; those code pages define no C1 control, so such a result
+    // (or the default character) is the undefined byte that iconv refuses.
+    Stop WideFromSingleByte(const char* in, std::size_t piece, std::size_t& used, int& wideCount) {
+        const int count = MultiByteToWideChar(CodePage(), 0, in, static_cast<int>(piece), m_wide,
+                                              static_cast<int>(kWide));
+        if (count != static_cast<int>(piece))
+            return Stop::Invalid;
+        const bool c1Undefined =
+            m_encoding != TextEncoding::Latin1 && m_encoding != TextEncoding::Latin9;
+        for (std::size_t i = 0; i < piece; ++i) {
+            const wchar_t c = m_wide[i];
+            if (c == 0xFFFD || (c1Undefined && c >= 0x80 && c <= 0x9F)) {
+                used = i;
+                wideCount = static_cast<int>(i);
+                return Stop::Invalid;
+            }
+        }
+        used = piece;
+        wideCount = static_cast<int>(piece);
+        return Stop::InputUsed;
+    }
+
+    Stop WideFromUtf16(const char* in, std::size_t piece, bool pieceEndsInput, std::size_t& used,
+                       int& wideCount) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(in);
+        const bool big = m_encoding == TextEncoding::Utf16BE;
+        const std::size_t units = piece / 2;
+        auto unit = [&](std::size_t i) -> wchar_t {
+            const unsigned first = bytes[2 * i], second = bytes[2 * i + 1];
+            return static_cast<wchar_t>(big ? (first << 8 | second) : (second << 8 | first));
+        };
+        std::size_t i = 0;
+        Stop stop = Stop::InputUsed;
+        while (i < units) {
+            const wchar_t c = unit(i);
+            if (c >= 0xDC00 && c <= 0xDFFF) {
+                stop = Stop::Invalid;  // a low surrogate without its high one
+                break;
+            }
+            if (c >= 0xD800 && c <= 0xDBFF) {
+                if (i + 1 == units) {
+                    // The pair's second half is beyond this piece: at the input's end it may
+                    // still come, otherwise the next piece starts with the pair.
+                    if (pieceEndsInput && piece - 2 * i < 4)
+                        stop = Stop::Incomplete;
+                    break;
+                }
+                const wchar_t low = unit(i + 1);
+                if (low < 0xDC00 || low > 0xDFFF) {
+                    stop = Stop::Invalid;
+                    break;
+                }
+                m_wide[i] = c;
+                m_wide[i + 1] = low;
+                i += 2;
+                continue;
+            }
+            m_wide[i] = c;
+            ++i;
+        }
+        if (stop == Stop::InputUsed && i == units && pieceEndsInput && piece % 2 != 0)
+            stop = Stop::Incomplete;  // half a code unit at the end
+        used = 2 * i;
+        wideCount = static_cast<int>(i);
+        return stop;
+    }
+
+    // Whole sequences are found by their lead byte; whether a sequence is valid UTF-8 (no
+    // overlong forms, surrogates or values past U+10FFFF) is left to the converter.
+    Stop WideFromUtf8(const char* in, std::size_t piece, bool pieceEndsInput, std::size_t& used,
+                      int& wideCount) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(in);
+        std::size_t end = 0;  // the whole sequences of the piece end here
+        Stop stop = Stop::InputUsed;
+        while (end < piece) {
+            const unsigned lead = bytes[end];
+            const std::size_t length = lead < 0x80 ? 1
+                                       : (lead & 0xE0) == 0xC0 ? 2
+                                       : (lead & 0xF0) == 0xE0 ? 3
+                                       : (lead & 0xF8) == 0xF0 ? 4
+                                                               : 0;
+            if (length == 0) {
+                stop = Stop::Invalid;
+                break;
+            }
+            std::size_t have = 1;
+            while (have < length && end + have < piece && (bytes[end + have] & 0xC0) == 0x80)
+                ++have;
+            if (have < length) {
+                if (end + have < piece)
+                    stop = Stop::Invalid;  // a byte that cannot continue the sequence
+                else if (pieceEndsInput)
+                    stop = Stop::Incomplete;
+                break;  // otherwise the next piece starts with this sequence
+            }
+            end += length;
+        }
+        used = 0;
+        wideCount = 0;
+        if (end > 0 && !ConvertUtf8(in, end, wideCount)) {
+            // Some sequence in the run is invalid: take the run one sequence at a time to find it.
+            std::size_t at = 0;
+            while (at < end) {
+                const unsigned lead = bytes[at];
+                const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+                int count = 0;
+                if (!ConvertUtf8(in + at, length, count))
+                    break;
+                at += length;
+            }
+            end = at;
+            stop = Stop::Invalid;
+            if (end > 0 && !ConvertUtf8(in, end, wideCount))
+                return Stop::Invalid;
+        }
+        used = end;
+        return stop;
+    }
+
+    bool ConvertUtf8(const char* in, std::size_t size, int& wideCount) {
+        wideCount = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, in, static_cast<int>(size),
+                                        m_wide, static_cast<int>(kWide));
+        return wideCount > 0;
+    }
+
+    TextEncoding m_encoding;
+    wchar_t m_wide[kWide];
+};
+
+#endif
+
+}  // namespace
+
+std::unique_ptr<TextDecoder> TextDecoder::open(TextEncoding encoding, std::string& error) {
+#ifdef _WIN32
+    (void)error;
+    return std::make_unique<WindowsDecoder>(encoding);
+#else
+    const char* name = IconvName(encoding);
+    const iconv_t descriptor = iconv_open("UTF-8", name);
+    if (descriptor == reinterpret_cast<iconv_t>(-1)) {
+        error = std::string("this system cannot convert from ") + name;
+        return nullptr;
+    }
+    return std::make_unique<IconvDecoder>(descriptor);
+#endif
+}
+
+}  // namespace quarrytab

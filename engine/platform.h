@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -43,5 +44,41 @@ bool StandardErrorIsTerminal();
 
 // Makes standard output binary, so CR LF line ends go out unchanged on every platform.
 void SetStandardOutputBinary();
+
+}  // namespace quarrytab
+
+// ---- Text decoding through the platform's own converter ---------------------------------------
+namespace quarrytab {
+
+// The encodings the platform decoder is asked for; names are matched elsewhere.
+enum class TextEncoding {
+    Utf8,
+    Utf16LE,
+    Utf16BE,
+    Latin1,
+    Latin9,
+    Windows1250,
+    Windows1251,
+    Windows1252
+};
+
+// Converts text in one encoding to UTF-8 with the platform's converter (iconv where there is one,
+// the code-page functions on Windows), in steps that stop before anything it cannot convert, as
+// iconv does. Keeps no state between calls beyond what `in` and `out` show.
+class TextDecoder {
+  public:
+    enum class Stop {
+        InputUsed,   // all of the input converted
+        OutputFull,  // the next character does not fit in the room left
+        Invalid,     // `in` is at a sequence that cannot be converted
+        Incomplete,  // `in` is at a sequence the rest of the input may complete
+    };
+
+    virtual ~TextDecoder() = default;
+    // nullptr with `error` set when the platform cannot convert from this encoding.
+    static std::unique_ptr<TextDecoder> open(TextEncoding encoding, std::string& error);
+    // Converts from [in, inEnd) into [out, outEnd), moving both pointers past what it handled.
+    virtual Stop convert(const char*& in, const char* inEnd, char*& out, char* outEnd) = 0;
+};
 
 }  // namespace quarrytab
