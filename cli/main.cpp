@@ -57,7 +57,7 @@ class ConsoleReporter : public ErrorReporter {
 // Shows how far a long conversion has come, on standard error when a person watches it.
 class ProgressLine {
   public:
-    ProgressLine(const std::vector<std::string>& paths, bool enabled) : m_paths(paths) {
+    ProgressLine(const std::vector<std::string>& paths, bool enabled) {
         if (!enabled)
             return;
         for (const auto& path : paths) m_total += QFileInfo(QString::fromStdString(path)).size();
@@ -88,7 +88,6 @@ class ProgressLine {
 
   private:
     static constexpr qint64 kWorthShowing = 64LL << 20;
-    const std::vector<std::string>& m_paths;
     qint64 m_total = 0;
     qint64 m_doneBefore = 0;
     qint64 m_fileSize = 0;
