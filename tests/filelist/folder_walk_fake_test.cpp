@@ -4,6 +4,7 @@
 
 #include "fake_folder_reader.h"
 #include "filelist/folder_walk.h"
+#include "support/case_name.h"
 #include "test_support.h"
 
 using namespace quarrytab;
@@ -41,6 +42,7 @@ TEST_F(WalkFailures, WalksTheWholeTreeWhenNothingFails) {
 }
 
 struct ListingFailure {
+    const char* name;
     const char* folder;
     ReadError error;
     qsizetype entriesBeforeError;
@@ -65,26 +67,31 @@ TEST_P(UnreadableFolders, AreRemovedOnlyWhenDeniedOrNotFound) {
 INSTANTIATE_TEST_SUITE_P(
     Table, UnreadableFolders,
     testing::Values(
-        ListingFailure{"r/a/", ReadError::PermissionDenied, 0, {"r/", "r/b/", "r/b/b1/"}},
-        ListingFailure{"r/a/", ReadError::PathNotFound, 0, {"r/", "r/b/", "r/b/b1/"}},
-        ListingFailure{"r/a/", ReadError::Other, 0, {"r/", "r/a/", "r/b/", "r/b/b1/"}},
+        ListingFailure{"Denied", "r/a/", ReadError::PermissionDenied, 0, {"r/", "r/b/", "r/b/b1/"}},
+        ListingFailure{"NotFound", "r/a/", ReadError::PathNotFound, 0, {"r/", "r/b/", "r/b/b1/"}},
+        ListingFailure{
+            "OtherFailure", "r/a/", ReadError::Other, 0, {"r/", "r/a/", "r/b/", "r/b/b1/"}},
         // Broken off part-way: the subfolders read so far stay.
-        ListingFailure{"r/a/",
+        ListingFailure{"OtherFailurePartWay",
+                       "r/a/",
                        ReadError::Other,
                        1,
                        {"r/", "r/a/", "r/b/", "r/a/a1/", "r/b/b1/", "r/a/a1/deep/"}},
-        ListingFailure{"r/a/",
+        ListingFailure{"DeniedPartWay",
+                       "r/a/",
                        ReadError::PermissionDenied,
                        1,
                        {"r/", "r/b/", "r/a/a1/", "r/b/b1/", "r/a/a1/deep/"}},
         // The starting entry itself.
-        ListingFailure{"r/", ReadError::PermissionDenied, 0, {}},
-        ListingFailure{"r/", ReadError::Other, 0, {"r/"}},
+        ListingFailure{"StartingEntryDenied", "r/", ReadError::PermissionDenied, 0, {}},
+        ListingFailure{"StartingEntryOtherFailure", "r/", ReadError::Other, 0, {"r/"}},
         // A folder on the deepest level.
-        ListingFailure{"r/a/a1/deep/",
+        ListingFailure{"DeepestFolderNotFound",
+                       "r/a/a1/deep/",
                        ReadError::PathNotFound,
                        0,
-                       {"r/", "r/a/", "r/b/", "r/a/a1/", "r/a/a2/", "r/b/b1/"}}));
+                       {"r/", "r/a/", "r/b/", "r/a/a1/", "r/a/a2/", "r/b/b1/"}}),
+    CaseName());
 
 TEST_F(WalkFailures, RemovesEveryCopyOfAnUnreadableStartingEntry) {
     m_reader.addFolder("s/");
@@ -140,6 +147,7 @@ TEST_F(WalkFailures, ReportsAFolderThatFailsWhenTheLevelsAreJoined) {
 }
 
 struct AttributeCase {
+    const char* name;
     std::uint32_t attributes;
     bool isRoot;
     bool listed;
@@ -159,13 +167,14 @@ TEST_P(ProtectedFolders, AreNeitherListedNorDescended) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ProtectedFolders,
-                         testing::Values(AttributeCase{16, false, true, true},
-                                         AttributeCase{18, false, true, true},
-                                         AttributeCase{22, false, false, false},
-                                         AttributeCase{1046, false, false, false},
-                                         AttributeCase{2070, false, true, true},
-                                         AttributeCase{1040, false, true, true},
-                                         AttributeCase{22, true, true, true}));
+                         testing::Values(AttributeCase{"Plain16", 16, false, true, true},
+                                         AttributeCase{"Hidden18", 18, false, true, true},
+                                         AttributeCase{"System22", 22, false, false, false},
+                                         AttributeCase{"Junction1046", 1046, false, false, false},
+                                         AttributeCase{"Other2070", 2070, false, true, true},
+                                         AttributeCase{"Other1040", 1040, false, true, true},
+                                         AttributeCase{"System22Root", 22, true, true, true}),
+                         CaseName());
 
 TEST_F(WalkFailures, KeepsAProtectedStartingEntryWithoutDescending) {
     m_reader.folder("r/").attributes = 22;

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "filelist/input_file_list.h"
+#include "support/case_name.h"
 #include "test_support.h"
 
 using quarrytab::InputFileList;
@@ -146,6 +147,7 @@ TEST_F(InputFileListTest, RowsAreSelectableButNotEditableNorDraggable) {
 }
 
 struct ItemInListCase {
+    const char* name;
     const char* rows;  // "|"-separated
     const char* path;
     bool listed;
@@ -161,13 +163,15 @@ TEST_P(ItemInListTest, ComparesWholeTextsWithLetterCase) {
     EXPECT_EQ(list.ItemInList(QString::fromUtf8(GetParam().path)), GetParam().listed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ItemInListTest,
-                         ::testing::Values(ItemInListCase{"", "a.csv", false},
-                                           ItemInListCase{"C:\\s\\a.csv", "C:\\s\\a.csv", true},
-                                           ItemInListCase{"C:\\s\\a.csv", "c:\\s\\a.csv", false},
-                                           ItemInListCase{"C:\\s\\a.csv", "C:\\s\\a.cs", false},
-                                           ItemInListCase{"C:\\s\\a.csv", "C:\\s\\a.csv ", false},
-                                           ItemInListCase{"x|y|C:\\s\\b.csv", "C:\\s\\b.csv", true},
-                                           ItemInListCase{"x|y", "", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ItemInListTest,
+    ::testing::Values(ItemInListCase{"EmptyList", "", "a.csv", false},
+                      ItemInListCase{"SameText", "C:\\s\\a.csv", "C:\\s\\a.csv", true},
+                      ItemInListCase{"OtherLetterCase", "C:\\s\\a.csv", "c:\\s\\a.csv", false},
+                      ItemInListCase{"Prefix", "C:\\s\\a.csv", "C:\\s\\a.cs", false},
+                      ItemInListCase{"TrailingSpace", "C:\\s\\a.csv", "C:\\s\\a.csv ", false},
+                      ItemInListCase{"LastOfSeveral", "x|y|C:\\s\\b.csv", "C:\\s\\b.csv", true},
+                      ItemInListCase{"EmptyPath", "x|y", "", false}),
+    CaseName());
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "filelist/folder_walk.h"
+#include "support/case_name.h"
 #include "test_support.h"
 
 using namespace quarrytab;
@@ -9,35 +10,40 @@ using namespace quarrytab;
 namespace {
 
 struct UnsafeCase {
-    const char16_t* name;
+    const char* name;
+    const char16_t* fileName;
     bool unsafe;
 };
 
 class UnsafeNames : public testing::TestWithParam<UnsafeCase> {};
 
 TEST_P(UnsafeNames, JudgesEveryCharacter) {
-    const QString name = QString::fromUtf16(GetParam().name);
+    const QString name = QString::fromUtf16(GetParam().fileName);
     EXPECT_EQ(HasUnsafeCharacters(name), GetParam().unsafe) << name.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, UnsafeNames,
-    testing::Values(UnsafeCase{u"", false}, UnsafeCase{u"data", false},
-                    UnsafeCase{u"with space ~ & ; '", false}, UnsafeCase{u"what?", true},
-                    UnsafeCase{u"?", true}, UnsafeCase{u"tab\there", true},
-                    UnsafeCase{u"\x1f", true}, UnsafeCase{u" ", false},  // 32, the first safe code
-                    UnsafeCase{u"~", false},                             // 126
-                    UnsafeCase{u"del\x7f", true},                        // 127
-                    UnsafeCase{u"c1\x0085", true},     // a C1 control, inside 127..159
-                    UnsafeCase{u"c1\x009f", true},     // 159
-                    UnsafeCase{u"nbsp\x00a0", false},  // 160
-                    UnsafeCase{u"Müller", false}, UnsafeCase{u"日本語", false},
-                    UnsafeCase{u"emoji\U0001F600", false},
-                    UnsafeCase{u"fullwidth\xff1f", false}));  // a "?" look-alike is fine
+    testing::Values(UnsafeCase{"Empty", u"", false}, UnsafeCase{"Letters", u"data", false},
+                    UnsafeCase{"Punctuation", u"with space ~ & ; '", false},
+                    UnsafeCase{"QuestionMark", u"what?", true},
+                    UnsafeCase{"QuestionMarkOnly", u"?", true},
+                    UnsafeCase{"Tab", u"tab\there", true}, UnsafeCase{"Control31", u"\x1f", true},
+                    UnsafeCase{"Space32", u" ", false},  // the first safe code
+                    UnsafeCase{"Tilde126", u"~", false}, UnsafeCase{"Delete127", u"del\x7f", true},
+                    UnsafeCase{"C1Control133", u"c1\x0085", true},  // inside 127..159
+                    UnsafeCase{"C1Control159", u"c1\x009f", true},
+                    UnsafeCase{"NoBreakSpace160", u"nbsp\x00a0", false},
+                    UnsafeCase{"Umlaut", u"Müller", false}, UnsafeCase{"Kanji", u"日本語", false},
+                    UnsafeCase{"Emoji", u"emoji\U0001F600", false},
+                    UnsafeCase{"FullwidthQuestionMark", u"fullwidth\xff1f",
+                               false}),  // a "?" look-alike is fine
+    CaseName());
 
 struct WildcardCase {
+    const char* name;
     const char* pattern;
-    const char16_t* name;
+    const char16_t* fileName;
     bool matches;
 };
 
@@ -45,7 +51,7 @@ class Wildcards : public testing::TestWithParam<WildcardCase> {};
 
 TEST_P(Wildcards, FollowWindowsSearchRules) {
     const QString pattern = QString::fromUtf8(GetParam().pattern);
-    const QString name = QString::fromUtf16(GetParam().name);
+    const QString name = QString::fromUtf16(GetParam().fileName);
     EXPECT_EQ(MatchesWildcard(pattern, name), GetParam().matches)
         << pattern.toStdString() << " vs " << name.toStdString();
 }
@@ -54,28 +60,40 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Wildcards,
     testing::Values(
         // "*.*" is every name, with or without a dot.
-        WildcardCase{"*.*", u"a.csv", true}, WildcardCase{"*.*", u"README", true},
-        WildcardCase{"*.*", u".hidden", true}, WildcardCase{"*", u"anything.at.all", true},
+        WildcardCase{"StarDotStarWithDot", "*.*", u"a.csv", true},
+        WildcardCase{"StarDotStarWithoutDot", "*.*", u"README", true},
+        WildcardCase{"StarDotStarLeadingDot", "*.*", u".hidden", true},
+        WildcardCase{"StarAnything", "*", u"anything.at.all", true},
         // Extensions, regardless of case, and only the whole extension.
-        WildcardCase{"*.csv", u"a.csv", true}, WildcardCase{"*.csv", u"A.CSV", true},
-        WildcardCase{"*.CSV", u"b.Csv", true}, WildcardCase{"*.csv", u"a.txt", false},
-        WildcardCase{"*.csv", u"a.csvx", false}, WildcardCase{"*.csv", u"csv", false},
-        WildcardCase{"*.csv", u"a.b.csv", true}, WildcardCase{"*.csv", u".csv", true},
-        WildcardCase{"*.txt", u"a.csv", false},
+        WildcardCase{"Extension", "*.csv", u"a.csv", true},
+        WildcardCase{"ExtensionOtherCase", "*.csv", u"A.CSV", true},
+        WildcardCase{"ExtensionPatternUpperCase", "*.CSV", u"b.Csv", true},
+        WildcardCase{"OtherExtension", "*.csv", u"a.txt", false},
+        WildcardCase{"LongerExtension", "*.csv", u"a.csvx", false},
+        WildcardCase{"ExtensionAsWholeName", "*.csv", u"csv", false},
+        WildcardCase{"ExtensionAfterTwoDots", "*.csv", u"a.b.csv", true},
+        WildcardCase{"ExtensionOnly", "*.csv", u".csv", true},
+        WildcardCase{"OtherExtensionTxt", "*.txt", u"a.csv", false},
         // "?" is exactly one character, a character outside the basic plane included.
-        WildcardCase{"?.csv", u"a.csv", true}, WildcardCase{"?.csv", u"ab.csv", false},
-        WildcardCase{"?.csv", u".csv", false}, WildcardCase{"?.csv", u"\U0001F600.csv", true},
-        WildcardCase{"??.csv", u"\U0001F600.csv", false},
+        WildcardCase{"QuestionOne", "?.csv", u"a.csv", true},
+        WildcardCase{"QuestionTwo", "?.csv", u"ab.csv", false},
+        WildcardCase{"QuestionNone", "?.csv", u".csv", false},
+        WildcardCase{"QuestionOutsideBasicPlane", "?.csv", u"\U0001F600.csv", true},
+        WildcardCase{"TwoQuestionsOneCharacter", "??.csv", u"\U0001F600.csv", false},
         // Stars in the middle need backtracking.
-        WildcardCase{"a*b*c", u"aXbYbZc", true}, WildcardCase{"a*b*c", u"aXbYbZ", false},
-        WildcardCase{"*a*a*a*b", u"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+        WildcardCase{"StarsBacktrack", "a*b*c", u"aXbYbZc", true},
+        WildcardCase{"StarsBacktrackNoEnd", "a*b*c", u"aXbYbZ", false},
+        WildcardCase{"StarsBacktrackLong", "*a*a*a*b", u"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
         // Letters beyond ASCII fold too.
-        WildcardCase{"müller.*", u"MÜLLER.csv", true},
+        WildcardCase{"NonAsciiFolds", "müller.*", u"MÜLLER.csv", true},
         // A trailing ".*" may also match nothing; a trailing "." matches names without a dot.
-        WildcardCase{"data.*", u"data", true}, WildcardCase{"data.*", u"data.csv", true},
-        WildcardCase{"data.*", u"database", false}, WildcardCase{"*.", u"README", true},
-        WildcardCase{"*.", u"a.csv", false},
+        WildcardCase{"TrailingDotStarNoExtension", "data.*", u"data", true},
+        WildcardCase{"TrailingDotStarExtension", "data.*", u"data.csv", true},
+        WildcardCase{"TrailingDotStarLonger", "data.*", u"database", false},
+        WildcardCase{"TrailingDotNoDot", "*.", u"README", true},
+        WildcardCase{"TrailingDotWithDot", "*.", u"a.csv", false},
         // No pattern, no match.
-        WildcardCase{"", u"a.csv", false}));
+        WildcardCase{"EmptyPattern", "", u"a.csv", false}),
+    CaseName());
 
 }  // namespace

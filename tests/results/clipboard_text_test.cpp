@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "results/clipboard_text.h"
+#include "support/case_name.h"
 
 namespace quarrytab {
 namespace {
@@ -60,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {{"\u00e9\u00e9", "x"}, {"abc", "y"}},
                   {},
                   "\u00e9\u00e9 \tx\r\nabc\ty\r\n"}),
-    [](const ::testing::TestParamInfo<TableCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 TEST(ClipboardText, YieldsWhileBuildingALongText) {
     ListCells cells;

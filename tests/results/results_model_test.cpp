@@ -4,6 +4,7 @@
 
 #include "results/display_text.h"
 #include "results/results_model.h"
+#include "support/case_name.h"
 
 namespace quarrytab {
 namespace {
@@ -83,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"truncatedSequence", "ab\xe2\x82", QStringLiteral(u"ab\u00e2\u201a")},
         DecodeCase{"nul", std::string("a\0b", 3),
                    QString(QStringLiteral("a")) + QChar(0) + QChar('b')}),
-    [](const ::testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
+    CaseName());
 
 }  // namespace
 }  // namespace quarrytab

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "results/statement_store.h"
+#include "support/case_name.h"
 
 namespace quarrytab {
 namespace {
@@ -29,6 +30,7 @@ TEST(StatementStore, KeepsEveryRowsBytesInOrderIncludingEmptyAndBinaryRows) {
 }
 
 struct RemoveCase {
+    const char* name;
     std::size_t first;
     std::size_t count;
     std::vector<std::string> expected;
@@ -50,14 +52,16 @@ TEST_P(StatementStoreRemove, LeavesTheOtherRowsUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StatementStoreRemove,
-    ::testing::Values(RemoveCase{0, 1, {"", "bbbb", "c", "ddd"}},
-                      RemoveCase{1, 1, {"aa", "bbbb", "c", "ddd"}},
-                      RemoveCase{2, 1, {"aa", "", "c", "ddd"}},
-                      RemoveCase{4, 1, {"aa", "", "bbbb", "c"}}, RemoveCase{1, 3, {"aa", "ddd"}},
-                      RemoveCase{0, 5, {}},
-                      RemoveCase{3, 9, {"aa", "", "bbbb"}},  // a count past the end stops there
-                      RemoveCase{5, 1, {"aa", "", "bbbb", "c", "ddd"}},  // past the end: nothing
-                      RemoveCase{2, 0, {"aa", "", "bbbb", "c", "ddd"}}));
+    ::testing::Values(
+        RemoveCase{"First", 0, 1, {"", "bbbb", "c", "ddd"}},
+        RemoveCase{"EmptyRow", 1, 1, {"aa", "bbbb", "c", "ddd"}},
+        RemoveCase{"Middle", 2, 1, {"aa", "", "c", "ddd"}},
+        RemoveCase{"Last", 4, 1, {"aa", "", "bbbb", "c"}},
+        RemoveCase{"SeveralInside", 1, 3, {"aa", "ddd"}}, RemoveCase{"All", 0, 5, {}},
+        RemoveCase{"CountPastTheEnd", 3, 9, {"aa", "", "bbbb"}},              // stops at the end
+        RemoveCase{"StartPastTheEnd", 5, 1, {"aa", "", "bbbb", "c", "ddd"}},  // removes nothing
+        RemoveCase{"NoRows", 2, 0, {"aa", "", "bbbb", "c", "ddd"}}),
+    CaseName());
 
 TEST(StatementStore, AppendRowsMatchesAppendingOneByOne) {
     StatementStore single;
