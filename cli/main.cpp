@@ -1,12 +1,12 @@
 // quarrytab-cli: converts delimited text files into SQL statements on standard output or a file.
-#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "cli/output_writer.h"
 #include "engine/conversion.h"
 #include "engine/line_reader.h"
@@ -21,12 +21,12 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitInputFailed = 1;
 constexpr int kExitUsage = 2;
 
-void PrintError(const QString& text) {
-    std::fprintf(stderr, "quarrytab-cli: %s\n", text.toLocal8Bit().constData());
+void PrintError(const std::string& text) {
+    std::fprintf(stderr, "quarrytab-cli: %s\n", text.c_str());
 }
 
-int UsageError(const QString& text) {
-    PrintError(text + QStringLiteral(" (try 'quarrytab-cli --help')"));
+int UsageError(const std::string& text) {
+    PrintError(text + " (try 'quarrytab-cli --help')");
     return kExitUsage;
 }
 
@@ -36,23 +36,90 @@ class ConsoleReporter : public ErrorReporter {
     void reportApplicationError(std::string_view location, int line,
                                 const Failure& failure) override {
         m_failed = true;
-        const auto description = QString::fromStdString(failure.description());
-        if (location == kReaderLocation) {
-            PrintError(QStringLiteral("cannot read '%1': %2").arg(m_current, description));
-        } else {
-            PrintError(QStringLiteral("%1 (%2at line %3)")
-                           .arg(description,
-                                QString::fromUtf8(location.data(), qsizetype(location.size())))
-                           .arg(line));
-        }
+        if (location == kReaderLocation)
+            PrintError("cannot read '" + m_current + "': " + failure.description());
+        else
+            PrintError(failure.description() + " (" + std::string(location) + "at line " +
+                       std::to_string(line) + ")");
     }
-    void setCurrent(const QString& path) { m_current = path; }
+    void setCurrent(const std::string& path) { m_current = path; }
     bool failed() const { return m_failed; }
+    void fail() { m_failed = true; }
 
   private:
-    QString m_current;
+    std::string m_current;
     bool m_failed = false;
 };
+
+std::string Count(std::uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// "lines 3, 7, 9 and 2 more" for the first few of many.
+std::string LinesText(const LineNotes& notes) {
+    std::string text = notes.first.size() == 1 ? "line " : "lines ";
+    for (std::size_t i = 0; i < notes.first.size(); ++i)
+        text += (i > 0 ? ", " : "") + std::to_string(notes.first[i]);
+    if (notes.count > notes.first.size())
+        text += " and " + std::to_string(notes.count - notes.first.size()) + " more";
+    return text;
+}
+
+std::string Shown(const std::string& delimiter) {
+    return delimiter == "\t" ? std::string("TAB") : "'" + delimiter + "'";
+}
+
+// Says what a file's conversion noticed; true when it is a failure (exit status 1).
+bool ReportNotes(const std::string& file, const FileNotes& notes,
+                 const ConversionOptions& options) {
+    const std::string where =
+        file == kStandardInputPath ? std::string("standard input") : "'" + file + "'";
+    bool failed = false;
+    if (!notes.detectedDelimiter.empty() && !notes.delimiterUndetected)
+        PrintError(where + ": delimiter " + Shown(notes.detectedDelimiter) + " detected");
+    if (notes.delimiterUndetected)
+        PrintError(where +
+                   ": no delimiter among ',' ';' TAB '|' gives its first lines a steady "
+                   "field count; using ','");
+    if (notes.otherDelimiterLikely)
+        PrintError(where +
+                   ": its first lines have one field each but hold ';' or TAB; another "
+                   "delimiter may be meant (-d, or -d auto)");
+    if (notes.stopped) {
+        PrintError(where + " line " + std::to_string(notes.ragged.first.back()) +
+                   ": a record with another field count than the first record's " +
+                   std::to_string(notes.expectedFields) + " (--ragged fail)");
+        return true;
+    }
+    if (notes.ragged.count > 0) {
+        const char* what = options.Ragged == RaggedMode::Skip  ? "left out"
+                           : options.Ragged == RaggedMode::Pad ? "short ones padded with NULL"
+                                                               : "written as they are";
+        PrintError(where + ": " + Count(notes.ragged.count, "record", "records") +
+                   " with another field count than the first record's " +
+                   std::to_string(notes.expectedFields) + " (" + LinesText(notes.ragged) + "); " +
+                   what);
+    }
+    if (notes.unclosedQuote.count > 0) {
+        PrintError(where + " " + LinesText(notes.unclosedQuote) +
+                   ": a quoted field is still open at the end of the file; its text is kept as "
+                   "the last value");
+        failed = true;
+    }
+    if (notes.unconvertible.count > 0) {
+        PrintError(where + ": " + Count(notes.unconvertible.count, "byte is", "bytes are") +
+                   " not valid " + options.Encoding + " (" + LinesText(notes.unconvertible) +
+                   "); each written as U+FFFD");
+        failed = true;
+    }
+    if (notes.unstorable.count > 0) {
+        PrintError(where + ": " + Count(notes.unstorable.count, "record holds", "records hold") +
+                   " a NUL byte or invalid UTF-8, which PostgreSQL cannot store (" +
+                   LinesText(notes.unstorable) + ")");
+        failed = true;
+    }
+    return failed;
+}
 
 // Shows how far a long conversion has come, on standard error when a person watches it.
 class ProgressLine {
@@ -60,7 +127,11 @@ class ProgressLine {
     ProgressLine(const std::vector<std::string>& paths, bool enabled) {
         if (!enabled)
             return;
-        for (const auto& path : paths) m_total += QFileInfo(QString::fromStdString(path)).size();
+        for (const auto& path : paths) {
+            std::error_code ec;
+            const auto size = std::filesystem::file_size(FileSystemPath(path), ec);
+            m_total += ec ? 0 : size;
+        }
         m_enabled = m_total >= kWorthShowing;
     }
     void update(const ConversionProgress& progress) {
@@ -71,7 +142,7 @@ class ProgressLine {
             m_doneBefore += m_fileSize;
             m_fileIndex = progress.fileIndex;
         }
-        m_fileSize = static_cast<qint64>(progress.fileBytesRead);
+        m_fileSize = progress.fileBytesRead;
         if (now - m_last < std::chrono::milliseconds(250))
             return;
         m_last = now;
@@ -87,97 +158,41 @@ class ProgressLine {
     }
 
   private:
-    static constexpr qint64 kWorthShowing = 64LL << 20;
-    qint64 m_total = 0;
-    qint64 m_doneBefore = 0;
-    qint64 m_fileSize = 0;
+    static constexpr std::uintmax_t kWorthShowing = 64ULL << 20;
+    std::uintmax_t m_total = 0;
+    std::uintmax_t m_doneBefore = 0;
+    std::uintmax_t m_fileSize = 0;
     std::size_t m_fileIndex = 0;
     bool m_enabled = false;
     bool m_shown = false;
     std::chrono::steady_clock::time_point m_last{};
 };
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("quarrytab-cli"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(QUARRYTAB_VERSION));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Converts delimited text files into SQL statements: an optional CREATE TABLE from each\n"
-        "file's first line, then one INSERT INTO per non-blank line. Statements are written one\n"
-        "per line, each ending in CR LF."));
-    const QCommandLineOption tableName({"t", "table-name"}, "Table-name prefix (default: Table1).",
-                                       "TEXT", "Table1");
-    const QCommandLineOption quote(
-        {"q", "quote"},
-        "Text written around table and field names (default: '); ( [ { < pair "
-        "with ) ] } >.",
-        "TEXT", "'");
-    const QCommandLineOption delimiter(
-        {"d", "delimiter"},
-        "Field delimiter, taken literally, any length, may be empty; \\t "
-        "stands for TAB (default: ,).",
-        "TEXT", ",");
-    const QCommandLineOption insertOnly("insert-only", "No CREATE TABLE statements.");
-    const QCommandLineOption noSemicolon("no-semicolon", "Statements without the closing ;.");
-    const QCommandLineOption extension({"e", "extension"},
-                                       "For folder PATHs: only files named *.EXT.", "EXT");
-    const QCommandLineOption output({"o", "output"}, "Write to FILE instead of standard output.",
-                                    "FILE");
-    parser.addOptions({tableName, quote, delimiter, insertOnly, noSemicolon, extension, output});
-    parser.addPositionalArgument(
-        "PATH",
-        "An input file, or a folder: every file in it and in all folders beneath it "
-        "(files whose name begins with \"~\" left out), folders walked breadth-first.",
-        "PATH...");
-    const auto helpOption = parser.addHelpOption();
-    const auto versionOption = parser.addVersionOption();
-
-    if (!parser.parse(QCoreApplication::arguments()))
-        return UsageError(parser.errorText());
-    if (parser.isSet(helpOption)) {
-        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
-        return kExitSuccess;
-    }
-    if (parser.isSet(versionOption)) {
-        std::printf("quarrytab-cli %s\n", QUARRYTAB_VERSION);
-        return kExitSuccess;
-    }
-    const QStringList inputs = parser.positionalArguments();
-    if (inputs.isEmpty())
-        return UsageError(QStringLiteral("no PATH given"));
-
-    ConversionOptions options;
-    options.TableName = parser.value(tableName).toStdString();
-    SetDelimitingChar(options, parser.value(quote).toStdString());
-    const QString delimiterText = parser.value(delimiter);
-    options.CsvDelimiter =
-        delimiterText == QLatin1String("\\t") ? std::string("\t") : delimiterText.toStdString();
-    options.Mode =
-        parser.isSet(insertOnly) ? StatementMode::InsertOnly : StatementMode::CreateAndInsert;
-    options.IncludeSemicolon = !parser.isSet(noSemicolon);
-
-    ConsoleReporter reporter;
-    const QString pattern = parser.isSet(extension) ? QStringLiteral("*.") + parser.value(extension)
-                                                    : QStringLiteral("*.*");
+// Every input file in order: folders walked, "-" kept for standard input.
+std::vector<std::string> InputFiles(const CommandLine& command, ConsoleReporter& reporter) {
     std::vector<std::string> paths;
-    for (const QString& input : inputs) {
-        if (FolderExists(input.toStdString())) {
+    const QString pattern = QString::fromLocal8Bit(command.pattern.c_str());
+    for (const auto& input : command.inputs) {
+        if (input != kStandardInputPath && FolderExists(input)) {
             reporter.setCurrent(input);
-            for (const QString& file : CollectFiles(input, pattern, reporter))
-                paths.push_back(file.toStdString());
+            for (const QString& file :
+                 CollectFiles(QString::fromLocal8Bit(input.c_str()), pattern, reporter))
+                paths.push_back(file.toLocal8Bit().toStdString());
         } else {
-            paths.push_back(input.toStdString());
+            paths.push_back(input);
         }
     }
+    return paths;
+}
 
-    OutputWriter writer(parser.value(output));
+int Convert(const CommandLine& command) {
+    ConsoleReporter reporter;
+    const auto paths = InputFiles(command, reporter);
+    const QString outputPath = QString::fromLocal8Bit(command.output.c_str());
+    OutputWriter writer(outputPath);
     QString error;
     if (!writer.open(error)) {
-        PrintError(QStringLiteral("cannot write '%1': %2").arg(parser.value(output), error));
+        PrintError("cannot write '" + command.output + "': " + error.toStdString());
         return kExitInputFailed;
     }
     ProgressLine progressLine(paths, StandardErrorIsTerminal());
@@ -186,18 +201,55 @@ int main(int argc, char* argv[]) {
         return !writer.failed();
     };
     ConversionProgress state;
+    StandardInput standardInput;
     for (std::size_t i = 0; i < paths.size() && !writer.failed(); ++i) {
         state.fileIndex = i;
-        reporter.setCurrent(QString::fromStdString(paths[i]));
-        ConvertFile(paths[i], options, reporter, writer, progress, &state);
+        reporter.setCurrent(paths[i]);
+        FileNotes notes;
+        if (paths[i] == kStandardInputPath)
+            ConvertStream(standardInput, "stdin", command.options, reporter, writer, progress,
+                          &state, &notes);
+        else
+            ConvertFile(paths[i], command.options, reporter, writer, progress, &state,
+                        kNativePathStyle, &notes);
+        if (ReportNotes(paths[i], notes, command.options))
+            reporter.fail();
+        if (notes.stopped) {
+            progressLine.finish();
+            writer.discard();
+            return kExitInputFailed;
+        }
     }
     progressLine.finish();
-    if (!writer.commit(error)) {
-        PrintError(QStringLiteral("cannot write '%1': %2")
-                       .arg(parser.isSet(output) ? parser.value(output)
-                                                 : QStringLiteral("standard output"),
-                            error));
+    if (!writer.finish(error)) {
+        PrintError("cannot write '" +
+                   (command.output.empty() ? std::string("standard output") : command.output) +
+                   "': " + error.toStdString());
         return kExitInputFailed;
     }
     return reporter.failed() ? kExitInputFailed : kExitSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quarrytab-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUARRYTAB_VERSION));
+
+    CommandLine command;
+    std::string error;
+    if (!ParseCommandLine(ArgumentsAsGiven(argc, argv), command, error))
+        return UsageError(error);
+    switch (command.action) {
+        case CommandLine::Action::Help:
+            std::fputs(HelpText().c_str(), stdout);
+            return kExitSuccess;
+        case CommandLine::Action::Version:
+            std::printf("quarrytab-cli %s\n", QUARRYTAB_VERSION);
+            return kExitSuccess;
+        case CommandLine::Action::Convert:
+            break;
+    }
+    return Convert(command);
 }

@@ -38,9 +38,9 @@ bool OutputWriter::open(QString& error) {
 }
 
 void OutputWriter::statement(std::string_view text) {
-    if (char* to = room(text.size())) {
+    if (char* to = reserve(text.size())) {
         std::memcpy(to, text.data(), text.size());
-        taken(text.size());
+        commit(text.size());
         return;
     }
     // Too large for the buffer: it goes out directly rather than through another copy.
@@ -49,13 +49,13 @@ void OutputWriter::statement(std::string_view text) {
     write(kLineEnd);
 }
 
-char* OutputWriter::room(std::size_t size) {
+char* OutputWriter::reserve(std::size_t size) {
     if (size + kLineEnd.size() > kCapacity - kFlushSize)
         return nullptr;
     return m_buffer.get() + m_size;
 }
 
-void OutputWriter::taken(std::size_t size) {
+void OutputWriter::commit(std::size_t size) {
     m_size += size;
     std::memcpy(m_buffer.get() + m_size, kLineEnd.data(), kLineEnd.size());
     m_size += kLineEnd.size();
@@ -86,7 +86,7 @@ void OutputWriter::write(std::string_view bytes) {
     }
 }
 
-bool OutputWriter::commit(QString& error) {
+bool OutputWriter::finish(QString& error) {
     flush();
     if (!m_file) {
         if (!m_failed && std::fflush(stdout) != 0) {

@@ -17,7 +17,7 @@ namespace quarrytab {
 
 class OutputWriter : public StatementSink {
   public:
-    // Writes to a new version of `path`, which replaces the old one on commit(); an empty path
+    // Writes to a new version of `path`, which replaces the old one on finish(); an empty path
     // means standard output.
     explicit OutputWriter(const QString& path = {});
     OutputWriter(const OutputWriter&) = delete;
@@ -28,10 +28,10 @@ class OutputWriter : public StatementSink {
     // Each statement followed by CR LF: the bytes the window saves as its results file.
     void statement(std::string_view text) override;
     // Statements are built straight into the output buffer when they fit.
-    char* room(std::size_t size) override;
-    void taken(std::size_t size) override;
+    char* reserve(std::size_t size) override;
+    void commit(std::size_t size) override;
     // Flushes everything; for a file, replaces the target. False with `error` set on failure.
-    bool commit(QString& error);
+    bool finish(QString& error);
     // Drops a file's new version; the target stays as it was.
     void discard();
 

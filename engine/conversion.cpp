@@ -1,37 +1,182 @@
 #include "engine/conversion.h"
 
+#include <algorithm>
+
 #include "engine/line_reader.h"
+#include "engine/records.h"
 
 namespace quarrytab {
 
 namespace {
+
 constexpr std::uint64_t kLinesBetweenProgress = 4096;
+// The first lines of a file that choose or question its delimiter.
+constexpr std::size_t kSampleLines = 20;
+constexpr std::size_t kDoubtLines = 5;
+
+// Watches the first non-blank lines for a file that "," does not cut: one field each, yet
+// holding ";" or TAB, which suggests another delimiter was meant.
+class DelimiterDoubt {
+  public:
+    void look(std::string_view line) {
+        if (m_seen >= kDoubtLines || IsBlankLine(line))
+            return;
+        ++m_seen;
+        m_comma |= line.find(',') != std::string_view::npos;
+        m_other |= line.find_first_of(";\t") != std::string_view::npos;
+    }
+    bool likely() const { return m_seen > 0 && !m_comma && m_other; }
+
+  private:
+    std::size_t m_seen = 0;
+    bool m_comma = false;
+    bool m_other = false;
+};
+
+std::size_t PlainFieldCount(std::string_view line, std::string_view delimiter) {
+    if (line.empty())
+        return 0;
+    if (delimiter.size() == 1)
+        return 1 + static_cast<std::size_t>(std::count(line.begin(), line.end(), delimiter[0]));
+    std::size_t count = 0;
+    ForEachField(line, delimiter, [&](std::string_view) { ++count; });
+    return count;
 }
+
+class Progress {
+  public:
+    Progress(const ProgressHook& hook, ConversionProgress& done, const LineReader& reader)
+        : m_hook(hook), m_done(done), m_reader(reader) {}
+    // Counts one line or record; false when the hook asks to stop.
+    bool step() {
+        ++m_done.linesDone;
+        if (!m_hook || ++m_since < kLinesBetweenProgress)
+            return true;
+        m_since = 0;
+        m_done.fileBytesRead = m_reader.bytesRead();
+        return m_hook(m_done);
+    }
+
+  private:
+    const ProgressHook& m_hook;
+    ConversionProgress& m_done;
+    const LineReader& m_reader;
+    std::uint64_t m_since = 0;
+};
+
+// The program's own statements, line by line; with notes, ragged lines and a doubtful
+// delimiter are noted on the way without changing a byte of the output.
+bool ConvertClassic(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
+                    StatementSink& sink, Progress& progress, FileNotes* notes) {
+    StatementGenerator generator(options, baseName);
+    DelimiterDoubt doubt;
+    std::string_view line;
+    std::uint64_t number = 0;
+    while (reader.next(line)) {
+        generator.addLine(line, sink);
+        if (notes != nullptr) {
+            const auto fields = PlainFieldCount(line, options.CsvDelimiter);
+            if (++number == 1)
+                notes->expectedFields = std::max<std::size_t>(1, fields);
+            else if (fields != notes->expectedFields && !IsBlankLine(line))
+                notes->ragged.add(number);
+            if (options.WarnOnOtherDelimiter)
+                doubt.look(line);
+        }
+        if (!progress.step())
+            return false;
+    }
+    if (notes != nullptr)
+        notes->otherDelimiterLikely = doubt.likely();
+    return true;
+}
+
+// Chooses the file's delimiter from its first lines, or questions the default one.
+std::string ChooseDelimiter(PhysicalLines& lines, const ConversionOptions& options,
+                            FileNotes& notes) {
+    if (!options.DetectDelimiter && !options.WarnOnOtherDelimiter)
+        return options.CsvDelimiter;
+    std::vector<std::string_view> sample;
+    DelimiterDoubt doubt;
+    for (const auto& line : lines.peek(kSampleLines)) {
+        if (IsBlankLine(line.text) ||
+            (!options.CommentPrefix.empty() && line.text.starts_with(options.CommentPrefix)))
+            continue;
+        sample.push_back(line.text);
+        doubt.look(line.text);
+    }
+    if (!options.DetectDelimiter) {
+        notes.otherDelimiterLikely = doubt.likely();
+        return options.CsvDelimiter;
+    }
+    const auto found = DetectDelimiter(sample, options.QuotedFields);
+    notes.delimiterUndetected = found.empty();
+    notes.detectedDelimiter = found.empty() ? options.CsvDelimiter : found;
+    return notes.detectedDelimiter;
+}
+
+bool ConvertRecords(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
+                    StatementSink& sink, Progress& progress, FileNotes& notes) {
+    PhysicalLines lines(reader, options.StripBom, options.SkipLines);
+    RecordReader records(lines, ChooseDelimiter(lines, options, notes), options.QuotedFields,
+                         options.CommentPrefix);
+    RecordStatements statements(options, baseName, sink, notes);
+    Record record;
+    while (records.next(record)) {
+        if (!statements.add(record)) {
+            statements.finish(false);
+            return false;
+        }
+        if (!progress.step())
+            return false;
+    }
+    if (records.unclosedQuoteLine() != 0)
+        notes.unclosedQuote.add(records.unclosedQuoteLine());
+    statements.finish(!reader.failed());
+    return true;
+}
+
+bool ConvertLines(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
+                  StatementSink& sink, const ProgressHook& hook, ConversionProgress& done,
+                  FileNotes* notes) {
+    Progress progress(hook, done, reader);
+    bool goOn;
+    if (UsesRecordRules(options)) {
+        FileNotes unused;
+        goOn = ConvertRecords(reader, baseName, options, sink, progress,
+                              notes != nullptr ? *notes : unused);
+    } else {
+        goOn = ConvertClassic(reader, baseName, options, sink, progress, notes);
+    }
+    if (!goOn)
+        return false;
+    done.fileBytesRead = reader.bytesRead();
+    return !hook || hook(done);
+}
+
+}  // namespace
 
 bool ConvertFile(std::string_view path, const ConversionOptions& options, ErrorReporter& reporter,
                  StatementSink& sink, const ProgressHook& progress, ConversionProgress* state,
-                 PathStyle style) {
+                 PathStyle style, FileNotes* notes) {
     ConversionProgress local;
     ConversionProgress& done = state != nullptr ? *state : local;
-    StatementGenerator generator(options, BaseNameOf(path, style));
-    LineReader reader(reporter);
     done.fileBytesRead = 0;
+    LineReader reader(reporter);
     if (!reader.open(path))
         return !progress || progress(done);
-    std::string_view line;
-    std::uint64_t sinceProgress = 0;
-    while (reader.next(line)) {
-        generator.addLine(line, sink);
-        ++done.linesDone;
-        if (progress && ++sinceProgress == kLinesBetweenProgress) {
-            sinceProgress = 0;
-            done.fileBytesRead = reader.bytesRead();
-            if (!progress(done))
-                return false;
-        }
-    }
-    done.fileBytesRead = reader.bytesRead();
-    return !progress || progress(done);
+    return ConvertLines(reader, BaseNameOf(path, style), options, sink, progress, done, notes);
+}
+
+bool ConvertStream(ByteSource& source, std::string_view baseName, const ConversionOptions& options,
+                   ErrorReporter& reporter, StatementSink& sink, const ProgressHook& progress,
+                   ConversionProgress* state, FileNotes* notes) {
+    ConversionProgress local;
+    ConversionProgress& done = state != nullptr ? *state : local;
+    done.fileBytesRead = 0;
+    LineReader reader(reporter);
+    reader.attach(source);
+    return ConvertLines(reader, baseName, options, sink, progress, done, notes);
 }
 
 bool ConvertFiles(const std::vector<std::string>& paths, const ConversionOptions& options,

@@ -10,6 +10,8 @@
 #include "engine/error_trap.h"
 #include "engine/options.h"
 #include "engine/paths.h"
+#include "engine/platform.h"
+#include "engine/record_statements.h"
 #include "engine/statements.h"
 
 namespace quarrytab {
@@ -25,10 +27,16 @@ using ProgressHook = std::function<bool(const ConversionProgress&)>;
 
 // Converts one file. A file that cannot be opened or read is reported through the reporter and
 // contributes the statements of the lines read before the failure. Returns false when the
-// progress hook asked to stop.
+// progress hook asked to stop, or a ragged record stopped the conversion (see `notes`).
 bool ConvertFile(std::string_view path, const ConversionOptions& options, ErrorReporter& reporter,
                  StatementSink& sink, const ProgressHook& progress = {},
-                 ConversionProgress* state = nullptr, PathStyle style = kNativePathStyle);
+                 ConversionProgress* state = nullptr, PathStyle style = kNativePathStyle,
+                 FileNotes* notes = nullptr);
+
+// Converts bytes that come from elsewhere (standard input) as a file of the given base name.
+bool ConvertStream(ByteSource& source, std::string_view baseName, const ConversionOptions& options,
+                   ErrorReporter& reporter, StatementSink& sink, const ProgressHook& progress = {},
+                   ConversionProgress* state = nullptr, FileNotes* notes = nullptr);
 
 // Converts files in the order given; every file is tried whatever happened to the one before.
 // Returns false when the progress hook asked to stop.

@@ -68,8 +68,11 @@ bool LineReader::next(std::string_view& line) {
         if (brk != nullptr && !undecided) {
             line = std::string_view(data + m_begin, static_cast<std::size_t>(brk - data) - m_begin);
             std::size_t after = static_cast<std::size_t>(brk - data) + 1;
-            if (*brk == '\r' && after < m_end && data[after] == '\n')
+            m_lineEnd = *brk == '\n' ? "\n" : "\r";
+            if (*brk == '\r' && after < m_end && data[after] == '\n') {
                 ++after;
+                m_lineEnd = "\r\n";
+            }
             m_begin = after;
             m_scan = 0;
             return true;
@@ -79,6 +82,7 @@ bool LineReader::next(std::string_view& line) {
             if (m_failed || m_begin == m_end)
                 return false;
             line = std::string_view(data + m_begin, m_end - m_begin);
+            m_lineEnd = {};
             m_begin = m_end;
             m_scan = 0;
             return true;

@@ -32,6 +32,10 @@ class LineReader {
     // The next line, valid until the next call; false at the end or after a read failure (112).
     bool next(std::string_view& line);
 
+    // The line break that ended the last line: "\r\n", "\n", "\r", or "" for a last line
+    // without one.
+    std::string_view lineEnd() const { return m_lineEnd; }
+
     bool failed() const { return m_failed; }
     std::uint64_t bytesRead() const { return m_bytesRead; }
 
@@ -46,6 +50,7 @@ class LineReader {
     std::size_t m_end = 0;    // end of the bytes in the buffer
     std::size_t m_scan = 0;   // bytes from m_begin already known to hold no line break
     std::uint64_t m_bytesRead = 0;
+    std::string_view m_lineEnd;
     bool m_eof = true;
     bool m_failed = false;
 };

@@ -15,3 +15,15 @@ std::string ClosingDelimiterFor(std::string_view opening) {
 }
 
 }  // namespace quarrytab
+
+namespace quarrytab {
+
+bool UsesRecordRules(const ConversionOptions& options) {
+    return options.QuotedFields || options.HeaderRow || options.EmptyAsNull ||
+           options.Ragged != RaggedMode::Keep || options.RowsPerInsert > 1 || options.Transaction ||
+           options.SqlDialect != Dialect::Classic || !options.Encoding.empty() ||
+           options.StripBom || options.SkipLines > 0 || !options.CommentPrefix.empty() ||
+           options.DetectDelimiter;
+}
+
+}  // namespace quarrytab

@@ -1,12 +1,21 @@
 // The choices that shape a conversion: captured once when a run starts, unchanged while it runs.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace quarrytab {
 
 enum class StatementMode { InsertOnly, CreateAndInsert };
+
+// The SQL a conversion writes for. `Classic` is the program's own form (names in the user's
+// quote, columns typed "text"); the others follow one database's rules.
+enum class Dialect { Classic, Sqlite, Postgres, Mysql };
+
+// What happens to a record whose field count differs from the first record's.
+enum class RaggedMode { Keep, Pad, Skip, Fail };
 
 struct ConversionOptions {
     std::string TableName = "Table1";         // prefix of every table name, written as typed
@@ -17,7 +26,26 @@ struct ConversionOptions {
     bool IncludeSemicolon = true;
     bool SaveToOriginalFolder = false;
     std::string OutputFolder;
+
+    // Rules for real-world files, offered by the command line. With every one of them at its
+    // default the statements are the program's classic ones, byte for byte.
+    bool QuotedFields = false;  // RFC 4180 fields in double quotes
+    bool HeaderRow = false;     // the first record names the columns
+    bool EmptyAsNull = false;   // an empty field becomes NULL (a quoted "" stays '')
+    RaggedMode Ragged = RaggedMode::Keep;
+    std::size_t RowsPerInsert = 1;  // records in one INSERT
+    bool Transaction = false;       // each file's statements in one transaction
+    Dialect SqlDialect = Dialect::Classic;
+    std::string Encoding;               // the input's encoding; empty: its bytes as they are
+    bool StripBom = false;              // a UTF-8 byte-order mark at the start is dropped
+    std::uint64_t SkipLines = 0;        // lines before the first record that are left out
+    std::string CommentPrefix;          // lines starting with it are left out; empty: none
+    bool DetectDelimiter = false;       // each file's delimiter chosen from its first records
+    bool WarnOnOtherDelimiter = false;  // say when the default "," looks wrong for a file
 };
+
+// True when any of the rules for real-world files is set, so the records path must be taken.
+bool UsesRecordRules(const ConversionOptions& options);
 
 // The closing counterpart of an opening delimiting text: "(" "[" "{" "<" pair with ")" "]" "}"
 // ">"; every other text, including longer ones and closing brackets, closes with itself.

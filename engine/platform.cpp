@@ -64,6 +64,22 @@ void InputFile::close() {
     m_file = nullptr;
 }
 
+StandardInput::StandardInput() {
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+}
+
+std::ptrdiff_t StandardInput::read(char* buffer, std::size_t size, std::string& error) {
+    errno = 0;
+    const std::size_t count = std::fread(buffer, 1, size, stdin);
+    if (count == 0 && std::ferror(stdin)) {
+        error = ErrnoText(errno);
+        return -1;
+    }
+    return static_cast<std::ptrdiff_t>(count);
+}
+
 bool StandardErrorIsTerminal() {
 #ifdef _WIN32
     return _isatty(_fileno(stderr)) != 0;

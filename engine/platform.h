@@ -40,6 +40,13 @@ class InputFile : public ByteSource {
     std::FILE* m_file = nullptr;
 };
 
+// Standard input as a byte source, read in binary on every platform.
+class StandardInput : public ByteSource {
+  public:
+    StandardInput();
+    std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error) override;
+};
+
 bool StandardErrorIsTerminal();
 
 // Makes standard output binary, so CR LF line ends go out unchanged on every platform.

@@ -7,6 +7,7 @@
 #endif
 #include <cstring>
 
+#include "engine/dialect.h"
 #include "engine/line_reader.h"
 
 namespace quarrytab {
@@ -44,18 +45,7 @@ bool IsBlankLine(std::string_view line) {
 }
 
 void AppendQuotedValue(std::string& out, std::string_view value) {
-    out += '\'';
-    for (;;) {
-        const void* quote = value.empty() ? nullptr : std::memchr(value.data(), '\'', value.size());
-        if (quote == nullptr)
-            break;
-        const auto upTo = static_cast<std::size_t>(static_cast<const char*>(quote) - value.data());
-        out.append(value.data(), upTo + 1);
-        out += '\'';
-        value.remove_prefix(upTo + 1);
-    }
-    out += value;
-    out += '\'';
+    AppendLiteral(out, value, Dialect::Classic);
 }
 
 StatementGenerator::StatementGenerator(const ConversionOptions& options, std::string_view baseName)
@@ -111,7 +101,7 @@ void StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line, ch
     // Worst case: every byte a delimiter, which turns into three bytes; the sixteen-byte steps
     // below may write up to sixteen bytes past the statement's end.
     const std::size_t most = m_insertHead.size() + 3 * line.size() + 3 + m_ending.size() + 16;
-    char* const start = sink.room(most);
+    char* const start = sink.reserve(most);
     const bool inPlace = start != nullptr;
     if (!inPlace && m_scratchSize < most) {
         m_scratchSize = std::max(most, 2 * m_scratchSize);
@@ -124,6 +114,10 @@ void StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line, ch
     *out++ = '\'';
     const char* in = line.data();
     const char* const end = in + line.size();
+    // The classic literal has one escape, the doubled quote; a delimiter closes one literal and
+    // opens the next.
+    constexpr char quote = kQuoteEscape.byte;
+    static_assert(kQuoteEscape.text.size() == 2);
     const auto special = [delimiter](char c, char*& to) {
         if (c == delimiter) {
             to[0] = '\'';
@@ -131,8 +125,8 @@ void StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line, ch
             to[2] = '\'';
             to += 3;
         } else {
-            to[0] = '\'';
-            to[1] = '\'';
+            to[0] = kQuoteEscape.text[0];
+            to[1] = kQuoteEscape.text[1];
             to += 2;
         }
     };
@@ -140,7 +134,7 @@ void StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line, ch
     // Sixteen bytes at a time: store them all, then move on to the first delimiter or quote
     // among them; the bytes past it are overwritten next, and the buffer has room for them.
     const __m128i delimiters = _mm_set1_epi8(delimiter);
-    const __m128i quotes = _mm_set1_epi8('\'');
+    const __m128i quotes = _mm_set1_epi8(quote);
     while (end - in >= 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
         const auto hits = static_cast<unsigned>(_mm_movemask_epi8(
@@ -158,7 +152,7 @@ void StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line, ch
     }
 #endif
     for (; in != end; ++in) {
-        if (*in == delimiter || *in == '\'') {
+        if (*in == delimiter || *in == quote) {
             special(*in, out);
         } else {
             *out++ = *in;
@@ -170,7 +164,7 @@ void StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line, ch
     out += m_ending.size();
     const auto size = static_cast<std::size_t>(out - begin);
     if (inPlace)
-        sink.taken(size);
+        sink.commit(size);
     else
         sink.statement(std::string_view(begin, size));
 }

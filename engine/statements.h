@@ -18,14 +18,14 @@ class StatementSink {
     virtual ~StatementSink() = default;
     virtual void statement(std::string_view text) = 0;
 
-    // A sink may offer room to build the next statement in place, which saves copying it:
-    // `room` gives space for at least `size` bytes or nullptr, and `taken` then tells how many
-    // bytes the statement holds. The statement is complete when `taken` is called.
-    virtual char* room(std::size_t size) {
+    // A sink may lend room to build the next statement in place, which saves copying it:
+    // `reserve` gives space for at least `size` bytes or nullptr, and `commit` then tells how
+    // many bytes the statement holds. The statement is complete when `commit` is called.
+    virtual char* reserve(std::size_t size) {
         (void)size;
         return nullptr;
     }
-    virtual void taken(std::size_t size) { (void)size; }
+    virtual void commit(std::size_t size) { (void)size; }
 };
 
 // O + prefix + "_" + base name + C, where every occurrence of C inside the base name is doubled

@@ -1,0 +1,225 @@
+#include "cli/command_line.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QStringList>
+
+#include "engine/dialect.h"
+
+namespace quarrytab {
+
+namespace {
+
+// Each argument byte becomes one character and back, so nothing is lost on the way through the
+// parser, whatever the bytes are.
+QString FromBytes(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+}
+std::string ToBytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+struct Options {
+    QCommandLineOption tableName{
+        {"t", "table-name"}, "Table-name prefix (default: Table1).", "TEXT", "Table1"};
+    QCommandLineOption quote{{"q", "quote"},
+                             "Text written around table and field names (default: ', or the "
+                             "dialect's identifier quote); ( [ { < pair with ) ] } >.",
+                             "TEXT"};
+    QCommandLineOption delimiter{
+        {"d", "delimiter"},
+        "Field delimiter, taken literally, any length, may be empty; \\t stands for TAB "
+        "(default: ,). 'auto' chooses each file's delimiter among , ; TAB | from its first "
+        "records.",
+        "TEXT",
+        ","};
+    QCommandLineOption insertOnly{"insert-only", "No CREATE TABLE statements."};
+    QCommandLineOption noSemicolon{"no-semicolon", "Statements without the closing ;."};
+    QCommandLineOption extension{
+        {"e", "extension"}, "For folder PATHs: only files named *.EXT.", "EXT"};
+    QCommandLineOption output{{"o", "output"}, "Write to FILE instead of standard output.", "FILE"};
+    QCommandLineOption csv{"csv",
+                           "RFC 4180 fields: a field that starts with \" runs to the matching \"; "
+                           "\"\" inside stands for one \"; delimiters and line breaks inside "
+                           "quotes belong to the value."};
+    QCommandLineOption header{"header",
+                              "The first record names the columns and gets no INSERT; with "
+                              "--insert-only, each INSERT names its columns."};
+    QCommandLineOption nullEmpty{
+        "null-empty", "An empty field becomes NULL (with --csv, a quoted \"\" stays '')."};
+    QCommandLineOption ragged{"ragged",
+                              "Records whose field count differs from the first record's: keep "
+                              "(default), pad (short ones filled with NULL), skip, or fail (stop "
+                              "with exit status 1; -o's file is not replaced).",
+                              "MODE", "keep"};
+    QCommandLineOption rowsPerInsert{
+        "rows-per-insert", "Up to N records in one INSERT (default 1, at most 1000).", "N", "1"};
+    QCommandLineOption transaction{"transaction",
+                                   "Each file's statements between BEGIN and COMMIT."};
+    QCommandLineOption dialect{"dialect",
+                               "sqlite, postgres or mysql (MariaDB too): the database's "
+                               "identifier quotes, string literals, column type and "
+                               "transaction words.",
+                               "NAME"};
+    QCommandLineOption encoding{"encoding",
+                                "The input's encoding, converted to UTF-8 (e.g. windows-1252, "
+                                "latin1, utf-16le, utf-16be, utf-8). Default: bytes as they are.",
+                                "NAME"};
+    QCommandLineOption stripBom{"strip-bom",
+                                "A UTF-8 byte-order mark at the start of a file is dropped "
+                                "(implied by --csv and --header)."};
+    QCommandLineOption skipLines{"skip-lines", "N lines before the first record are left out.", "N",
+                                 "0"};
+    QCommandLineOption comment{"comment", "Lines starting with TEXT are left out.", "TEXT"};
+
+    void addTo(QCommandLineParser& parser) const {
+        parser.addOptions({tableName, quote, delimiter, insertOnly, noSemicolon, extension, output,
+                           csv, header, nullEmpty, ragged, rowsPerInsert, transaction, dialect,
+                           encoding, stripBom, skipLines, comment});
+    }
+};
+
+void Describe(QCommandLineParser& parser, const Options& options) {
+    parser.setApplicationDescription(QStringLiteral(
+        "Converts delimited text files into SQL statements: an optional CREATE TABLE from each\n"
+        "file's first line, then one INSERT INTO per non-blank line. Statements are written one\n"
+        "per line, each ending in CR LF."));
+    options.addTo(parser);
+    parser.addPositionalArgument(
+        "PATH",
+        "An input file; - for standard input (table name stdin); or a folder: every file in it "
+        "and in all folders beneath it (files whose name begins with \"~\" left out), folders "
+        "walked breadth-first.",
+        "PATH...");
+    parser.addHelpOption();
+    parser.addVersionOption();
+}
+
+bool ReadCount(const QString& text, std::uint64_t lowest, std::uint64_t& value) {
+    bool ok = false;
+    value = text.toULongLong(&ok);
+    return ok && value >= lowest;
+}
+
+bool ReadDialect(const QString& name, Dialect& dialect) {
+    if (name == QLatin1String("sqlite"))
+        dialect = Dialect::Sqlite;
+    else if (name == QLatin1String("postgres") || name == QLatin1String("postgresql"))
+        dialect = Dialect::Postgres;
+    else if (name == QLatin1String("mysql") || name == QLatin1String("mariadb"))
+        dialect = Dialect::Mysql;
+    else
+        return false;
+    return true;
+}
+
+bool ReadRagged(const QString& name, RaggedMode& mode) {
+    const std::pair<const char*, RaggedMode> modes[] = {{"keep", RaggedMode::Keep},
+                                                        {"pad", RaggedMode::Pad},
+                                                        {"skip", RaggedMode::Skip},
+                                                        {"fail", RaggedMode::Fail}};
+    for (const auto& [text, value] : modes) {
+        if (name == QLatin1String(text)) {
+            mode = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<std::string> ArgumentsAsGiven(int argc, char* argv[]) {
+    std::vector<std::string> arguments;
+#ifdef _WIN32
+    // Windows hands programs UTF-16; the engine takes paths and texts as UTF-8.
+    (void)argc;
+    (void)argv;
+    const QStringList given = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < given.size(); ++i)
+        arguments.push_back(given[i].toUtf8().toStdString());
+#else
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+#endif
+    return arguments;
+}
+
+bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& command,
+                      std::string& error) {
+    QCommandLineParser parser;
+    const Options o;
+    Describe(parser, o);
+    QStringList list{QStringLiteral("quarrytab-cli")};
+    for (const auto& argument : arguments) list << FromBytes(argument);
+    if (!parser.parse(list)) {
+        error = parser.errorText().toStdString();
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        command.action = CommandLine::Action::Help;
+        return true;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        command.action = CommandLine::Action::Version;
+        return true;
+    }
+    for (const QString& input : parser.positionalArguments())
+        command.inputs.push_back(ToBytes(input));
+    if (command.inputs.empty()) {
+        error = "no PATH given";
+        return false;
+    }
+
+    ConversionOptions& options = command.options;
+    options.TableName = ToBytes(parser.value(o.tableName));
+    if (parser.isSet(o.dialect) && !ReadDialect(parser.value(o.dialect), options.SqlDialect)) {
+        error = "unknown dialect '" + ToBytes(parser.value(o.dialect)) +
+                "' (choose sqlite, postgres or mysql)";
+        return false;
+    }
+    SetDelimitingChar(options, parser.isSet(o.quote)
+                                   ? ToBytes(parser.value(o.quote))
+                                   : std::string(RulesOf(options.SqlDialect).identifierQuote));
+    const std::string delimiter = ToBytes(parser.value(o.delimiter));
+    options.DetectDelimiter = delimiter == "auto";
+    options.CsvDelimiter = delimiter == "\\t" ? "\t" : options.DetectDelimiter ? "," : delimiter;
+    options.WarnOnOtherDelimiter = !parser.isSet(o.delimiter);
+    options.Mode =
+        parser.isSet(o.insertOnly) ? StatementMode::InsertOnly : StatementMode::CreateAndInsert;
+    options.IncludeSemicolon = !parser.isSet(o.noSemicolon);
+    options.QuotedFields = parser.isSet(o.csv);
+    options.HeaderRow = parser.isSet(o.header);
+    options.EmptyAsNull = parser.isSet(o.nullEmpty);
+    options.Transaction = parser.isSet(o.transaction);
+    options.StripBom = parser.isSet(o.stripBom) || options.QuotedFields || options.HeaderRow;
+    options.CommentPrefix = ToBytes(parser.value(o.comment));
+    options.Encoding = ToBytes(parser.value(o.encoding));
+    if (!ReadRagged(parser.value(o.ragged), options.Ragged)) {
+        error = "unknown --ragged mode '" + ToBytes(parser.value(o.ragged)) +
+                "' (choose keep, pad, skip or fail)";
+        return false;
+    }
+    std::uint64_t rows = 0;
+    if (!ReadCount(parser.value(o.rowsPerInsert), 1, rows)) {
+        error = "--rows-per-insert takes a whole number of at least 1";
+        return false;
+    }
+    options.RowsPerInsert = static_cast<std::size_t>(rows);
+    if (!ReadCount(parser.value(o.skipLines), 0, options.SkipLines)) {
+        error = "--skip-lines takes a whole number";
+        return false;
+    }
+    if (parser.isSet(o.extension))
+        command.pattern = "*." + ToBytes(parser.value(o.extension));
+    command.output = ToBytes(parser.value(o.output));
+    return true;
+}
+
+std::string HelpText() {
+    QCommandLineParser parser;
+    const Options o;
+    Describe(parser, o);
+    return parser.helpText().toStdString();
+}
+
+}  // namespace quarrytab

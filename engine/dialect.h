@@ -1,0 +1,43 @@
+// What each SQL dialect writes: names, column type, transaction words and string literals. Every
+// statement path takes its literal rules from here, so a change of quoting reaches all of them.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "engine/options.h"
+
+namespace quarrytab {
+
+// A byte that a string literal cannot hold as it is, and what stands for it instead.
+struct LiteralEscape {
+    char byte;
+    std::string_view text;
+};
+
+// The one escape every dialect shares: a single quote inside a literal is doubled.
+inline constexpr LiteralEscape kQuoteEscape{'\'', "''"};
+
+struct DialectRules {
+    std::string_view identifierQuote;  // the default quote around table and column names
+    std::string_view columnType;       // a type that holds any value
+    std::string_view begin;            // starts a transaction
+    std::string_view commit;
+    std::string_view rollback;
+    std::span<const LiteralEscape> escapes;  // inside '...'; the quote itself is the first
+    std::size_t maxRowsPerInsert;
+};
+
+const DialectRules& RulesOf(Dialect dialect);
+
+// Appends `value` as a string literal of the dialect: in single quotes, each escape applied.
+// SQLite cannot read a NUL byte inside a literal, so such a value is written as a blob of its
+// bytes cast to text.
+void AppendLiteral(std::string& out, std::string_view value, Dialect dialect);
+
+// True when the bytes are well-formed UTF-8.
+bool IsValidUtf8(std::string_view text);
+
+}  // namespace quarrytab

@@ -1,0 +1,208 @@
+#include "engine/record_statements.h"
+
+#include <algorithm>
+#include <cctype>
+#include <set>
+
+namespace quarrytab {
+
+namespace {
+
+// An INSERT that has grown this large takes no more rows, so no statement outgrows what
+// database clients accept in one piece.
+constexpr std::size_t kInsertSizeLimit = 1 << 20;
+
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (auto& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+bool Storable(std::string_view value, Dialect dialect) {
+    if (dialect != Dialect::Postgres)
+        return true;
+    return value.find('\0') == std::string_view::npos && IsValidUtf8(value);
+}
+
+}  // namespace
+
+std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header) {
+    std::vector<std::string> names;
+    for (std::size_t k = 0; k < header.size(); ++k)
+        names.push_back(header[k].empty() ? "fld" + std::to_string(k + 1) : std::string(header[k]));
+    if (names.empty())
+        names.emplace_back("fld1");
+    std::set<std::string> taken;
+    for (const auto& name : names) taken.insert(LowerAscii(name));
+    std::set<std::string> seen;
+    for (auto& name : names) {
+        if (seen.insert(LowerAscii(name)).second)
+            continue;
+        for (int n = 2;; ++n) {
+            const std::string candidate = name + "_" + std::to_string(n);
+            if (taken.insert(LowerAscii(candidate)).second) {
+                seen.insert(LowerAscii(candidate));
+                name = candidate;
+                break;
+            }
+        }
+    }
+    return names;
+}
+
+RecordStatements::RecordStatements(const ConversionOptions& options, std::string_view baseName,
+                                   StatementSink& sink, FileNotes& notes)
+    : m_options(options),
+      m_rules(RulesOf(options.SqlDialect)),
+      m_sink(sink),
+      m_notes(notes),
+      m_reference(TableReference(options, baseName)),
+      m_ending(options.IncludeSemicolon ? ";" : ""),
+      m_rowsPerInsert(std::clamp<std::size_t>(options.RowsPerInsert, 1, m_rules.maxRowsPerInsert)) {
+    m_insertHead = "INSERT INTO " + m_reference + " VALUES ";
+}
+
+void RecordStatements::appendName(std::string& out, std::string_view name) const {
+    out += m_options.DelimitingChar;
+    const std::string_view closing = m_options.ClosingDelimitingChar;
+    if (closing.empty()) {
+        out += name;
+    } else {
+        for (std::size_t at = 0;;) {
+            const auto hit = name.find(closing, at);
+            if (hit == std::string_view::npos) {
+                out += name.substr(at);
+                break;
+            }
+            out += name.substr(at, hit + closing.size() - at);
+            out += closing;
+            at = hit + closing.size();
+        }
+    }
+    out += closing;
+}
+
+void RecordStatements::put(const std::string& statement) {
+    if (m_options.Transaction && !m_began) {
+        m_began = true;
+        m_sink.statement(std::string(m_rules.begin) + m_ending);
+    }
+    m_sink.statement(statement);
+}
+
+bool RecordStatements::add(const Record& record) {
+    if (m_first) {
+        m_first = false;
+        m_notes.expectedFields = std::max<std::size_t>(1, record.fields.size());
+        if (m_options.HeaderRow) {
+            m_names = ColumnNames(record.fields);
+            for (const auto& name : m_names) m_unstorable |= !Storable(name, m_options.SqlDialect);
+            if (m_unstorable)
+                m_notes.unstorable.add(record.line);
+            m_unstorable = false;
+            if (m_options.Mode == StatementMode::InsertOnly) {
+                m_insertHead = "INSERT INTO " + m_reference + " (";
+                for (std::size_t k = 0; k < m_names.size(); ++k) {
+                    if (k > 0)
+                        m_insertHead += ',';
+                    appendName(m_insertHead, m_names[k]);
+                }
+                m_insertHead += ") VALUES ";
+            }
+        }
+        if (m_options.Mode == StatementMode::CreateAndInsert)
+            createTable();
+        if (m_options.HeaderRow)
+            return true;
+    }
+    if (record.blank)
+        return true;
+    if (record.fields.size() != m_notes.expectedFields) {
+        m_notes.ragged.add(record.line);
+        if (m_options.Ragged == RaggedMode::Fail) {
+            m_notes.stopped = true;
+            return false;
+        }
+        if (m_options.Ragged == RaggedMode::Skip)
+            return true;
+    }
+    insert(record);
+    return true;
+}
+
+void RecordStatements::createTable() {
+    m_statement = "CREATE TABLE " + m_reference + " (";
+    for (std::size_t k = 0; k < m_notes.expectedFields; ++k) {
+        if (k > 0)
+            m_statement += ',';
+        if (m_options.HeaderRow) {
+            appendName(m_statement, m_names[k]);
+        } else {
+            m_statement += m_options.DelimitingChar;
+            m_statement += "fld" + std::to_string(k + 1);
+            m_statement += m_options.ClosingDelimitingChar;
+        }
+        m_statement += ' ';
+        m_statement += m_rules.columnType;
+    }
+    m_statement += ')';
+    m_statement += m_ending;
+    put(m_statement);
+}
+
+void RecordStatements::appendValue(std::string_view value, bool quoted) {
+    if (m_options.EmptyAsNull && value.empty() && !quoted) {
+        m_pending += "NULL";
+        return;
+    }
+    m_unstorable |= !Storable(value, m_options.SqlDialect);
+    AppendLiteral(m_pending, value, m_options.SqlDialect);
+}
+
+void RecordStatements::insert(const Record& record) {
+    std::size_t fields = record.fields.size();
+    const bool pad = m_options.Ragged == RaggedMode::Pad && fields < m_notes.expectedFields;
+    if (pad)
+        fields = m_notes.expectedFields;
+    if (m_pendingRows > 0 && fields != m_pendingFields)
+        flushInsert();
+    if (m_pendingRows == 0)
+        m_pending = m_insertHead;
+    else
+        m_pending += ',';
+    m_pending += '(';
+    for (std::size_t k = 0; k < fields; ++k) {
+        if (k > 0)
+            m_pending += ',';
+        if (k < record.fields.size())
+            appendValue(record.fields[k], record.quoted[k] != 0);
+        else
+            m_pending += "NULL";
+    }
+    m_pending += ')';
+    if (m_unstorable)
+        m_notes.unstorable.add(record.line);
+    m_unstorable = false;
+    ++m_pendingRows;
+    m_pendingFields = fields;
+    if (m_pendingRows >= m_rowsPerInsert || m_pending.size() >= kInsertSizeLimit)
+        flushInsert();
+}
+
+void RecordStatements::flushInsert() {
+    if (m_pendingRows == 0)
+        return;
+    m_pending += m_ending;
+    put(m_pending);
+    m_pendingRows = 0;
+}
+
+void RecordStatements::finish(bool complete) {
+    flushInsert();
+    if (m_began)
+        m_sink.statement(std::string(complete ? m_rules.commit : m_rules.rollback) + m_ending);
+}
+
+}  // namespace quarrytab

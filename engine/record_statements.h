@@ -1,0 +1,83 @@
+// The statements of one file's records under the rules for real-world files: column names from
+// a header, NULLs, ragged records, several rows per INSERT, a transaction, a dialect.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/dialect.h"
+#include "engine/options.h"
+#include "engine/records.h"
+#include "engine/statements.h"
+
+namespace quarrytab {
+
+// Line numbers worth a word to the user: how many, and the first few.
+struct LineNotes {
+    static constexpr std::size_t kKept = 5;
+    std::uint64_t count = 0;
+    std::vector<std::uint64_t> first;
+    void add(std::uint64_t line) {
+        ++count;
+        if (first.size() < kKept)
+            first.push_back(line);
+    }
+};
+
+// What a file's conversion noticed besides read failures; the command line reports it.
+struct FileNotes {
+    std::size_t expectedFields = 0;     // the first record's field count
+    LineNotes ragged;                   // records with another field count
+    LineNotes unclosedQuote;            // a quoted field still open at the end of the file
+    LineNotes unconvertible;            // bytes the input's encoding could not convert
+    LineNotes unstorable;               // values the dialect's database cannot store
+    std::string detectedDelimiter;      // the delimiter chosen for the file, when it was detected
+    bool delimiterUndetected = false;   // detection was asked for and found none
+    bool otherDelimiterLikely = false;  // the first lines have one field but hold ";" or TAB
+    bool stopped = false;               // a ragged record stopped the conversion
+};
+
+class RecordStatements {
+  public:
+    RecordStatements(const ConversionOptions& options, std::string_view baseName,
+                     StatementSink& sink, FileNotes& notes);
+
+    // False when the conversion must stop here (a ragged record under RaggedMode::Fail).
+    bool add(const Record& record);
+    // Writes what is still pending, then ends the transaction: COMMIT when the file was read
+    // to its end, ROLLBACK when it was not.
+    void finish(bool complete);
+
+  private:
+    void put(const std::string& statement);
+    void createTable();
+    void insert(const Record& record);
+    void flushInsert();
+    void appendValue(std::string_view value, bool quoted);
+    void appendName(std::string& out, std::string_view name) const;
+
+    const ConversionOptions& m_options;
+    const DialectRules& m_rules;
+    StatementSink& m_sink;
+    FileNotes& m_notes;
+    std::string m_reference;   // the table's quoted name
+    std::string m_insertHead;  // "INSERT INTO t (names) VALUES "
+    std::string m_ending;      // ";" or ""
+    std::string m_statement;
+    std::string m_pending;  // an INSERT still taking rows
+    std::size_t m_pendingRows = 0;
+    std::size_t m_pendingFields = 0;
+    std::size_t m_rowsPerInsert;
+    std::vector<std::string> m_names;
+    bool m_first = true;
+    bool m_began = false;
+    bool m_unstorable = false;  // the current record holds a value the database cannot store
+};
+
+// Column names from a header record: an empty name becomes fldK, a repeated one (compared
+// without regard to ASCII case, as most databases do) gets _2, _3, ...
+std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header);
+
+}  // namespace quarrytab
