@@ -251,5 +251,7 @@ int main(int argc, char* argv[]) {
         case CommandLine::Action::Convert:
             break;
     }
+    if (const auto problem = OptionsProblem(command.options); !problem.empty())
+        return UsageError(problem);
     return Convert(command);
 }

@@ -1,7 +1,9 @@
 #include "engine/conversion.h"
 
 #include <algorithm>
+#include <stdexcept>
 
+#include "engine/encoding.h"
 #include "engine/line_reader.h"
 #include "engine/records.h"
 
@@ -140,6 +142,14 @@ bool ConvertLines(LineReader& reader, std::string_view baseName, const Conversio
                   StatementSink& sink, const ProgressHook& hook, ConversionProgress& done,
                   FileNotes* notes) {
     Progress progress(hook, done, reader);
+    std::unique_ptr<DecodingSource> decoder;
+    if (!options.Encoding.empty()) {
+        std::string error;
+        decoder = DecodingSource::create(reader.source(), options.Encoding, error);
+        if (!decoder)
+            throw std::invalid_argument(error);  // callers check OptionsProblem before a run
+        reader.readThrough(*decoder);
+    }
     bool goOn;
     if (UsesRecordRules(options)) {
         FileNotes unused;
@@ -147,6 +157,12 @@ bool ConvertLines(LineReader& reader, std::string_view baseName, const Conversio
                               notes != nullptr ? *notes : unused);
     } else {
         goOn = ConvertClassic(reader, baseName, options, sink, progress, notes);
+    }
+    if (decoder && notes != nullptr) {
+        notes->unconvertible.count = decoder->invalidCount();
+        const auto& lines = decoder->invalidLines();
+        notes->unconvertible.first.assign(lines.begin(),
+                                          lines.begin() + std::min(lines.size(), LineNotes::kKept));
     }
     if (!goOn)
         return false;
@@ -177,6 +193,16 @@ bool ConvertStream(ByteSource& source, std::string_view baseName, const Conversi
     LineReader reader(reporter);
     reader.attach(source);
     return ConvertLines(reader, baseName, options, sink, progress, done, notes);
+}
+
+std::string OptionsProblem(const ConversionOptions& options) {
+    class Nothing : public ByteSource {
+        std::ptrdiff_t read(char*, std::size_t, std::string&) override { return 0; }
+    } nothing;
+    std::string error;
+    if (!options.Encoding.empty() && !DecodingSource::create(nothing, options.Encoding, error))
+        return error;
+    return {};
 }
 
 bool ConvertFiles(const std::vector<std::string>& paths, const ConversionOptions& options,

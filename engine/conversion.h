@@ -38,6 +38,10 @@ bool ConvertStream(ByteSource& source, std::string_view baseName, const Conversi
                    ErrorReporter& reporter, StatementSink& sink, const ProgressHook& progress = {},
                    ConversionProgress* state = nullptr, FileNotes* notes = nullptr);
 
+// Empty when the options can be used for a conversion; otherwise what is wrong with them (an
+// encoding that is not known).
+std::string OptionsProblem(const ConversionOptions& options);
+
 // Converts files in the order given; every file is tried whatever happened to the one before.
 // Returns false when the progress hook asked to stop.
 bool ConvertFiles(const std::vector<std::string>& paths, const ConversionOptions& options,

@@ -29,6 +29,11 @@ class LineReader {
     // Reads from a source the caller owns instead of a file; it must outlive the reading.
     void attach(ByteSource& source);
 
+    // Reads through `outer` from now on, which itself reads what this reader read so far (a
+    // decoder over the opened file); it must outlive the reading.
+    void readThrough(ByteSource& outer) { m_source = &outer; }
+    ByteSource& source() { return *m_source; }
+
     // The next line, valid until the next call; false at the end or after a read failure (112).
     bool next(std::string_view& line);
 
