@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
 #include <random>
 
 namespace {
@@ -136,7 +138,79 @@ TEST_F(Cli, OutputFileIsReplacedOnlyWhenComplete) {
     EXPECT_TRUE(noFolder.err.contains("cannot write"));
 }
 
+TEST_F(Cli, ARunStoppedPartWayLeavesTheOutputFileAsItWas) {
+    const QString target = write("out.sql", "earlier\n");
+    QProcess process;
+    process.start(QStringLiteral(QUARRYTAB_CLI), {"-o", target, "-"});
+    ASSERT_TRUE(process.waitForStarted());
+    QByteArray part;
+    for (int i = 0; i < 100000; ++i) part += "some,values,to,convert\n";
+    process.write(part);
+    ASSERT_TRUE(process.waitForBytesWritten(10000));
+    // The converter now holds statements for what it read, waiting for the rest of its input.
+    QThread::msleep(300);
+    process.kill();
+    process.waitForFinished();
+    QFile out(target);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_EQ(out.readAll(), "earlier\n");
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"out.sql"});
+}
+
+TEST_F(Cli, RecordRulesReportWhatTheyFindAndFailWhereAsked) {
+    // Standard input, named "stdin", with a ragged record reported but kept.
+    QProcess process;
+    process.start(QStringLiteral(QUARRYTAB_CLI), {"--insert-only", "--dialect", "sqlite", "-"});
+    process.write("a,b\n1\n");
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished());
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(process.readAllStandardOutput(),
+              "INSERT INTO \"Table1_stdin\" VALUES ('a','b');\r\n"
+              "INSERT INTO \"Table1_stdin\" VALUES ('1');\r\n");
+    EXPECT_TRUE(process.readAllStandardError().contains("1 record with another field count"));
+
+    // --ragged fail: exit status 1, file and line named, the output file not replaced.
+    const QString input = write("r.csv", "a,b\n1,2\n3\n");
+    const QString target = write("out.sql", "earlier\n");
+    const auto failed = RunCli({"--ragged", "fail", "-o", target, input});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(failed.err.contains("r.csv' line 3")) << failed.err.toStdString();
+    QFile out(target);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_EQ(out.readAll(), "earlier\n");
+
+    // An open quote at the end: reported, its text kept, exit status 1.
+    const auto open = RunCli({"--csv", "--insert-only", write("q.csv", "x,\"never closed\n")});
+    EXPECT_EQ(open.exitCode, 1);
+    EXPECT_TRUE(open.out.contains("'never closed\r\n'") || open.out.contains("'never closed\n'"));
+    EXPECT_TRUE(open.err.contains("q.csv' line 1"));
+
+    // The default "," on a file it does not cut: a word of warning, the output unchanged.
+    const auto doubt = RunCli({"--insert-only", write("s.csv", "a;b\n1;2\n")});
+    EXPECT_EQ(doubt.exitCode, 0);
+    EXPECT_TRUE(doubt.err.contains("another delimiter may be meant"));
+}
+
 #ifdef __linux__
+TEST_F(Cli, NamesAndTextsThatAreNotUtf8PassUnchanged) {
+    const QByteArray name = QFile::encodeName(m_dir.path()) + "/caf\xE9.csv";
+    std::FILE* raw = std::fopen(name.constData(), "wb");
+    ASSERT_NE(raw, nullptr);
+    std::fputs("1\n", raw);
+    std::fclose(raw);
+    // QProcess takes QStrings, which cannot hold such bytes: a shell makes them instead.
+    QProcess process;
+    process.start("/bin/sh", {"-c",
+                              QString("exec \"$0\" --insert-only -t \"$(printf 'T\\351')\" "
+                                      "\"$(printf '%s/caf\\351.csv' \"$1\")\""),
+                              QStringLiteral(QUARRYTAB_CLI), m_dir.path()});
+    ASSERT_TRUE(process.waitForFinished());
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(process.readAllStandardOutput(), "INSERT INTO 'T\xE9_caf\xE9' VALUES ('1');\r\n");
+    std::remove(name.constData());
+}
+
 TEST_F(Cli, AFullDiskIsAFailure) {
     const QString input = write("a.csv", QByteArray(4 << 20, 'y'));
     const auto toFile = RunCli({"-o", "/dev/full", input});

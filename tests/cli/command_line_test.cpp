@@ -1,0 +1,103 @@
+// Reading the command line in-process: every option into the record, every usage error named.
+#include <gtest/gtest.h>
+
+#include "cli/command_line.h"
+
+using namespace quarrytab;
+
+namespace {
+
+CommandLine Parse(const std::vector<std::string>& arguments) {
+    CommandLine command;
+    std::string error;
+    EXPECT_TRUE(ParseCommandLine(arguments, command, error)) << error;
+    return command;
+}
+
+TEST(CommandLine, EveryOptionReachesTheRecord) {
+    const auto plain = Parse({"in.csv"});
+    EXPECT_EQ(plain.inputs, std::vector<std::string>{"in.csv"});
+    EXPECT_EQ(plain.options.DelimitingChar, "'");
+    EXPECT_EQ(plain.options.CsvDelimiter, ",");
+    EXPECT_TRUE(plain.options.WarnOnOtherDelimiter);
+    EXPECT_FALSE(UsesRecordRules(plain.options));  // no new option: the classic statements
+    EXPECT_EQ(plain.pattern, "*.*");
+
+    const auto all = Parse({"-t",
+                            "T\xE9",
+                            "-q",
+                            "[",
+                            "-d",
+                            "\\t",
+                            "--insert-only",
+                            "--no-semicolon",
+                            "-e",
+                            "txt",
+                            "-o",
+                            "out\xFF.sql",
+                            "--csv",
+                            "--header",
+                            "--null-empty",
+                            "--ragged",
+                            "pad",
+                            "--rows-per-insert",
+                            "500",
+                            "--transaction",
+                            "--dialect",
+                            "mysql",
+                            "--encoding",
+                            "latin1",
+                            "--skip-lines",
+                            "2",
+                            "--comment",
+                            "#",
+                            "-",
+                            "caf\xE9.csv"});
+    const auto& o = all.options;
+    EXPECT_EQ(o.TableName, "T\xE9");  // bytes as given, not made into text
+    EXPECT_EQ(o.DelimitingChar, "[");
+    EXPECT_EQ(o.ClosingDelimitingChar, "]");
+    EXPECT_EQ(o.CsvDelimiter, "\t");
+    EXPECT_FALSE(o.WarnOnOtherDelimiter);
+    EXPECT_EQ(o.Mode, StatementMode::InsertOnly);
+    EXPECT_FALSE(o.IncludeSemicolon);
+    EXPECT_EQ(all.pattern, "*.txt");
+    EXPECT_EQ(all.output, "out\xFF.sql");
+    EXPECT_TRUE(o.QuotedFields && o.HeaderRow && o.EmptyAsNull && o.Transaction && o.StripBom);
+    EXPECT_EQ(o.Ragged, RaggedMode::Pad);
+    EXPECT_EQ(o.RowsPerInsert, 500u);
+    EXPECT_EQ(o.SqlDialect, Dialect::Mysql);
+    EXPECT_EQ(o.Encoding, "latin1");
+    EXPECT_EQ(o.SkipLines, 2u);
+    EXPECT_EQ(o.CommentPrefix, "#");
+    EXPECT_EQ(all.inputs, (std::vector<std::string>{"-", "caf\xE9.csv"}));
+
+    // A dialect brings its identifier quote unless -q says otherwise; -d auto detects.
+    EXPECT_EQ(Parse({"--dialect", "postgres", "x"}).options.DelimitingChar, "\"");
+    EXPECT_EQ(Parse({"--dialect", "mysql", "x"}).options.DelimitingChar, "`");
+    EXPECT_TRUE(Parse({"-d", "auto", "x"}).options.DetectDelimiter);
+    EXPECT_TRUE(Parse({"--strip-bom", "x"}).options.StripBom);
+    EXPECT_EQ(Parse({"--help"}).action, CommandLine::Action::Help);
+    EXPECT_EQ(Parse({"--version"}).action, CommandLine::Action::Version);
+}
+
+TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{}, "no PATH"},
+        {{"--no-such-option", "x"}, "no-such-option"},
+        {{"-d"}, "d"},
+        {{"--dialect", "oracle", "x"}, "oracle"},
+        {{"--ragged", "trim", "x"}, "trim"},
+        {{"--rows-per-insert", "0", "x"}, "--rows-per-insert"},
+        {{"--rows-per-insert", "many", "x"}, "--rows-per-insert"},
+        {{"--skip-lines", "-1", "x"}, "--skip-lines"},
+    };
+    for (const auto& [arguments, mention] : cases) {
+        CommandLine command;
+        std::string error;
+        EXPECT_FALSE(ParseCommandLine(arguments, command, error)) << mention;
+        EXPECT_NE(error.find(mention), std::string::npos) << error;
+    }
+}
+
+}  // namespace

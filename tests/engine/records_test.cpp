@@ -1,0 +1,301 @@
+// The rules for real-world files: quoted fields against a plain model, the statements each rule
+// writes, and the classic statements kept byte for byte when the records path is taken.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/conversion.h"
+#include "engine/dialect.h"
+#include "engine/records.h"
+#include "support/recording_reporter.h"
+
+using namespace quarrytab;
+using Statements = std::vector<std::string>;
+using namespace std::string_literals;
+
+namespace {
+
+class Memory : public ByteSource {
+  public:
+    explicit Memory(std::string bytes, std::size_t step = 1 << 20)
+        : m_bytes(std::move(bytes)), m_step(step) {}
+    std::ptrdiff_t read(char* buffer, std::size_t size, std::string&) override {
+        const auto count = std::min({size, m_step, m_bytes.size() - m_at});
+        m_bytes.copy(buffer, count, m_at);
+        m_at += count;
+        return static_cast<std::ptrdiff_t>(count);
+    }
+
+  private:
+    std::string m_bytes;
+    std::size_t m_step;
+    std::size_t m_at = 0;
+};
+
+class Collect : public StatementSink {
+  public:
+    void statement(std::string_view text) override { made.emplace_back(text); }
+    Statements made;
+};
+
+struct ModelRecord {
+    std::vector<std::string> fields;
+    std::uint64_t line;
+    bool operator==(const ModelRecord&) const = default;
+};
+
+// RFC 4180 read one byte at a time: the plainest statement of the rules, to hold the reader to.
+std::vector<ModelRecord> ModelCsv(const std::string& bytes, const std::string& delimiter) {
+    std::vector<ModelRecord> records;
+    std::uint64_t line = 1;
+    std::size_t i = 0;
+    const auto atBreak = [&](std::size_t at) {
+        return bytes[at] == '\r' || bytes[at] == '\n';
+    };
+    const auto skipBreak = [&](std::size_t& at) {
+        at += bytes.compare(at, 2, "\r\n") == 0 ? 2 : 1;
+        ++line;
+    };
+    while (i < bytes.size()) {
+        ModelRecord record{{}, line};
+        if (atBreak(i)) {  // an empty line: a record without fields
+            skipBreak(i);
+            records.push_back(record);
+            continue;
+        }
+        for (;;) {
+            std::string value;
+            if (i < bytes.size() && bytes[i] == '"') {
+                for (++i; i < bytes.size();) {
+                    if (bytes[i] == '"' && i + 1 < bytes.size() && bytes[i + 1] == '"') {
+                        value += '"';
+                        i += 2;
+                    } else if (bytes[i] == '"') {
+                        ++i;
+                        break;
+                    } else {
+                        if (atBreak(i) &&
+                            !(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n'))
+                            ++line;
+                        value += bytes[i++];
+                    }
+                }
+            }
+            while (i < bytes.size() && !atBreak(i) &&
+                   (delimiter.empty() || bytes.compare(i, delimiter.size(), delimiter) != 0))
+                value += bytes[i++];
+            record.fields.push_back(value);
+            if (i < bytes.size() && !atBreak(i)) {
+                i += delimiter.size();
+                continue;
+            }
+            if (i < bytes.size())
+                skipBreak(i);
+            break;
+        }
+        records.push_back(record);
+    }
+    return records;
+}
+
+std::vector<ModelRecord> ReadCsv(const std::string& bytes, const std::string& delimiter,
+                                 std::size_t step) {
+    RecordingReporter reporter;
+    Memory source(bytes, step);
+    LineReader reader(reporter, 4);
+    reader.attach(source);
+    PhysicalLines lines(reader, false, 0);
+    RecordReader records(lines, delimiter, true, "");
+    std::vector<ModelRecord> read;
+    Record record;
+    while (records.next(record))
+        read.push_back({{record.fields.begin(), record.fields.end()}, record.line});
+    return read;
+}
+
+TEST(Records, QuotedFieldsAgreeWithThePlainModelOnRandomInput) {
+    std::mt19937 random(11);
+    const std::string alphabet = "a\",;\r\n \xE9";
+    for (const std::string delimiter : {",", ";;", ",\"", ""}) {
+        for (int n = 0; n < 3000; ++n) {
+            std::string bytes(random() % 40, ' ');
+            for (auto& c : bytes) c = alphabet[random() % alphabet.size()];
+            ASSERT_EQ(ReadCsv(bytes, delimiter, 1 + random() % 7), ModelCsv(bytes, delimiter))
+                << "input '" << bytes << "', delimiter '" << delimiter << "'";
+        }
+    }
+}
+
+Statements Convert(const std::string& bytes, const ConversionOptions& options,
+                   FileNotes* notes = nullptr) {
+    RecordingReporter reporter;
+    Memory source(bytes);
+    Collect sink;
+    ConvertStream(source, "t", options, reporter, sink, {}, nullptr, notes);
+    return sink.made;
+}
+
+TEST(Records, TheRecordsPathWritesTheClassicStatementsByteForByte) {
+    std::mt19937 random(5);
+    const std::string alphabet = "ab,;'\t x\r\n";
+    for (const char* delimiter : {",", "\t", ", ", ""}) {
+        ConversionOptions classic;
+        classic.CsvDelimiter = delimiter;
+        ConversionOptions records = classic;
+        records.StripBom = true;  // any rule at all takes the records path
+        for (int n = 0; n < 500; ++n) {
+            std::string bytes(random() % 60, ' ');
+            for (auto& c : bytes) c = alphabet[random() % alphabet.size()];
+            ASSERT_EQ(Convert(bytes, records), Convert(bytes, classic)) << bytes;
+        }
+    }
+}
+
+struct RuleCase {
+    const char* name;
+    void (*set)(ConversionOptions&);
+    std::string input;
+    Statements statements;
+};
+
+void UseDialect(ConversionOptions& o, Dialect d) {
+    o.SqlDialect = d;
+    SetDelimitingChar(o, RulesOf(d).identifierQuote);
+}
+
+TEST(Records, EachRuleWritesItsStatements) {
+    const RuleCase cases[] = {
+        {"header names: quoted, empty and repeated",
+         [](ConversionOptions& o) { o.HeaderRow = true; },
+         "a,,A,a'b,a_2\n1,2,3,4,5\n",
+         {"CREATE TABLE 'Table1_t' ('a' text,'fld2' text,'A_3' text,'a''b' text,'a_2' text);",
+          "INSERT INTO 'Table1_t' VALUES ('1','2','3','4','5');"}},
+        {"header with --insert-only names the columns",
+         [](ConversionOptions& o) {
+             o.HeaderRow = true;
+             o.Mode = StatementMode::InsertOnly;
+             SetDelimitingChar(o, "[");
+         },
+         "x,y\n1,2\n",
+         {"INSERT INTO [Table1_t] ([x],[y]) VALUES ('1','2');"}},
+        {"empty fields as NULL, a quoted empty field stays ''",
+         [](ConversionOptions& o) {
+             o.EmptyAsNull = true;
+             o.QuotedFields = true;
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "a,,\"\"\n",
+         {"INSERT INTO 'Table1_t' VALUES ('a',NULL,'');"}},
+        {"ragged records padded",
+         [](ConversionOptions& o) {
+             o.Ragged = RaggedMode::Pad;
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "a,b,c\n1\n1,2,3,4\n",
+         {"INSERT INTO 'Table1_t' VALUES ('a','b','c');",
+          "INSERT INTO 'Table1_t' VALUES ('1',NULL,NULL);",
+          "INSERT INTO 'Table1_t' VALUES ('1','2','3','4');"}},
+        {"ragged records skipped",
+         [](ConversionOptions& o) {
+             o.Ragged = RaggedMode::Skip;
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "a,b\n1\n3,4\n",
+         {"INSERT INTO 'Table1_t' VALUES ('a','b');", "INSERT INTO 'Table1_t' VALUES ('3','4');"}},
+        {"ragged records stop the conversion",
+         [](ConversionOptions& o) {
+             o.Ragged = RaggedMode::Fail;
+             o.Transaction = true;
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "a,b\n1\n3,4\n",
+         {"BEGIN TRANSACTION;", "INSERT INTO 'Table1_t' VALUES ('a','b');", "ROLLBACK;"}},
+        {"rows per INSERT, a row of another width starts a new one, in a transaction",
+         [](ConversionOptions& o) {
+             o.RowsPerInsert = 2;
+             o.Transaction = true;
+             o.IncludeSemicolon = false;
+             UseDialect(o, Dialect::Postgres);
+         },
+         "a,b\n1,2\n3,4\n5\n6,7\n",
+         {"BEGIN", "CREATE TABLE \"Table1_t\" (\"fld1\" TEXT,\"fld2\" TEXT)",
+          "INSERT INTO \"Table1_t\" VALUES ('a','b'),('1','2')",
+          "INSERT INTO \"Table1_t\" VALUES ('3','4')", "INSERT INTO \"Table1_t\" VALUES ('5')",
+          "INSERT INTO \"Table1_t\" VALUES ('6','7')", "COMMIT"}},
+        {"MySQL doubles backslashes and writes NUL as \\0",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Mysql);
+             o.Mode = StatementMode::InsertOnly;
+             o.HeaderRow = true;
+         },
+         std::string("n`m\nO'Neil\\x\0y\n", 15),
+         {"INSERT INTO `Table1_t` (`n``m`) VALUES ('O''Neil\\\\x\\0y');"}},
+        {"MySQL's column type and transaction words",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Mysql);
+             o.Transaction = true;
+         },
+         "a\n",
+         {"START TRANSACTION;", "CREATE TABLE `Table1_t` (`fld1` LONGTEXT);",
+          "INSERT INTO `Table1_t` VALUES ('a');", "COMMIT;"}},
+        {"SQLite takes a NUL byte as a blob cast to text",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Sqlite);
+             o.Mode = StatementMode::InsertOnly;
+         },
+         std::string("a\0'b,c\n", 7),
+         {"INSERT INTO \"Table1_t\" VALUES (CAST(X'61002762' AS TEXT),'c');"}},
+        {"byte-order mark, skipped lines and comment lines left out",
+         [](ConversionOptions& o) {
+             o.StripBom = true;
+             o.SkipLines = 1;
+             o.CommentPrefix = "#";
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "\xEF\xBB\xBFtitle\n# note\nx,y\n#z\n",
+         {"INSERT INTO 'Table1_t' VALUES ('x','y');"}},
+        {"a quoted field keeps delimiters, line breaks and doubled quotes",
+         [](ConversionOptions& o) {
+             o.QuotedFields = true;
+             o.CsvDelimiter = "::";
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "\"a::b\r\nc\"::\"say \"\"hi\"\"\"::x\"y\n",
+         {"INSERT INTO 'Table1_t' VALUES ('a::b\r\nc','say \"hi\"','x\"y');"}},
+        {"the delimiter detected from the first records",
+         [](ConversionOptions& o) {
+             o.DetectDelimiter = true;
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "a;b,c;d\n1;2;3\n",
+         {"INSERT INTO 'Table1_t' VALUES ('a','b,c','d');",
+          "INSERT INTO 'Table1_t' VALUES ('1','2','3');"}},
+    };
+    for (const auto& c : cases) {
+        ConversionOptions options;
+        c.set(options);
+        EXPECT_EQ(Convert(c.input, options), c.statements) << c.name;
+    }
+}
+
+TEST(Records, NotesSayWhatTheUserShouldKnow) {
+    ConversionOptions options;
+    options.QuotedFields = true;
+    options.SqlDialect = Dialect::Postgres;
+    FileNotes notes;
+    Convert("a,b\n1\n\"\0\",\xFF\n3,\"open\nrest"s, options, &notes);
+    EXPECT_EQ(notes.ragged.count, 1u);
+    EXPECT_EQ(notes.ragged.first, std::vector<std::uint64_t>{2});
+    EXPECT_EQ(notes.unstorable.first, std::vector<std::uint64_t>{3});
+    EXPECT_EQ(notes.unclosedQuote.first, std::vector<std::uint64_t>{4});
+
+    FileNotes doubt;
+    ConversionOptions questioning;
+    questioning.WarnOnOtherDelimiter = true;
+    Convert("a;b\n1;2\n", questioning, &doubt);
+    EXPECT_TRUE(doubt.otherDelimiterLikely);
+}
+
+}  // namespace
