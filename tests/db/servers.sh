@@ -65,6 +65,8 @@ start() {
     echo "$root" >"$state/root"
     chmod 755 "$root"
     [ "$(id -u)" -eq 0 ] && chown nobody:nogroup "$root"
+    # The server's user may not be allowed into the folder the run started in.
+    cd "$root"
     case $server in
     postgres)
         command -v "$(postgres_bin initdb)" >/dev/null || fail "initdb not found (Debian package postgresql)"
