@@ -167,18 +167,27 @@ bool DecodingSource::decodeMore(std::string& error) {
 }
 
 // Line numbers are needed only for the first few unconvertible units; once those are recorded
-// the counting stops.
+// the counting stops. Line breaks are found with memchr, which is far quicker than a look at every
+// byte: a CR ends a line, an LF does unless it follows a CR.
 void DecodingSource::countLines(const char* from, const char* to) {
-    for (const char* p = from; p != to; ++p) {
-        if (*p == '\n') {
-            if (!m_afterCR)
-                ++m_line;
-            m_afterCR = false;
-        } else {
-            m_afterCR = *p == '\r';
-            if (m_afterCR)
-                ++m_line;
+    if (from == to)
+        return;
+    if (m_afterCR && *from == '\n')
+        ++from;  // the LF of a CR LF that the previous block ended in the middle of
+    m_afterCR = false;
+    for (const char* p = from; p != to;) {
+        const auto* lf = static_cast<const char*>(std::memchr(p, '\n', to - p));
+        const char* stop = lf != nullptr ? lf : to;
+        for (const char* cr = p; (cr = static_cast<const char*>(std::memchr(cr, '\r', stop - cr)));
+             ++cr)
+            ++m_line;
+        if (lf == nullptr) {
+            m_afterCR = to[-1] == '\r';
+            break;
         }
+        if (lf == from || lf[-1] != '\r')
+            ++m_line;
+        p = lf + 1;
     }
 }
 

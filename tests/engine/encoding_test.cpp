@@ -98,9 +98,9 @@ const std::vector<DecodeCase>& Cases() {
         {"Utf16SurrogatePair", "utf-16le", "\x3D\xD8\x00\xDE"s, "\U0001F600", 0, {}},
         {"Utf16LoneSurrogatesAndHalfUnit",
          "utf-16le",
-         "\x00\xDC\n\0\x3D\xD8"
+         "\x00\xDC\r\0\n\0\x3D\xD8"
          "A\0B"s,
-         kFFFD + "\n" + kFFFD + "A" + kFFFD,
+         kFFFD + "\r\n" + kFFFD + "A" + kFFFD,
          3,
          {1, 2, 2}},
         {"Utf16HighSurrogateAtTheEnd", "utf-16be", "\0A\xD8\x3D"s, "A" + kFFFD, 1, {1}},
