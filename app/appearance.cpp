@@ -7,20 +7,20 @@
 #include <QtGlobal>
 
 #include "engine/error_trap.h"
+#include "engine/failure_numbers.h"
 
 namespace quarrytab {
 
 namespace {
 
-constexpr int kFileNotFound = 53;
-constexpr int kInvalidPicture = 481;
-constexpr int kInvalidSkin = 5;  // invalid procedure call or argument
+// A skin whose style sheet does not apply is an invalid procedure call or argument.
+constexpr int kInvalidSkin = failures::kInvalidCall;
 
 QByteArray ReadWholeFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw Failure(kFileNotFound, "Cannot open " + path.toStdString() + ": " +
-                                         file.errorString().toStdString());
+        throw Failure(failures::kFileNotFound, "Cannot open " + path.toStdString() + ": " +
+                                                   file.errorString().toStdString());
     }
     return file.readAll();
 }
@@ -56,11 +56,11 @@ QCursor LoadCursorFile(const QString& path) {
     constexpr int kHeaderAndFirstEntry = 6 + 16;
     if (bytes.size() < kHeaderAndFirstEntry || ReadWord(bytes, 0) != 0 || ReadWord(bytes, 2) != 2 ||
         ReadWord(bytes, 4) == 0) {
-        throw Failure(kInvalidPicture, "Invalid picture");
+        throw Failure(failures::kInvalidPicture, "Invalid picture");
     }
     const QImage image = QImage::fromData(bytes, "CUR");
     if (image.isNull()) {
-        throw Failure(kInvalidPicture, "Invalid picture");
+        throw Failure(failures::kInvalidPicture, "Invalid picture");
     }
     const int hotX = qBound(0, int(ReadWord(bytes, 10)), image.width() - 1);
     const int hotY = qBound(0, int(ReadWord(bytes, 12)), image.height() - 1);

@@ -24,6 +24,7 @@
 #include "app/prompts.h"
 #include "app/run_progress.h"
 #include "app/settings_store.h"
+#include "engine/failure_numbers.h"
 #include "engine/paths.h"
 #include "filelist/input_file_list.h"
 #include "results/results_model.h"
@@ -33,8 +34,6 @@ namespace quarrytab {
 namespace {
 
 const QString kCaption = QStringLiteral("Quarrytab Software");
-constexpr int kTypeMismatch = 13;
-constexpr int kInvalidCall = 5;
 
 // The window is laid out in twips; 15 twips make one pixel, and Qt scales pixels for high DPI.
 int Twips(int twips) {
@@ -55,7 +54,7 @@ double ToNumber(const QString& text) {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
     if (!ok || !qIsFinite(value)) {
-        throw Failure(kTypeMismatch, "Type mismatch");
+        throw Failure(failures::kTypeMismatch, "Type mismatch");
     }
     return value;
 }
@@ -144,7 +143,7 @@ QString ApplicationTitleFor(const QString& caption) {
 QString GetDesktopPath() {
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     if (desktop.isEmpty()) {
-        throw Failure(kInvalidCall, "The desktop folder is not known");
+        throw Failure(failures::kInvalidCall, "The desktop folder is not known");
     }
     QString path = QDir::toNativeSeparators(desktop);
     if (!path.endsWith(QDir::separator())) {
@@ -371,7 +370,7 @@ void Form1::Form_Load() {
 
     const auto nameColumn = [](QTreeView* view, const QString& header) {
         if (!view->model()->setHeaderData(0, Qt::Horizontal, header)) {
-            throw Failure(kInvalidCall, "The list has no column to name");
+            throw Failure(failures::kInvalidCall, "The list has no column to name");
         }
     };
     handlerStep(trap, 132, [&] { nameColumn(ListView1, QStringLiteral("CSV File(s)")); });

@@ -123,12 +123,10 @@ void Form1::setFolderReader(FolderReader& reader) {
     m_collector = new FileCollector(reader, this);
     connect(m_collector, &FileCollector::filesFound, this,
             [this](quint64, const QStringList& paths) { m_inputList->append(paths); });
-    connect(
-        m_collector, &FileCollector::failed, this,
-        [this](quint64, const QString& location, int line, int number, const QString& description) {
-            m_reporter.reportApplicationError(ToUtf8(location), line,
-                                              Failure(number, ToUtf8(description)));
-        });
+    connect(m_collector, &FileCollector::failed, this,
+            [this](quint64, const std::string& location, int line, const Failure& failure) {
+                m_reporter.reportApplicationError(location, line, failure);
+            });
     connect(m_collector, &FileCollector::finished, this, [this](quint64 job) {
         if (m_busyCollections.removeOne(job) && m_busyCollections.isEmpty())
             setBusyPointer(false);

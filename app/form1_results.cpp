@@ -38,8 +38,6 @@ namespace quarrytab {
 namespace {
 
 constexpr int kDeleteKey = 46;
-constexpr int kFileAccessError = 75;
-constexpr int kDeviceIoError = 57;
 
 const QString kNoFilesAdded = QStringLiteral("No files added.");
 const QString kFolderDoesNotExist =
@@ -418,30 +416,16 @@ void Form1::PushButton8_Click() {
         if (!handlerStep(trap, 132, [&] { file = m_resultsFileFactory(path); }) || !file) {
             return false;
         }
-        const bool opened = handlerStep(trap, 134, [&] {
-            if (!file->open(QIODevice::WriteOnly)) {
-                throw Failure(kFileAccessError, ToUtf8(file->errorString()));
-            }
-        });
-        if (!opened) {
+        if (!handlerStep(trap, 134, [&] { OpenResultsFile(*file); })) {
             return false;
         }
-        const bool written = handlerStep(trap, 140, [&] {
-            QString error;
-            if (!WriteResultRows(m_resultsModel->store(), *file, error, &KeepWindowPainted)) {
-                throw Failure(kDeviceIoError, ToUtf8(error));
-            }
-        });
-        if (!written) {
+        if (!handlerStep(trap, 140, [&] {
+                WriteResultRows(m_resultsModel->store(), *file, &KeepWindowPainted);
+            })) {
             DiscardResultsFile(*file);
             return false;
         }
-        return handlerStep(trap, 144, [&] {
-            QString error;
-            if (!CommitResultsFile(*file, error)) {
-                throw Failure(kDeviceIoError, ToUtf8(error));
-            }
-        });
+        return handlerStep(trap, 144, [&] { CommitResultsFile(*file); });
     };
     const bool saved = saveFile();
     handlerStep(trap, 144, [&] { setBusyPointer(false); });

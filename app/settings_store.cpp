@@ -4,15 +4,9 @@
 #include <QStringList>
 
 #include "engine/error_trap.h"
+#include "engine/failure_numbers.h"
 
 namespace quarrytab {
-
-namespace {
-
-// The error number of a store that cannot be read or written: a path or file access error.
-constexpr int kStoreAccessError = 75;
-
-}  // namespace
 
 #ifdef _WIN32
 // Named by its registry path: without an application name QSettings would add an
@@ -63,8 +57,9 @@ void SettingsStore::setAsideDamagedFile(const Opener& opener) {
 
 QString SettingsStore::ReadSetting(const QString& key, const QString& defaultValue) const {
     if (m_unreadable) {
-        throw Failure(kStoreAccessError, "The settings in " + m_settings->fileName().toStdString() +
-                                             " cannot be read");
+        throw Failure(
+            failures::kFileAccessError,
+            "The settings in " + m_settings->fileName().toStdString() + " cannot be read");
     }
     if (!m_settings->contains(key)) {
         return defaultValue;
@@ -85,9 +80,9 @@ void SettingsStore::WriteSetting(const QString& key, const QString& value) {
     m_settings->setValue(key, value);
     m_settings->sync();
     if (m_settings->status() != QSettings::NoError) {
-        throw Failure(kStoreAccessError, "The setting \"" + key.toStdString() +
-                                             "\" cannot be saved in " +
-                                             m_settings->fileName().toStdString());
+        throw Failure(failures::kFileAccessError, "The setting \"" + key.toStdString() +
+                                                      "\" cannot be saved in " +
+                                                      m_settings->fileName().toStdString());
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/error_trap.h"
 #include "engine/platform.h"
 #include "results/save_results.h"
 
@@ -93,8 +94,13 @@ bool OutputWriter::finish(QString& error) {
             m_failed = true;
             m_error = QString::fromLocal8Bit(std::strerror(errno));
         }
-    } else if (!m_failed && !CommitResultsFile(*m_file, m_error)) {
-        m_failed = true;
+    } else if (!m_failed) {
+        try {
+            CommitResultsFile(*m_file);
+        } catch (const Failure& failure) {
+            m_failed = true;
+            m_error = QString::fromStdString(failure.description());
+        }
     }
     if (m_failed) {
         discard();

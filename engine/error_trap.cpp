@@ -3,6 +3,8 @@
 #include <new>
 #include <system_error>
 
+#include "engine/failure_numbers.h"
+
 namespace quarrytab {
 
 std::string ApplicationErrorText(std::string_view description, std::string_view location,
@@ -26,7 +28,7 @@ Failure CurrentFailure(std::exception_ptr error) {
     } catch (const Failure& failure) {
         return failure;
     } catch (const std::bad_alloc&) {
-        return Failure(7, "Out of memory");
+        return Failure(failures::kOutOfMemory, "Out of memory");
     } catch (const std::system_error& e) {
         return Failure(e.code().value(), e.code().message());
     } catch (const std::exception& e) {

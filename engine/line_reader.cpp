@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/failure_numbers.h"
+
 namespace quarrytab {
 
 LineReader::LineReader(ErrorReporter& reporter, std::size_t blockSize)
@@ -22,7 +24,8 @@ bool LineReader::open(std::string_view path) {
     if (!m_file.open(path, error)) {
         m_eof = true;
         m_failed = true;
-        m_reporter.reportApplicationError(kReaderLocation, kReaderOpenStep, Failure(53, error));
+        m_reporter.reportApplicationError(kReaderLocation, kReaderOpenStep,
+                                          Failure(failures::kFileNotFound, error));
         return false;
     }
     return true;
@@ -42,7 +45,8 @@ bool LineReader::refill() {
         m_failed = true;
         m_eof = true;
         m_file.close();
-        m_reporter.reportApplicationError(kReaderLocation, kReaderReadStep, Failure(57, error));
+        m_reporter.reportApplicationError(kReaderLocation, kReaderReadStep,
+                                          Failure(failures::kDeviceIoError, error));
         return false;
     }
     if (count == 0) {

@@ -27,25 +27,21 @@ QString WithSeparator(const QString& folder) {
     return folder.endsWith(QDir::separator()) ? folder : folder + QDir::separator();
 }
 
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // One job, run on the collector's thread. Everything it finds or fails on goes back as a queued
 // call on the collector, which the collector's destruction discards.
 class Run final : public ErrorReporter {
   public:
     Run(QPointer<FileCollector> collector, quint64 job, FolderReader& reader,
-        std::shared_ptr<std::atomic<bool>> cancelled)
+        std::shared_ptr<std::atomic<bool>> cancelled, std::string_view location)
         : m_collector(std::move(collector)),
           m_job(job),
           m_reader(reader),
-          m_cancelled(std::move(cancelled)) {
+          m_cancelled(std::move(cancelled)),
+          m_trap(*this, location) {
         m_sinceFlush.start();
     }
 
     void run(const CollectJob& job) {
-        m_location = job.location;
         if (job.rule == CollectRule::FolderByPattern) {
             if (!job.paths.isEmpty())
                 collectByPattern(job.paths.first(), job.pattern);
@@ -64,11 +60,8 @@ class Run final : public ErrorReporter {
     void reportApplicationError(std::string_view location, int line,
                                 const Failure& failure) override {
         flush();  // rows found before the failure come first
-        const QString where = Text(location);
-        const QString description = FromUtf8(failure.description());
-        const int number = failure.number();
-        post([=](FileCollector& collector, quint64 id) {
-            emit collector.failed(id, where, line, number, description);
+        post([where = std::string(location), line, failure](FileCollector& collector, quint64 id) {
+            emit collector.failed(id, where, line, failure);
         });
     }
 
@@ -103,19 +96,6 @@ class Run final : public ErrorReporter {
         });
     }
 
-    // Runs one numbered step; a failure is reported under the job's location and the caller
-    // goes on with its next step.
-    template <typename Action>
-    bool step(int line, Action action) {
-        try {
-            action();
-            return true;
-        } catch (...) {
-            reportApplicationError(m_location, line, CurrentFailure(std::current_exception()));
-            return false;
-        }
-    }
-
     WalkYield yield() {
         return [this] {
             // A pause in the listing (a slow folder) must not hold back rows already found.
@@ -130,8 +110,9 @@ class Run final : public ErrorReporter {
         QStringList folders{start};
         const WalkYield keepGoing = yield();
         bool completed = true;
-        step(line,
-             [&] { completed = GetSubDirectories2016(folders, true, *this, keepGoing, m_reader); });
+        m_trap.step(line, [&] {
+            completed = GetSubDirectories2016(folders, true, *this, keepGoing, m_reader);
+        });
         return completed ? folders : QStringList();
     }
 
@@ -144,12 +125,12 @@ class Run final : public ErrorReporter {
             if (cancelled())
                 return;
             QStringList names;
-            if (!step(128, [&] { names = GetFilesInFolder(entry, pattern, m_reader); }))
+            if (!m_trap.step(128, [&] { names = GetFilesInFolder(entry, pattern, m_reader); }))
                 continue;
             for (const QString& name : names) {
                 if (name.startsWith(u'~'))
                     continue;
-                step(134, [&] {
+                m_trap.step(134, [&] {
                     const QString path = entry + name;
                     if (!m_reader.fileExists(path))
                         return;  // gone since it was listed
@@ -165,7 +146,7 @@ class Run final : public ErrorReporter {
 
     void collectDropped(const QString& path) {
         bool isFolder = false;
-        step(100, [&] {
+        m_trap.step(100, [&] {
             const PathAttributes info = m_reader.attributesOf(path);
             isFolder =
                 info.error == ReadError::None && (info.attributes & attributes::kDirectory) != 0;
@@ -178,7 +159,7 @@ class Run final : public ErrorReporter {
         for (const QString& entry : folders) {
             if (cancelled())
                 return;
-            step(104, [&] {
+            m_trap.step(104, [&] {
                 for (const QString& name :
                      GetFilesInFolder(entry, QStringLiteral("*.*"), m_reader)) {
                     if (!name.startsWith(u'~'))
@@ -192,7 +173,7 @@ class Run final : public ErrorReporter {
     quint64 m_job;
     FolderReader& m_reader;
     std::shared_ptr<std::atomic<bool>> m_cancelled;
-    std::string m_location;
+    StepTrap m_trap;
     QStringList m_batch;
     QElapsedTimer m_sinceFlush;
 };
@@ -228,7 +209,7 @@ quint64 FileCollector::start(CollectJob job) {
         [self, id, reader, cancelled, job = std::move(job)] {
             if (cancelled->load())
                 return;
-            Run(self, id, *reader, cancelled).run(job);
+            Run(self, id, *reader, cancelled, job.location).run(job);
         },
         Qt::QueuedConnection);
     return id;

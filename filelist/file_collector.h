@@ -9,8 +9,10 @@
 #include <QThread>
 #include <atomic>
 #include <memory>
+#include <string>
 #include <string_view>
 
+#include "engine/error_trap.h"
 #include "filelist/folder_reader.h"
 
 namespace quarrytab {
@@ -50,9 +52,9 @@ class FileCollector final : public QObject {
 
   signals:
     void filesFound(quint64 job, const QStringList& paths);
-    // A failed step: the location text, the step's line, the failure's number and description.
-    void failed(quint64 job, const QString& location, int line, int number,
-                const QString& description);
+    // A failed step: the location text, the step's line and the failure, for an ErrorReporter.
+    void failed(quint64 job, const std::string& location, int line,
+                const quarrytab::Failure& failure);
     // The last signal of a job.
     void finished(quint64 job);
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/failure_numbers.h"
 #include "filelist/qt_text.h"
 
 namespace fs = std::filesystem;
@@ -54,13 +55,13 @@ int FailureNumber(ReadError error) {
         case ReadError::None:
             return 0;
         case ReadError::PermissionDenied:
-            return 70;
+            return failures::kPermissionDenied;
         case ReadError::PathNotFound:
-            return 76;
+            return failures::kPathNotFound;
         case ReadError::Other:
             break;
     }
-    return 75;
+    return failures::kFileAccessError;
 }
 
 bool SystemFolderReader::folderExists(const QString& path) {

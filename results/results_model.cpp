@@ -3,17 +3,17 @@
 #include <limits>
 
 #include "engine/error_trap.h"
+#include "engine/failure_numbers.h"
 #include "results/display_text.h"
 
 namespace quarrytab {
 
 namespace {
 constexpr std::size_t kMaxRows = static_cast<std::size_t>(std::numeric_limits<int>::max());
-constexpr int kOutOfMemory = 7;
 
 void CheckRoom(std::size_t rows, std::size_t more) {
     if (more > kMaxRows - rows)
-        throw Failure(kOutOfMemory, "The results list cannot hold more rows");
+        throw Failure(failures::kOutOfMemory, "The results list cannot hold more rows");
 }
 }  // namespace
 

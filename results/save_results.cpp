@@ -5,11 +5,21 @@
 #include <QSaveFile>
 #include <string>
 
+#include "engine/error_trap.h"
+#include "engine/failure_numbers.h"
+#include "filelist/qt_text.h"
+
 namespace quarrytab {
 
 namespace {
+
 constexpr std::size_t kBlockSize = std::size_t{4} << 20;
+
+[[noreturn]] void ThrowDeviceError(const QIODevice& device) {
+    throw Failure(failures::kDeviceIoError, ToUtf8(device.errorString()));
 }
+
+}  // namespace
 
 std::unique_ptr<QFileDevice> CreateResultsFile(const QString& path) {
     const QFileInfo target(path);
@@ -18,58 +28,56 @@ std::unique_ptr<QFileDevice> CreateResultsFile(const QString& path) {
     return std::make_unique<QSaveFile>(path);
 }
 
-bool WriteResultRows(const StatementStore& rows, QIODevice& device, QString& error,
+void OpenResultsFile(QFileDevice& device) {
+    if (!device.open(QIODevice::WriteOnly))
+        throw Failure(failures::kFileAccessError, ToUtf8(device.errorString()));
+}
+
+void WriteResultRows(const StatementStore& rows, QIODevice& device,
                      const std::function<void()>& yield) {
     std::string block;
     block.reserve(kBlockSize + 4096);
     const auto writeBlock = [&] {
         const auto size = static_cast<qint64>(block.size());
-        if (device.write(block.data(), size) != size) {
-            error = device.errorString();
-            return false;
-        }
+        if (device.write(block.data(), size) != size)
+            ThrowDeviceError(device);
         block.clear();
         if (yield)
             yield();
-        return true;
     };
-    const bool written = rows.forEachRow([&](std::string_view row) {
+    rows.forEachRow([&](std::string_view row) {
         if (row.size() > kBlockSize) {
             // A very long row goes out on its own rather than through the block.
-            if (!block.empty() && !writeBlock())
-                return false;
+            if (!block.empty())
+                writeBlock();
             const auto size = static_cast<qint64>(row.size());
-            if (device.write(row.data(), size) != size) {
-                error = device.errorString();
-                return false;
-            }
+            if (device.write(row.data(), size) != size)
+                ThrowDeviceError(device);
         } else {
             block.append(row);
         }
         block.append("\r\n", 2);
-        return block.size() < kBlockSize || writeBlock();
+        if (block.size() >= kBlockSize)
+            writeBlock();
+        return true;
     });
-    if (!written)
-        return false;
-    return block.empty() || writeBlock();
+    if (!block.empty())
+        writeBlock();
 }
 
-bool CommitResultsFile(QFileDevice& device, QString& error) {
+void CommitResultsFile(QFileDevice& device) {
     if (auto* saveFile = qobject_cast<QSaveFile*>(&device)) {
-        if (!saveFile->commit()) {
-            error = saveFile->errorString();
-            return false;
-        }
-        return true;
+        if (!saveFile->commit())
+            ThrowDeviceError(*saveFile);
+        return;
     }
     const bool flushed = device.flush();
     if (!flushed || device.error() != QFileDevice::NoError) {
-        error = device.errorString();
+        const Failure failure(failures::kDeviceIoError, ToUtf8(device.errorString()));
         device.close();
-        return false;
+        throw failure;
     }
     device.close();
-    return true;
 }
 
 void DiscardResultsFile(QFileDevice& device) {

@@ -21,14 +21,17 @@ std::unique_ptr<QFileDevice> CreateResultsFile(const QString& path);
 // Creates the device a save writes through; tests pass one that fails.
 using ResultsFileFactory = std::function<std::unique_ptr<QFileDevice>(const QString& path)>;
 
+// Opens the device for writing; throws Failure (a path/file access error) when it cannot.
+void OpenResultsFile(QFileDevice& device);
+
 // Writes every row followed by CR LF, in blocks of a few MiB, calling `yield` between blocks.
-// Returns false with `error` set when a write failed; nothing after it is written.
-bool WriteResultRows(const StatementStore& rows, QIODevice& device, QString& error,
+// Throws Failure (a device I/O error) when a write failed; nothing after it is written.
+void WriteResultRows(const StatementStore& rows, QIODevice& device,
                      const std::function<void()>& yield = {});
 
 // Finishes a save: puts a QSaveFile in place of the target, or flushes and closes a plain file.
-// False with `error` set when that failed; the target is then as it was.
-bool CommitResultsFile(QFileDevice& device, QString& error);
+// Throws Failure (a device I/O error) when that failed; the target is then as it was.
+void CommitResultsFile(QFileDevice& device);
 
 // Drops a save that failed: a QSaveFile's temporary file is removed.
 void DiscardResultsFile(QFileDevice& device);

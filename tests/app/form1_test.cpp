@@ -10,6 +10,7 @@
 
 #include "app/form1.h"
 #include "app/handler_locations.h"
+#include "engine/failure_numbers.h"
 #include "test_support.h"
 
 using namespace quarrytab;
@@ -492,7 +493,8 @@ void Form1Test::aFailingFolderDialogIsReportedAtItsLine() {
     WindowFixture fixture;
     Form1& form = fixture.start();
     const QString before = form.Text3->text();
-    fixture.prompts.folderFailure = Failure(5, "Invalid procedure call or argument");
+    fixture.prompts.folderFailure =
+        Failure(failures::kInvalidCall, "Invalid procedure call or argument");
     QTest::mouseClick(form.PushButton6, Qt::LeftButton);
     const QList<Shown> errors = fixture.prompts.shownOfKind(QStringLiteral("error"));
     QCOMPARE(errors.size(), 1);

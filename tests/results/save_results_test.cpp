@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <QTemporaryDir>
 
+#include "engine/error_trap.h"
+#include "engine/failure_numbers.h"
 #include "results/save_results.h"
 
 namespace quarrytab {
@@ -14,8 +16,7 @@ namespace {
 QByteArray Save(const StatementStore& rows) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    QString error;
-    EXPECT_TRUE(WriteResultRows(rows, buffer, error));
+    EXPECT_NO_THROW(WriteResultRows(rows, buffer));
     return buffer.data();
 }
 
@@ -64,8 +65,7 @@ TEST(SaveResults, RowsLongerThanABlockAndManyRowsArriveWhole) {
     int yields = 0;
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    QString error;
-    EXPECT_TRUE(WriteResultRows(rows, buffer, error, [&] { ++yields; }));
+    EXPECT_NO_THROW(WriteResultRows(rows, buffer, [&] { ++yields; }));
     EXPECT_TRUE(buffer.data() == expected);
     EXPECT_GE(yields, 2);
 }
@@ -75,9 +75,13 @@ TEST(SaveResults, AFailedWriteStopsAndSaysWhy) {
     for (int i = 0; i < 1000; ++i) rows.append(std::string(10000, 'x'));
     FullDevice device(5 << 20);
     device.open(QIODevice::WriteOnly);
-    QString error;
-    EXPECT_FALSE(WriteResultRows(rows, device, error));
-    EXPECT_EQ(error, QStringLiteral("No space left on device"));
+    try {
+        WriteResultRows(rows, device);
+        ADD_FAILURE() << "the write did not fail";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.description(), "No space left on device");
+        EXPECT_EQ(failure.number(), failures::kDeviceIoError);
+    }
 }
 
 TEST(SaveResults, ARegularTargetIsReplacedOnlyOnCommit) {
@@ -94,8 +98,7 @@ TEST(SaveResults, ARegularTargetIsReplacedOnlyOnCommit) {
         auto file = CreateResultsFile(path);
         ASSERT_TRUE(qobject_cast<QSaveFile*>(file.get()) != nullptr);
         ASSERT_TRUE(file->open(QIODevice::WriteOnly));
-        QString error;
-        ASSERT_TRUE(WriteResultRows(rows, *file, error));
+        ASSERT_NO_THROW(WriteResultRows(rows, *file));
         EXPECT_EQ(ReadAll(path), QByteArray("old content\r\n"));  // not yet
         DiscardResultsFile(*file);
     }
@@ -104,9 +107,8 @@ TEST(SaveResults, ARegularTargetIsReplacedOnlyOnCommit) {
 
     auto file = CreateResultsFile(path);
     ASSERT_TRUE(file->open(QIODevice::WriteOnly));
-    QString error;
-    ASSERT_TRUE(WriteResultRows(rows, *file, error));
-    ASSERT_TRUE(CommitResultsFile(*file, error));
+    ASSERT_NO_THROW(WriteResultRows(rows, *file));
+    ASSERT_NO_THROW(CommitResultsFile(*file));
     EXPECT_EQ(ReadAll(path), QByteArray("new\r\n"));
 }
 
@@ -129,9 +131,8 @@ TEST(SaveResults, ADeviceIsWrittenInPlaceNotReplaced) {
     ASSERT_TRUE(file->open(QIODevice::WriteOnly));
     StatementStore rows;
     rows.append("x");
-    QString error;
-    EXPECT_TRUE(WriteResultRows(rows, *file, error));
-    EXPECT_TRUE(CommitResultsFile(*file, error));
+    EXPECT_NO_THROW(WriteResultRows(rows, *file));
+    EXPECT_NO_THROW(CommitResultsFile(*file));
     EXPECT_FALSE(QFileInfo(device).isFile());
 }
 #endif
