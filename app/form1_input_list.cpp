@@ -35,9 +35,10 @@ QStringList DroppedPaths(const QMimeData* data) {
         return {};
     QStringList paths;
     for (const QUrl& url : data->urls()) {
-        if (!url.isLocalFile() || url.toLocalFile().isEmpty())
+        const QString path = LocalPathOfUrl(url);
+        if (path.isEmpty())
             return {};
-        paths.append(QDir::toNativeSeparators(url.toLocalFile()));
+        paths.append(path);
     }
     return paths;
 }
@@ -159,8 +160,9 @@ void Form1::PushButton1_Click() {
     }
     QStringList cleaned;
     for (const QString& file : files) {
-        handlerStep(trap, 142,
-                    [&] { cleaned.append(FromUtf8(FixDoubleBackslashes(ToUtf8(file)))); });
+        handlerStep(trap, 142, [&] {
+            cleaned.append(FromPathBytes(FixDoubleBackslashes(ToPathBytes(file))));
+        });
     }
     handlerStep(trap, 144, [&] { m_inputList->append(cleaned); });
 }

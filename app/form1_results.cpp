@@ -124,7 +124,7 @@ int Form1::inputRowCount() const {
 
 QString Form1::inputRowText(int row) const {
     const QAbstractItemModel* model = ListView1->model();
-    return model->data(model->index(row, 0)).toString();
+    return model->data(model->index(row, 0), Qt::EditRole).toString();
 }
 
 void Form1::PushButton2_Click() {
@@ -197,7 +197,7 @@ void Form1::PushButton2_Click() {
     handlerStep(trap, 156, [&] { count = inputRowCount(); });
     std::vector<std::string> paths;
     for (int row = 0; row < count; ++row) {
-        handlerStep(trap, 158, [&] { paths.push_back(ToUtf8(inputRowText(row))); });
+        handlerStep(trap, 158, [&] { paths.push_back(ToPathBytes(inputRowText(row))); });
     }
 
     bool cancelled = false;
@@ -385,8 +385,8 @@ void Form1::PushButton8_Click() {
                 return;
             }
             handlerStep(trap, 116, [&] {
-                const std::string folder = GetFolderFromPath(ToUtf8(inputRowText(0)));
-                path = FromUtf8(FixDoubleBackslashes(folder + ToUtf8(fileName)));
+                const std::string folder = GetFolderFromPath(ToPathBytes(inputRowText(0)));
+                path = FromPathBytes(FixDoubleBackslashes(folder + ToPathBytes(fileName)));
             });
         }
     }
@@ -395,7 +395,7 @@ void Form1::PushButton8_Click() {
     }
 
     bool exists = true;
-    handlerStep(trap, 120, [&] { exists = PathExists(ToUtf8(path)); });
+    handlerStep(trap, 120, [&] { exists = PathExists(ToPathBytes(path)); });
     bool overwrite = true;
     if (exists) {
         overwrite = false;
@@ -477,7 +477,7 @@ void Form1::LoadSampleFiles() {
     auto* list = qobject_cast<InputFileList*>(ListView1->model());
     const QString snapshot = m_store.ReadSetting(QLatin1String(kSnapshotKey), QString());
     for (const QString& path : SnapshotPaths(snapshot)) {
-        if (list != nullptr && PathExists(ToUtf8(path)) && !list->ItemInList(path)) {
+        if (list != nullptr && PathExists(ToPathBytes(path)) && !list->ItemInList(path)) {
             list->append(path);
         }
     }

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "filelist/folder_walk.h"
+
 namespace quarrytab {
 
 namespace {
@@ -56,8 +58,8 @@ void QtPrompts::error(const QString& text, const QString& title) {
 QString QtPrompts::inputBox(const QString& prompt, const QString& title,
                             const QString& defaultText) {
     bool accepted = false;
-    const QString answer =
-        QInputDialog::getText(m_owner, title, prompt, QLineEdit::Normal, defaultText, &accepted);
+    const QString answer = QInputDialog::getText(m_owner, title, DisplayLineBreaks(prompt),
+                                                 QLineEdit::Normal, defaultText, &accepted);
     return accepted ? answer : QString();
 }
 
@@ -66,13 +68,13 @@ QString QtPrompts::browseForFolder(const QString& prompt, const QString& initial
     const QString start = QDir(initialFolder).exists() ? initialFolder : QString();
     const QString chosen = QFileDialog::getExistingDirectory(
         m_owner, prompt, start, QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
-    return FolderPathFromDialog(chosen);
+    return ResolveShownPath(FolderPathFromDialog(chosen));
 }
 
 QStringList QtPrompts::openFiles(const QString& title, const QString& filter) {
     QStringList files = QFileDialog::getOpenFileNames(m_owner, title, QString(), filter);
     for (QString& file : files) {
-        file = QDir::toNativeSeparators(file);
+        file = ResolveShownPath(QDir::toNativeSeparators(file));
     }
     return files;
 }

@@ -12,9 +12,14 @@
 
 namespace quarrytab {
 
-std::filesystem::path FileSystemPath(std::string_view utf8Path) {
-    const std::u8string text(utf8Path.begin(), utf8Path.end());
+std::filesystem::path FileSystemPath(std::string_view path) {
+#ifdef _WIN32
+    const std::u8string text(path.begin(), path.end());
     return std::filesystem::path(text);
+#else
+    // A file name is any bytes here; they are handed on unchanged, never decoded.
+    return std::filesystem::path(std::string(path));
+#endif
 }
 
 namespace {
@@ -23,21 +28,21 @@ std::string ErrnoText(int error) {
 }
 }  // namespace
 
-bool InputFile::open(std::string_view utf8Path, std::string& error) {
+bool InputFile::open(std::string_view path, std::string& error) {
     close();
     errno = 0;
-    const auto path = FileSystemPath(utf8Path);
+    const auto fsPath = FileSystemPath(path);
 #ifdef _WIN32
-    m_file = _wfopen(path.c_str(), L"rb");
+    m_file = _wfopen(fsPath.c_str(), L"rb");
 #else
-    m_file = std::fopen(path.c_str(), "rb");
+    m_file = std::fopen(fsPath.c_str(), "rb");
 #endif
     if (m_file == nullptr) {
         error = ErrnoText(errno);
         return false;
     }
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    if (std::filesystem::is_directory(fsPath, ec)) {
         close();
         error = std::strerror(EISDIR);
         return false;

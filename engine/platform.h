@@ -1,6 +1,9 @@
 // The few operating-system services the engine needs, kept in one place so the rest of the code
-// is portable: turning a UTF-8 path into a file-system path, reading a file in large blocks, and
+// is portable: turning a path into a file-system path, reading a file in large blocks, and
 // asking whether standard error is a terminal.
+//
+// Paths are byte strings as the platform gives them: a file name's own bytes on POSIX systems,
+// whatever they are (not necessarily UTF-8), and UTF-8 on Windows.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +15,7 @@
 
 namespace quarrytab {
 
-std::filesystem::path FileSystemPath(std::string_view utf8Path);
+std::filesystem::path FileSystemPath(std::string_view path);
 
 // Where a reader's bytes come from: a file, or memory in tests and fuzzing.
 class ByteSource {
@@ -32,7 +35,7 @@ class InputFile : public ByteSource {
     ~InputFile() override { close(); }
 
     // Opens the file; on failure returns false and sets `error` to a description.
-    bool open(std::string_view utf8Path, std::string& error);
+    bool open(std::string_view path, std::string& error);
     std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error) override;
     void close();
 

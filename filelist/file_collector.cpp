@@ -138,7 +138,7 @@ class Run final : public ErrorReporter {
                     if (info.error != ReadError::None)
                         throw Failure(FailureNumber(info.error), ToUtf8(info.errorText));
                     if (info.attributes != kHiddenArchiveOnly)
-                        add(FromUtf8(FixDoubleBackslashes(ToUtf8(path))));
+                        add(FromPathBytes(FixDoubleBackslashes(ToPathBytes(path))));
                 });
             }
         }

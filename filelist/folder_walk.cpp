@@ -1,6 +1,7 @@
 #include "filelist/folder_walk.h"
 
 #include <QDir>
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -33,6 +34,27 @@ void ThrowIfFailed(ReadError error, const QString& text) {
 bool IsWalkable(const PathAttributes& info) {
     return info.isRoot ||
            (info.attributes != kProtectedFolder && info.attributes != kProtectedJunction);
+}
+
+// A path's length as if it were written absolute and without "." or ".." parts, so the length
+// limit is the same however a folder was typed ("d", "./d" or "/home/me/d").
+qsizetype AbsoluteLength(const QString& path) {
+    const auto plain = [&] {
+        qsizetype start = 0;
+        for (qsizetype i = 0; i <= path.size(); ++i) {
+            if (i == path.size() || path.at(i) == u'/' || path.at(i) == u'\\') {
+                const QStringView part = QStringView(path).sliced(start, i - start);
+                if (part == u"." || part == u"..")
+                    return false;
+                start = i + 1;
+            }
+        }
+        return true;
+    };
+    if (QDir::isAbsolutePath(path) && plain())
+        return path.size();
+    const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    return absolute.size() + (absolute.endsWith(u'/') ? 0 : 1);  // the walk's trailing separator
 }
 
 bool IsUnreadable(const Failure& failure) {
@@ -104,8 +126,9 @@ class Wildcard {
 // current folder, and removes it from its level when it cannot be read at all.
 class Walk {
   public:
-    Walk(ErrorReporter& reporter, const WalkYield& yield, FolderReader& reader)
-        : m_reporter(reporter), m_yield(yield), m_reader(reader) {}
+    Walk(ErrorReporter& reporter, const WalkYield& yield, FolderReader& reader,
+         const WalkSkipped& skipped)
+        : m_reporter(reporter), m_yield(yield), m_reader(reader), m_skipped(skipped) {}
 
     bool cancelled() const { return m_cancelled; }
 
@@ -134,12 +157,15 @@ class Walk {
         for (const QString& folder : entries) {
             if (!m_reader.folderExists(folder))
                 continue;  // 112
-            if (folder.size() >= kMaxWalkPathLength)
+            if (AbsoluteLength(folder) >= kMaxWalkPathLength) {
+                if (m_skipped && hasSubfolders(folder))
+                    m_skipped(folder, WalkSkip::PathTooLong);
                 continue;  // 114
+            }
             if (!keepGoing())
                 break;  // 116
             PathAttributes info;
-            const bool go = step(116, [&] {
+            const bool go = step(118, [&] {
                 info = m_reader.attributesOf(folder);
                 ThrowIfFailed(info.error, info.errorText);
             });
@@ -149,6 +175,7 @@ class Walk {
             if (!go || !step(122, [&] { enumerate(folder, found); })) {
                 if (m_cancelled)
                     break;
+                skip(folder, WalkSkip::Unreadable);
                 if (IsUnreadable(*failure)) {  // 142-148
                     const qsizetype index = level.indexOf(folder);
                     if (index >= 0)
@@ -180,6 +207,19 @@ class Walk {
     }
 
   private:
+    void skip(const QString& path, WalkSkip reason) const {
+        if (m_skipped)
+            m_skipped(path, reason);
+    }
+
+    // Only a folder that holds folders loses anything by not being descended.
+    bool hasSubfolders(const QString& folder) {
+        const FolderListing listing = m_reader.list(WithSeparator(folder));
+        return std::any_of(
+            listing.entries.begin(), listing.entries.end(),
+            [](const FolderEntry& entry) { return entry.isDirectory() && !entry.isLink(); });
+    }
+
     bool keepGoing() {
         if (!m_cancelled && m_yield && !m_yield())
             m_cancelled = true;
@@ -196,10 +236,14 @@ class Walk {
             if (!entry.isDirectory() || entry.isLink())
                 continue;
             const QString& name = entry.name;  // 126
-            if (name.size() >= kMaxWalkPathLength)
+            if (name.size() >= kMaxWalkPathLength) {
+                skip(parent + name, WalkSkip::NameTooLong);
                 continue;  // 128
-            if (HasUnsafeCharacters(name))
+            }
+            if (HasUnsafeCharacters(name)) {
+                skip(parent + name, WalkSkip::UnsafeName);
                 continue;  // 130, 132
+            }
             if (name == u"." || name == u"..")
                 continue;                                  // 134
             found.push_back(parent + name + Separator());  // 136
@@ -211,8 +255,33 @@ class Walk {
     ErrorReporter& m_reporter;
     const WalkYield& m_yield;
     FolderReader& m_reader;
+    const WalkSkipped& m_skipped;
     bool m_cancelled = false;
 };
+
+// The names GetFilesInFolder gives; `unreadable` is set when the listing failed, at once or
+// part-way.
+QStringList MatchingFiles(const QString& folder, const QString& pattern, FolderReader& reader,
+                          bool& unreadable) {
+    unreadable = false;
+    if (folder.isEmpty())
+        return {};
+    const QString parent = WithSeparator(folder);
+    const Wildcard wildcard(pattern);
+    const FolderListing listing = reader.list(parent);
+    unreadable = listing.error != ReadError::None;
+    QStringList names;
+    for (const FolderEntry& entry : listing.entries) {
+        if (entry.isDirectory() || !wildcard.matches(entry.name))
+            continue;
+        // A regular file was seen as one by the listing itself; only links and entries of another
+        // kind need a look of their own, which would otherwise double the cost of a listing.
+        const bool seenAsFile = (entry.attributes & attributes::kArchive) != 0 && !entry.isLink();
+        if (seenAsFile || reader.fileExists(parent + entry.name))
+            names.push_back(entry.name);
+    }
+    return names;
+}
 
 }  // namespace
 
@@ -230,8 +299,9 @@ bool MatchesWildcard(const QString& pattern, const QString& name) {
 }
 
 bool GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter,
-                           const WalkYield& yield, FolderReader& reader) {
-    Walk walk(reporter, yield, reader);
+                           const WalkYield& yield, FolderReader& reader,
+                           const WalkSkipped& skipped) {
+    Walk walk(reporter, yield, reader, skipped);
     // Each level is examined before the next is found, so the list grows in level order; every
     // level's paths are longer than its parents', and long paths are not descended, so the
     // number of levels is bounded.
@@ -256,42 +326,73 @@ bool GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& re
 }
 
 QStringList GetFilesInFolder(const QString& folder, const QString& pattern, FolderReader& reader) {
-    if (folder.isEmpty())
-        return {};
-    const QString parent = WithSeparator(folder);
-    const Wildcard wildcard(pattern);
-    const FolderListing listing = reader.list(parent);
-    QStringList names;
-    for (const FolderEntry& entry : listing.entries) {
-        if (entry.isDirectory() || !wildcard.matches(entry.name))
-            continue;
-        // A regular file was seen as one by the listing itself; only links and entries of another
-        // kind need a look of their own, which would otherwise double the cost of a listing.
-        const bool seenAsFile = (entry.attributes & attributes::kArchive) != 0 && !entry.isLink();
-        if (seenAsFile || reader.fileExists(parent + entry.name))
-            names.push_back(entry.name);
+    bool unreadable = false;
+    return MatchingFiles(folder, pattern, reader, unreadable);
+}
+
+QString ResolveShownPath(const QString& shown, FolderReader& reader) {
+    if (!shown.contains(QChar::ReplacementCharacter) || reader.fileExists(shown) ||
+        reader.folderExists(shown))
+        return shown;
+    const QChar separator = Separator();
+    const QStringList parts = shown.split(separator);
+    QString path = parts.first();
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QString& part = parts.at(i);
+        QString name = part;
+        if (part.contains(QChar::ReplacementCharacter)) {
+            for (const FolderEntry& entry : reader.list(path + separator).entries) {
+                const std::string bytes = ToPathBytes(entry.name);
+                // The way the dialogs decode a name for display.
+                if (QString::fromLocal8Bit(bytes.data(), qsizetype(bytes.size())) == part) {
+                    name = entry.name;
+                    break;
+                }
+            }
+        }
+        path += separator + name;
     }
-    return names;
+    return path;
 }
 
 QStringList CollectFiles(const QString& folder, const QString& pattern, ErrorReporter& reporter,
-                         const WalkYield& yield, FolderReader& reader) {
+                         const WalkYield& yield, FolderReader& reader, const WalkSkipped& skipped) {
     if (folder.isEmpty())
         return {};
-    const QString start = WithSeparator(FromUtf8(FixDoubleBackslashes(ToUtf8(folder))));
+    const QString start = WithSeparator(FromPathBytes(FixDoubleBackslashes(ToPathBytes(folder))));
     QStringList folders{start};
-    if (!GetSubDirectories2016(folders, true, reporter, yield, reader))
+    if (!GetSubDirectories2016(folders, true, reporter, yield, reader, skipped))
         return {};
     QStringList files;
     for (const QString& current : folders) {
         if (yield && !yield())
             return {};
-        for (const QString& name : GetFilesInFolder(current, pattern, reader)) {
+        bool unreadable = false;
+        for (const QString& name : MatchingFiles(current, pattern, reader, unreadable)) {
             if (!name.startsWith(u'~'))
                 files.push_back(current + name);
         }
+        if (unreadable && skipped)
+            skipped(current, WalkSkip::Unreadable);
     }
     return files;
+}
+
+std::vector<std::string> CollectPathBytes(std::string_view folder, std::string_view pattern,
+                                          ErrorReporter& reporter,
+                                          const WalkSkippedBytes& skipped) {
+    WalkSkipped told;
+    if (skipped) {
+        told = [&](const QString& path, WalkSkip reason) {
+            skipped(ToPathBytes(path), reason);
+        };
+    }
+    const QStringList files = CollectFiles(FromPathBytes(folder), FromPathBytes(pattern), reporter,
+                                           {}, systemFolderReader(), told);
+    std::vector<std::string> paths;
+    paths.reserve(static_cast<std::size_t>(files.size()));
+    for (const QString& file : files) paths.push_back(ToPathBytes(file));
+    return paths;
 }
 
 }  // namespace quarrytab

@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/error_trap.h"
 #include "filelist/folder_reader.h"
@@ -24,6 +26,18 @@ inline constexpr qsizetype kMaxWalkPathLength = 260;
 // meanwhile; returning false cancels the walk.
 using WalkYield = std::function<bool()>;
 
+// Why the walk left something out.
+enum class WalkSkip {
+    PathTooLong,  // a folder not looked into: its absolute path is kMaxWalkPathLength or longer
+    NameTooLong,  // a subfolder left out: its name is kMaxWalkPathLength or longer
+    UnsafeName,   // a subfolder left out: its name holds unsafe characters (HasUnsafeCharacters)
+    Unreadable,   // a folder whose subfolders or files could not be read, or only in part
+};
+
+// Told of everything the walk leaves out for one of the reasons above, with the folder's path.
+// The window stays silent about it; the command line reports it.
+using WalkSkipped = std::function<void(const QString& path, WalkSkip reason)>;
+
 // True when the name holds a control character (below 32 or from 127 to 159) or "?". Such
 // folders are left out of the walk, since their paths cannot be typed or passed on safely.
 bool HasUnsafeCharacters(const QString& name);
@@ -38,12 +52,14 @@ bool MatchesWildcard(const QString& pattern, const QString& name);
 // grandchildren, and so on (only the children when `recurse` is false). Entries whose folder
 // cannot be read because access is denied or the path is not found are removed. Links to folders
 // are neither listed nor descended, nor are folders with unsafe names (see HasUnsafeCharacters) or
-// paths or names of kMaxWalkPathLength characters or more. Other failures are reported to
-// `reporter` under kFolderWalkLocation and the walk goes on. Returns false when `yield` cancelled
-// the walk; the list then holds its starting entries (less those removed) and nothing new.
+// names of kMaxWalkPathLength characters or more; a folder whose path is that long is listed but
+// not descended, its length measured on its absolute path, so it does not matter how the folder
+// was typed. Other failures are reported to `reporter` under kFolderWalkLocation and the walk goes
+// on. Returns false when `yield` cancelled the walk; the list then holds its starting entries
+// (less those removed) and nothing new.
 bool GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& reporter,
-                           const WalkYield& yield = {},
-                           FolderReader& reader = systemFolderReader());
+                           const WalkYield& yield = {}, FolderReader& reader = systemFolderReader(),
+                           const WalkSkipped& skipped = {});
 
 // The bare names of the files in `folder` (with or without a trailing separator) that match the
 // wildcard `pattern`, hidden ones included, folders (and pipes, sockets and devices) left out, in
@@ -52,10 +68,26 @@ bool GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& re
 QStringList GetFilesInFolder(const QString& folder, const QString& pattern,
                              FolderReader& reader = systemFolderReader());
 
+// The path of an existing file or folder that a file dialog gave as `shown`: the dialogs decode
+// names for display, so a name that is not valid UTF-8 comes back with replacement characters
+// and names nothing. Such a name is looked up among its folder's entries by the way it was shown.
+// A path that exists, or whose name is found nowhere, is returned as it is.
+QString ResolveShownPath(const QString& shown, FolderReader& reader = systemFolderReader());
+
 // The full paths of every file matching `pattern` in `folder` and in every folder beneath it,
 // folder by folder in walk order, leaving out names that begin with "~" (the lock and backup
-// files office programs leave beside a document). Empty when `yield` cancelled the walk.
+// files office programs leave beside a document). Empty when `yield` cancelled the walk. What the
+// walk leaves out, and folders whose files cannot be listed, are told to `skipped`.
 QStringList CollectFiles(const QString& folder, const QString& pattern, ErrorReporter& reporter,
-                         const WalkYield& yield = {}, FolderReader& reader = systemFolderReader());
+                         const WalkYield& yield = {}, FolderReader& reader = systemFolderReader(),
+                         const WalkSkipped& skipped = {});
+
+// CollectFiles for the command line, over the engine's path bytes (see ToPathBytes): `folder`,
+// `pattern` and the paths returned, and those told to `skipped`, are bytes as the platform gives
+// them, so a name that is not valid UTF-8 comes back unchanged.
+using WalkSkippedBytes = std::function<void(const std::string& path, WalkSkip reason)>;
+std::vector<std::string> CollectPathBytes(std::string_view folder, std::string_view pattern,
+                                          ErrorReporter& reporter,
+                                          const WalkSkippedBytes& skipped = {});
 
 }  // namespace quarrytab

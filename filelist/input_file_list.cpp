@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "filelist/qt_text.h"
+
 namespace quarrytab {
 
 InputFileList::InputFileList(QObject* parent) : QAbstractListModel(parent) {}
@@ -13,7 +15,11 @@ int InputFileList::rowCount(const QModelIndex& parent) const {
 QVariant InputFileList::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    if (role == Qt::DisplayRole || role == Qt::EditRole)
+    // The path as shown; a name's bytes that are not UTF-8 show as replacement characters,
+    // while the row's own text keeps them.
+    if (role == Qt::DisplayRole)
+        return ShownText(m_paths.at(index.row()));
+    if (role == Qt::EditRole)
         return m_paths.at(index.row());
     return {};
 }

@@ -4,16 +4,20 @@
 #include <QFile>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTreeView>
 #include <QUrl>
 #include <QtTest>
+#include <filesystem>
+#include <fstream>
 
 #include "../filelist/fake_folder_reader.h"
 #include "app/form1.h"
 #include "filelist/input_file_list.h"
+#include "filelist/qt_text.h"
 #include "results/results_model.h"
 #include "test_support.h"
 
@@ -136,6 +140,7 @@ class InputListTest : public QObject {
     void aFailingFolderIsReportedAndTheRestAdded();
     void dropAddsFilesAndFoldersInOrder();
     void dropOfTextIsRefused();
+    void namesThatAreNotUtf8AreKeptToTheStatements();
     void closingDuringAnAddIsSafe();
 };
 
@@ -536,6 +541,49 @@ void InputListTest::dropAddsFilesAndFoldersInOrder() {
         QStringList{"before"} + Under(root, {"a.txt", "F/.hidden", "F/x.csv", "F/G/y.doc",
                                              "~$alone.csv", "H/z.csv", "b.png", "missing.csv"}));
     QVERIFY(!form.busyPointer());
+}
+
+void InputListTest::namesThatAreNotUtf8AreKeptToTheStatements() {
+#ifdef _WIN32
+    QSKIP("Windows names are UTF-16");
+#else
+    // "café" in Latin-1: the byte E9 on its own is not UTF-8.
+    QTemporaryDir tree;
+    const std::string root = ToPathBytes(tree.path()) + "/";
+    const std::string file = root + "caf\xE9.csv";
+    const std::string inFolder = root + "F\xE9/in\xE9.csv";
+    std::filesystem::create_directories(root + "F\xE9");
+    std::ofstream(file) << "a\r\n";
+    std::ofstream(inFolder) << "b\r\n";
+    WindowFixture fixture;
+    Form1& form = fixture.start();
+    form.show();
+    // A file manager sends such names percent-encoded, byte by byte.
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& path : {file, root + "F\xE9"})
+        urls.append(
+            QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/")));
+    data.setUrls(urls);
+    QVERIFY(DragAndDrop(form, data).first);
+    WaitUntilAdded(form);
+    QCOMPARE(form.inputList()->count(), 2);
+    QCOMPARE(ToPathBytes(form.inputList()->rowText(0)), file);
+    QCOMPARE(ToPathBytes(form.inputList()->rowText(1)), inFolder);
+    QVERIFY(form.ListView1->model()->index(0, 0).data().toString().endsWith(
+        QString::fromUtf16(u"caf\uFFFD.csv")));
+    // The run opens the files by their own names, and the table names keep the bytes.
+    form.Option2->setChecked(true);
+    form.PushButton2_Click();
+    QCOMPARE(fixture.prompts.shown.size(), 1);
+    QCOMPARE(fixture.prompts.shown.first().text, QStringLiteral("Done."));
+    QCOMPARE(form.resultsModel()->rowCount(), 4);
+    QCOMPARE(form.resultsModel()->rowBytes(1), "INSERT INTO 'Table1_caf\xE9' VALUES ('a');");
+    QCOMPARE(form.resultsModel()->rowBytes(3), "INSERT INTO 'Table1_in\xE9' VALUES ('b');");
+    // Qt's own removal would not find these names.
+    std::filesystem::remove(file);
+    std::filesystem::remove_all(root + "F\xE9");
+#endif
 }
 
 void InputListTest::dropOfTextIsRefused() {

@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/paths.h"
 
 #include "filelist/folder_walk.h"
 #include "test_support.h"
@@ -103,6 +107,55 @@ TEST_F(FolderWalk, CutsOffPathsOf260CharactersOrMore) {
               folders({"t", "t/" + descended, "t/" + notDescended, "t/" + descended + "/c"}));
     // A starting entry of 260 characters is kept but not descended.
     EXPECT_EQ(walk({"t/" + notDescended}), folders({"t/" + notDescended}));
+
+    // The length is that of the absolute path, however the folder is typed, and the folders not
+    // descended that hold folders are told (not t/<b...>/e/, which holds none).
+    MakeTree(root(), {"t/" + descended + "/c/f.csv", "t/" + notDescended + "/e/g.csv"});
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(root()));
+    RecordingReporter reporter;
+    for (const QString& typed : {Native("t"), Native("./t/"), Native("t/../t"), top}) {
+        QStringList skipped;
+        const QStringList files = CollectFiles(typed, "*.csv", reporter, {}, systemFolderReader(),
+                                               [&](const QString& path, WalkSkip reason) {
+                                                   if (reason == WalkSkip::PathTooLong)
+                                                       skipped.push_back(QDir(path).dirName());
+                                               });
+        ASSERT_EQ(files.size(), 1) << typed.toStdString();
+        EXPECT_TRUE(files[0].endsWith(Native(descended + "/c/f.csv"))) << typed.toStdString();
+        EXPECT_EQ(skipped, (QStringList{notDescended, "c"})) << typed.toStdString();
+    }
+    QDir::setCurrent(before);
+    EXPECT_TRUE(reporter.reports.empty());
+}
+
+TEST_F(FolderWalk, KeepsNamesThatAreNotUtf8) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows names are UTF-16";
+#else
+    // "café" in Latin-1: the byte E9 on its own is not UTF-8.
+    const std::string top = ToPathBytes(folder("bytes"));
+    const std::vector<std::string> files{top + "caf\xE9.csv", top + "caf\xE9/in\xE9.csv"};
+    std::filesystem::create_directories(top + "caf\xE9");
+    for (const std::string& file : files) std::ofstream(file) << "x";
+    RecordingReporter reporter;
+    EXPECT_EQ(CollectPathBytes(top, "*.csv", reporter), files);
+    const QStringList found = CollectFiles(folder("bytes"), "*.csv", reporter);
+    ASSERT_EQ(found.size(), 2);
+    EXPECT_EQ(ToPathBytes(found[0]), files[0]);
+    EXPECT_EQ(ToPathBytes(found[1]), files[1]);
+    EXPECT_TRUE(FileExists(ToPathBytes(found[1])));
+    EXPECT_EQ(GetFilesInFolder(folder("bytes"), "caf?.*"),
+              QStringList{FromPathBytes("caf\xE9.csv")});
+    // A file dialog shows such a name decoded, with a replacement character; the path it gives
+    // back is found again.
+    const QString shown = QString::fromLocal8Bit(files[1].c_str());
+    ASSERT_TRUE(shown.contains(QChar::ReplacementCharacter));
+    EXPECT_EQ(ToPathBytes(ResolveShownPath(shown)), files[1]);
+    EXPECT_EQ(ResolveShownPath(folder("none\uFFFD")), folder("none\uFFFD"));
+    EXPECT_TRUE(reporter.reports.empty());
+    std::filesystem::remove_all(top);  // Qt's own removal would not find these names
+#endif
 }
 
 TEST_F(FolderWalk, ListsFilesByPattern) {

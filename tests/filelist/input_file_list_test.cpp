@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "filelist/input_file_list.h"
+#include "filelist/qt_text.h"
 #include "support/case_name.h"
 #include "test_support.h"
 
@@ -56,6 +57,16 @@ TEST_F(InputFileListTest, RowsKeepTheOrderAddedAndRepeatedPaths) {
     EXPECT_EQ(list.rowText(4), "");
     // A list has no children under its rows.
     EXPECT_EQ(list.rowCount(list.index(0)), 0);
+#ifndef _WIN32
+    // A name whose bytes are not UTF-8 keeps them in the row and shows replacement characters.
+    const QString latin1 = quarrytab::FromPathBytes("/d/caf\xE9.csv");
+    list.append(latin1);
+    EXPECT_EQ(quarrytab::ToPathBytes(list.rowText(4)), "/d/caf\xE9.csv");
+    EXPECT_EQ(list.data(list.index(4), Qt::EditRole).toString(), latin1);
+    EXPECT_EQ(list.data(list.index(4)).toString(), QString::fromUtf16(u"/d/caf\uFFFD.csv"));
+    EXPECT_TRUE(list.ItemInList(latin1));
+    EXPECT_FALSE(list.ItemInList(QString::fromUtf16(u"/d/caf\uFFFD.csv")));
+#endif
 }
 
 TEST_F(InputFileListTest, ABatchArrivesAsOneInsertionAndAnEmptyOneAsNone) {

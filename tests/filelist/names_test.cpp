@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "filelist/folder_walk.h"
+#include "filelist/qt_text.h"
 #include "support/case_name.h"
 #include "test_support.h"
 
@@ -38,6 +39,42 @@ INSTANTIATE_TEST_SUITE_P(
                     UnsafeCase{"Emoji", u"emoji\U0001F600", false},
                     UnsafeCase{"FullwidthQuestionMark", u"fullwidth\xff1f",
                                false}),  // a "?" look-alike is fine
+    CaseName());
+
+struct PathBytesCase {
+    const char* name;
+    std::string_view bytes;
+    const char16_t* shown;  // as a person sees it
+};
+
+class PathBytes : public testing::TestWithParam<PathBytesCase> {};
+
+// A file name is any bytes: whatever a name holds comes back unchanged from the text the window
+// keeps, and only what is shown is decoded.
+TEST_P(PathBytes, ComeBackUnchanged) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows names are UTF-16";
+#endif
+    const std::string bytes(GetParam().bytes);
+    const QString kept = FromPathBytes(bytes);
+    EXPECT_EQ(ToPathBytes(kept), bytes);
+    EXPECT_EQ(ShownText(kept), QString::fromUtf16(GetParam().shown));
+    EXPECT_EQ(ToFileSystemPath(kept).native(), bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PathBytes,
+    testing::Values(PathBytesCase{"Ascii", "/d/a.csv", u"/d/a.csv"},
+                    PathBytesCase{"Utf8", "/d/caf\xC3\xA9.csv", u"/d/caf\u00e9.csv"},
+                    PathBytesCase{"Latin1", "/d/caf\xE9.csv", u"/d/caf\uFFFD.csv"},
+                    PathBytesCase{"Latin1AtTheEnd", "caf\xE9", u"caf\uFFFD"},
+                    PathBytesCase{"Overlong", "\xC0\xAF", u"\uFFFD\uFFFD"},
+                    PathBytesCase{"EncodedSurrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+                    PathBytesCase{"Truncated", "a\xE2\x82", u"a\uFFFD\uFFFD"},
+                    PathBytesCase{"AboveUnicode", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+                    PathBytesCase{"FourBytes", "\xF0\x9F\x98\x80", u"\U0001F600"},
+                    PathBytesCase{"LookAlikeOfAnEscape", "\xED\xB3\xA9", u"\uFFFD\uFFFD\uFFFD"},
+                    PathBytesCase{"Mixed", "\xE9\xC3\xA9\xFF/", u"\uFFFD\u00e9\uFFFD/"}),
     CaseName());
 
 struct WildcardCase {
