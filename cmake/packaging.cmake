@@ -112,7 +112,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What the programs need that they do not link: the window is drawn through one of Qt's platform
 # plugins, and its layout is measured in Arial, which fontconfig maps to Liberation Sans.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2 | fonts-liberation")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turn delimited text files into SQL statements")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quarrytab turns delimited text files (CSV, TSV, semicolon-separated or any
 other delimiter) into SQL statements: for each file an optional CREATE TABLE
