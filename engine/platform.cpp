@@ -148,22 +148,37 @@ const char* IconvName(TextEncoding encoding) {
 
 class IconvDecoder : public TextDecoder {
   public:
-    explicit IconvDecoder(iconv_t descriptor) : m_descriptor(descriptor) {}
+    IconvDecoder(iconv_t descriptor, bool utf8) : m_descriptor(descriptor), m_utf8(utf8) {}
     IconvDecoder(const IconvDecoder&) = delete;
     IconvDecoder& operator=(const IconvDecoder&) = delete;
     ~IconvDecoder() override { iconv_close(m_descriptor); }
 
     Stop convert(const char*& in, const char* inEnd, char*& out, char* outEnd) override {
+        const char* const inStart = in;
+        char* const outStart = out;
         // iconv takes a non-const input pointer but never writes through it.
         char* from = const_cast<char*>(in);
         std::size_t fromLeft = static_cast<std::size_t>(inEnd - in);
         std::size_t toLeft = static_cast<std::size_t>(outEnd - out);
         errno = 0;
         const std::size_t result = iconv(m_descriptor, &from, &fromLeft, &out, &toLeft);
+        const int error = errno;
         in = from;
+        if (m_utf8) {
+            // glibc also takes the old forms of UTF-8 for values past U+10FFFF (lead bytes F4 90
+            // and up, five and six bytes long), which Unicode and every database refuse. What it
+            // passed on is the input unchanged, so such a form is found in the output at the
+            // same place as in the input.
+            const std::size_t at = BeyondUnicode(outStart, out);
+            if (at != static_cast<std::size_t>(out - outStart)) {
+                in = inStart + at;
+                out = outStart + at;
+                return Stop::Invalid;
+            }
+        }
         if (result != static_cast<std::size_t>(-1))
             return Stop::InputUsed;
-        switch (errno) {
+        switch (error) {
             case E2BIG:
                 return Stop::OutputFull;
             case EINVAL:
@@ -174,7 +189,18 @@ class IconvDecoder : public TextDecoder {
     }
 
   private:
+    static std::size_t BeyondUnicode(const char* begin, const char* end) {
+        for (const char* p = begin; p != end; ++p) {
+            const auto byte = static_cast<unsigned char>(*p);
+            if (byte >= 0xF5 ||
+                (byte == 0xF4 && p + 1 != end && static_cast<unsigned char>(p[1]) >= 0x90))
+                return static_cast<std::size_t>(p - begin);
+        }
+        return static_cast<std::size_t>(end - begin);
+    }
+
     iconv_t m_descriptor;
+    bool m_utf8;
 };
 
 #else
@@ -389,7 +415,7 @@ std::unique_ptr<TextDecoder> TextDecoder::open(TextEncoding encoding, std::strin
         error = std::string("this system cannot convert from ") + name;
         return nullptr;
     }
-    return std::make_unique<IconvDecoder>(descriptor);
+    return std::make_unique<IconvDecoder>(descriptor, encoding == TextEncoding::Utf8);
 #endif
 }
 

@@ -117,6 +117,13 @@ const std::vector<DecodeCase>& Cases() {
          "a" + Repeat(kFFFD, 2) + "b" + Repeat(kFFFD, 3) + "\r" + Repeat(kFFFD, 2),
          7,
          {1, 1, 1, 1, 1, 2, 2}},
+        // Values past U+10FFFF, in four bytes and in the old five-byte form, are not Unicode.
+        {"Utf8PastTheLastCodePoint",
+         "utf-8",
+         "\xF4\x8F\xBF\xBF|\xF4\x90\x80\x80|\n\xF8\x88\x80\x80\x80",
+         "\U0010FFFF|" + Repeat(kFFFD, 4) + "|\n" + Repeat(kFFFD, 5),
+         9,
+         {1, 1, 1, 1, 2, 2, 2, 2, 2}},
     };
     return cases;
 }
