@@ -353,7 +353,16 @@ void Form1::connectHandlers() {
 void Form1::Form_Load() {
     StepTrap trap(m_reporter, locations::kFormLoad);
     // Line 100 holds no statement and arming the trap is line 102.
+    loadAppearance(trap);           // lines 104 to 130
+    nameListColumns(trap);          // lines 132 to 138
+    restoreStatementMode(trap);     // lines 140 to 144
+    restoreIncludeSemicolon(trap);  // lines 148 to 152
+    restoreTexts(trap);             // lines 156 to 162
+    restoreOutputChoice(trap);      // lines 164 to 168
+    handlerStep(trap, 170, [&] { restoreDelimiterChoice(); });
+}
 
+void Form1::loadAppearance(StepTrap& trap) {
     handlerStep(trap, 104, [&] { ApplySkin(); });
     bool handPointerExists = true;  // a failed test runs the step it guards
     handlerStep(trap, 104, [&] {
@@ -367,7 +376,9 @@ void Form1::Form_Load() {
     handlerStep(trap, 128, [&] { setWindowTitle(kCaption); });
     handlerStep(trap, 128, [&] { setWindowIcon(ProgramIcon()); });
     handlerStep(trap, 130, [&] { SetApplicationTitle(); });
+}
 
+void Form1::nameListColumns(StepTrap& trap) {
     const auto nameColumn = [](QTreeView* view, const QString& header) {
         if (!view->model()->setHeaderData(0, Qt::Horizontal, header)) {
             throw Failure(failures::kInvalidCall, "The list has no column to name");
@@ -377,26 +388,27 @@ void Form1::Form_Load() {
     handlerStep(trap, 134, [&] { ListView1->setColumnWidth(0, Twips(7200)); });
     handlerStep(trap, 136, [&] { nameColumn(ListView2, QStringLiteral("Result(s)")); });
     handlerStep(trap, 138, [&] { ListView2->setColumnWidth(0, Twips(7200)); });
+}
 
-    // The statement mode: "1" selects Option6, "2" Option7, any other number leaves Option7.
+void Form1::restoreStatementMode(StepTrap& trap) {
+    // "1" selects Option6, "2" Option7, any other number leaves Option7.
+    const auto storedModeIs = [&](double mode) {
+        return ToNumber(m_store.ReadSetting(QStringLiteral("Option"), QStringLiteral("2"))) == mode;
+    };
     bool insertOnly = true;
-    handlerStep(trap, 140, [&] {
-        insertOnly =
-            ToNumber(m_store.ReadSetting(QStringLiteral("Option"), QStringLiteral("2"))) == 1.0;
-    });
+    handlerStep(trap, 140, [&] { insertOnly = storedModeIs(1.0); });
     if (insertOnly) {
         handlerStep(trap, 142, [&] { Option6->setChecked(true); });
-    } else {
-        bool createAndInsert = true;
-        handlerStep(trap, 142, [&] {
-            createAndInsert =
-                ToNumber(m_store.ReadSetting(QStringLiteral("Option"), QStringLiteral("2"))) == 2.0;
-        });
-        if (createAndInsert) {
-            handlerStep(trap, 144, [&] { Option7->setChecked(true); });
-        }
+        return;
     }
+    bool createAndInsert = true;
+    handlerStep(trap, 142, [&] { createAndInsert = storedModeIs(2.0); });
+    if (createAndInsert) {
+        handlerStep(trap, 144, [&] { Option7->setChecked(true); });
+    }
+}
 
+void Form1::restoreIncludeSemicolon(StepTrap& trap) {
     // Only the exact word "True" checks the box.
     bool include = true;
     handlerStep(trap, 148, [&] {
@@ -408,7 +420,9 @@ void Form1::Form_Load() {
     } else {
         handlerStep(trap, 152, [&] { Check3->setChecked(false); });
     }
+}
 
+void Form1::restoreTexts(StepTrap& trap) {
     handlerStep(trap, 156, [&] {
         Text1->setText(m_store.ReadSetting(QStringLiteral("Table Name"), QStringLiteral("Table1")));
     });
@@ -423,6 +437,9 @@ void Form1::Form_Load() {
     handlerStep(trap, 162, [&] {
         Text4->setText(m_store.ReadSetting(QStringLiteral("Other"), QStringLiteral("|")));
     });
+}
+
+void Form1::restoreOutputChoice(StepTrap& trap) {
     handlerStep(trap, 164, [&] {
         setOutputChoice(Option1, ToBoolean(m_store.ReadSetting(QStringLiteral("Option1"),
                                                                QStringLiteral("1"))));
@@ -434,8 +451,6 @@ void Form1::Form_Load() {
     bool outputToFolder = true;
     handlerStep(trap, 166, [&] { outputToFolder = Option1->isChecked(); });
     handlerStep(trap, 168, [&] { Frame2->setEnabled(outputToFolder); });
-
-    handlerStep(trap, 170, [&] { restoreDelimiterChoice(); });
 }
 
 bool Form1::handlerStep(StepTrap& trap, int line, const std::function<void()>& action) {

@@ -148,13 +148,28 @@ class Form1 : public QWidget {
     void SaveSampleSnapshot();
     void LoadSampleFiles();
     void connectResultsHandlers();
-    // Converts the files on a worker thread while this thread keeps the window painted; true
-    // when the user cancelled the run.
-    bool convertInWorker(StepTrap& trap, const std::vector<std::string>& paths,
-                         const ConversionOptions& options);
+    // The steps of "Start Converting": whether a run may start (false when the handler ends
+    // there), the options and the input paths, each captured once for the whole run.
+    bool beginRun(StepTrap& trap);
+    ConversionOptions captureRunOptions(StepTrap& trap);
+    std::vector<std::string> captureRunPaths(StepTrap& trap);
+    // The progress dialog of conversion runs, made when a run first needs it.
+    RunProgress& runProgress();
+    // The steps of "Save Results As Text File": the file's path (empty when there is none to
+    // write), the overwrite question, and the save itself (true when it succeeded).
+    QString resultsFilePath(StepTrap& trap);
+    bool mayWriteResultsFile(StepTrap& trap, const QString& path);
+    bool saveResultsFile(StepTrap& trap, const QString& path);
     int inputRowCount() const;
     QString inputRowText(int row) const;
     void SetApplicationTitle();
+    // The steps of Form_Load, in its order.
+    void loadAppearance(StepTrap& trap);
+    void nameListColumns(StepTrap& trap);
+    void restoreStatementMode(StepTrap& trap);
+    void restoreIncludeSemicolon(StepTrap& trap);
+    void restoreTexts(StepTrap& trap);
+    void restoreOutputChoice(StepTrap& trap);
     void restoreDelimiterChoice();
     void writeDelimiterChoice();
     void writeOutputChoice();

@@ -11,14 +11,11 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QThread>
-#include <QTimer>
 #include <QTreeView>
-#include <atomic>
 #include <memory>
-#include <mutex>
 #include <utility>
 
+#include "app/conversion_run.h"
 #include "app/form1.h"
 #include "app/handler_locations.h"
 #include "app/prompts.h"
@@ -71,34 +68,6 @@ class DeleteKeyFilter final : public QObject {
     std::function<void(int)> m_onKey;
 };
 
-// Hands the reports of a conversion on the worker thread to the window's thread and waits until
-// the user has dismissed each, so the run resumes only after OK, as in any other handler.
-class WindowThreadReporter final : public ErrorReporter {
-  public:
-    WindowThreadReporter(QObject* window, ErrorReporter& target)
-        : m_window(window), m_target(target) {}
-
-    void reportApplicationError(std::string_view location, int line,
-                                const Failure& failure) override {
-        const std::string where(location);
-        QMetaObject::invokeMethod(
-            m_window, [&] { m_target.reportApplicationError(where, line, failure); },
-            Qt::BlockingQueuedConnection);
-    }
-
-  private:
-    QObject* m_window;
-    ErrorReporter& m_target;
-};
-
-// What the worker thread and the window's thread share during a run.
-struct RunState {
-    std::atomic<bool> cancel{false};
-    std::atomic<int> fileIndex{0};
-    std::atomic<quint64> lines{0};
-    bool stopped = false;  // written by the worker, read after it ended
-};
-
 }  // namespace
 
 void Form1::connectResultsHandlers() {
@@ -130,11 +99,34 @@ QString Form1::inputRowText(int row) const {
 void Form1::PushButton2_Click() {
     StepTrap trap(m_reporter, locations::kPushButton2);
     // Line 100 holds no statement and arming the trap is line 102.
+    if (!beginRun(trap)) {  // lines 104 to 110, 214 and 216
+        return;
+    }
+    handlerStep(trap, 112, [&] { setBusyPointer(true); });
+    handlerStep(trap, 114, [&] { m_resultsModel->clear(); });
+    const ConversionOptions options = captureRunOptions(trap);     // lines 116 to 152
+    const std::vector<std::string> paths = captureRunPaths(trap);  // lines 156 and 158
+
+    bool cancelled = false;
+    handlerStep(trap, 164, [&] {
+        ConversionRun run(
+            *this, m_reporter, trap, *m_resultsModel,
+            [this]() -> RunProgress& { return runProgress(); }, m_progressDelayMs);
+        cancelled = run.run(paths, options);
+    });
+
+    handlerStep(trap, 210,
+                [&] { m_prompts.information(cancelled ? kCancelled : kDone, m_applicationTitle); });
+    handlerStep(trap, 212, [&] { setBusyPointer(false); });
+    m_runInProgress = false;
+}
+
+bool Form1::beginRun(StepTrap& trap) {
     bool running = false;
     // A folder add still collecting rows counts as a run: the list is not complete yet.
     handlerStep(trap, 104, [&] { running = m_runInProgress || addingFiles(); });
     if (running) {
-        return;
+        return false;
     }
     handlerStep(trap, 106, [&] { m_runInProgress = true; });
 
@@ -143,7 +135,7 @@ void Form1::PushButton2_Click() {
     if (noFiles) {
         handlerStep(trap, 216, [&] { m_prompts.information(kNoFilesAdded, m_applicationTitle); });
         m_runInProgress = false;
-        return;
+        return false;
     }
     bool noFolder = false;
     handlerStep(trap, 110,
@@ -152,13 +144,12 @@ void Form1::PushButton2_Click() {
         handlerStep(trap, 214,
                     [&] { m_prompts.information(kFolderDoesNotExist, m_applicationTitle); });
         m_runInProgress = false;
-        return;
+        return false;
     }
+    return true;
+}
 
-    handlerStep(trap, 112, [&] { setBusyPointer(true); });
-    handlerStep(trap, 114, [&] { m_resultsModel->clear(); });
-
-    // The options, captured once for the whole run.
+ConversionOptions Form1::captureRunOptions(StepTrap& trap) {
     ConversionOptions options;
     options.CsvDelimiter.clear();
     const std::pair<QRadioButton*, const char*> delimiters[] = {
@@ -192,138 +183,24 @@ void Form1::PushButton2_Click() {
         options.SaveToOriginalFolder = Option2->isChecked();
         options.OutputFolder = ToUtf8(Text3->text());
     });
+    return options;
+}
 
+std::vector<std::string> Form1::captureRunPaths(StepTrap& trap) {
     int count = 0;
     handlerStep(trap, 156, [&] { count = inputRowCount(); });
     std::vector<std::string> paths;
     for (int row = 0; row < count; ++row) {
         handlerStep(trap, 158, [&] { paths.push_back(ToPathBytes(inputRowText(row))); });
     }
-
-    bool cancelled = false;
-    handlerStep(trap, 164, [&] { cancelled = convertInWorker(trap, paths, options); });
-
-    handlerStep(trap, 210,
-                [&] { m_prompts.information(cancelled ? kCancelled : kDone, m_applicationTitle); });
-    handlerStep(trap, 212, [&] { setBusyPointer(false); });
-    m_runInProgress = false;
+    return paths;
 }
 
-bool Form1::convertInWorker(StepTrap& trap, const std::vector<std::string>& paths,
-                            const ConversionOptions& options) {
-    RunState state;
-    WindowThreadReporter reporter(this, m_reporter);
-    QObject context;  // every connection of this run ends with it
-
-    // Blocks of statements wait for the window's thread, which takes in all that have arrived
-    // at once: one insertion, and one new layout of the list, for many blocks.
-    bool listFull = false;
-    std::mutex arrivedMutex;
-    std::vector<StatementBlock> arrived;
-    const auto takeArrived = [&] {
-        std::vector<StatementBlock> blocks;
-        {
-            const std::lock_guard lock(arrivedMutex);
-            blocks.swap(arrived);
-        }
-        if (listFull || blocks.empty()) {
-            return;
-        }
-        try {
-            m_resultsModel->appendBlocks(std::move(blocks));
-        } catch (...) {
-            // The list keeps the rows it holds; the run stops, as nothing more fits.
-            listFull = true;
-            state.cancel = true;
-            trap.report(204, CurrentFailure(std::current_exception()));
-        }
-    };
-    const auto deliver = [&](StatementBlock&& block) {
-        bool first = false;
-        {
-            const std::lock_guard lock(arrivedMutex);
-            first = arrived.empty();
-            arrived.push_back(std::move(block));
-        }
-        if (first) {
-            QMetaObject::invokeMethod(&context, takeArrived, Qt::QueuedConnection);
-        }
-    };
-
-    std::unique_ptr<QThread> worker(QThread::create([&] {
-        StatementBatcher batcher(deliver);
-        const ProgressHook hook = [&](const ConversionProgress& progress) {
-            state.lines = progress.linesDone;
-            return !state.cancel.load();
-        };
-        ConversionProgress progress;
-        for (std::size_t i = 0; i < paths.size(); ++i) {
-            if (state.cancel.load()) {
-                state.stopped = true;
-                break;
-            }
-            state.fileIndex = static_cast<int>(i);
-            progress.fileIndex = i;
-            try {
-                if (!ConvertFile(paths[i], options, reporter, batcher, hook, &progress)) {
-                    state.stopped = true;
-                    break;
-                }
-            } catch (...) {
-                reporter.reportApplicationError(trap.location(), 164,
-                                                CurrentFailure(std::current_exception()));
-            }
-        }
-        batcher.flush();
-    }));
-
-    bool finished = false;
-    bool dialogOpen = false;
-    QEventLoop wait;
-    connect(worker.get(), &QThread::finished, &context, [&] {
-        finished = true;
-        wait.quit();
-        if (dialogOpen) {
-            m_runProgress->finish();
-        }
-    });
-    QTimer showDialog;
-    showDialog.setSingleShot(true);
-    connect(&showDialog, &QTimer::timeout, &context, [&] { wait.quit(); });
-
-    worker->start();
-    showDialog.start(m_progressDelayMs);
-    while (!finished && showDialog.isActive()) {
-        wait.exec(QEventLoop::ExcludeUserInputEvents);
+RunProgress& Form1::runProgress() {
+    if (!m_runProgress) {
+        m_runProgress = std::make_shared<DialogRunProgress>(this, m_applicationTitle);
     }
-    if (!finished) {
-        if (!m_runProgress) {
-            m_runProgress = std::make_shared<DialogRunProgress>(this, m_applicationTitle);
-        }
-        const int fileCount = static_cast<int>(paths.size());
-        const auto showProgress = [&] {
-            m_runProgress->update(state.fileIndex.load() + 1, fileCount, state.lines.load());
-        };
-        QTimer ticker;
-        connect(&ticker, &QTimer::timeout, &context, showProgress);
-        ticker.start(100);
-        showProgress();
-        dialogOpen = true;
-        if (m_runProgress->exec(fileCount)) {
-            state.cancel = true;
-        }
-        dialogOpen = false;
-        ticker.stop();
-        while (!finished) {
-            wait.exec(QEventLoop::ExcludeUserInputEvents);
-        }
-    }
-    worker->wait();
-    // The last blocks arrived before the worker ended.
-    QCoreApplication::sendPostedEvents(&context, QEvent::MetaCall);
-    takeArrived();
-    m_resultsModel->squeeze();
-    return state.stopped;
+    return *m_runProgress;
 }
 
 void Form1::ListView2_DblClick() {
@@ -355,13 +232,29 @@ void Form1::PushButton9_Click() {
 void Form1::PushButton8_Click() {
     StepTrap trap(m_reporter, locations::kPushButton8);
     // Line 100 holds no statement and arming the trap is line 102.
+    const QString path = resultsFilePath(trap);  // lines 110 to 116 and 146
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!mayWriteResultsFile(trap, path)) {  // lines 120 and 122
+        return;
+    }
+    handlerStep(trap, 130, [&] { setBusyPointer(true); });
+    const bool saved = saveResultsFile(trap, path);  // lines 132 to 144
+    handlerStep(trap, 144, [&] { setBusyPointer(false); });
+    if (saved) {
+        handlerStep(trap, 144, [&] { m_prompts.information(kDone, m_applicationTitle); });
+    }
+}
+
+QString Form1::resultsFilePath(StepTrap& trap) {
     bool located = true;
     handlerStep(trap, 110,
                 [&] { located = FolderExists(ToUtf8(Text3->text())) || Option2->isChecked(); });
     if (!located) {
         handlerStep(trap, 146,
                     [&] { m_prompts.information(kFolderDoesNotExist, m_applicationTitle); });
-        return;
+        return QString();
     }
 
     const QString fileName = QDir::separator() + QLatin1String(kResultsFileName);
@@ -372,66 +265,58 @@ void Form1::PushButton8_Click() {
         handlerStep(trap, 114, [&] {
             path = FromUtf8(FixDoubleBackslashes(ToUtf8(Text3->text() + fileName)));
         });
-    } else {
-        bool beside = false;
-        handlerStep(trap, 114, [&] { beside = Option2->isChecked(); });
-        if (beside) {
-            // Beside the first input file; with no input file there is no such folder.
-            bool noFiles = false;
-            handlerStep(trap, 116, [&] { noFiles = inputRowCount() == 0; });
-            if (noFiles) {
-                handlerStep(trap, 116,
-                            [&] { m_prompts.information(kNoFilesAdded, m_applicationTitle); });
-                return;
-            }
-            handlerStep(trap, 116, [&] {
-                const std::string folder = GetFolderFromPath(ToPathBytes(inputRowText(0)));
-                path = FromPathBytes(FixDoubleBackslashes(folder + ToPathBytes(fileName)));
-            });
-        }
+        return path;
     }
-    if (path.isEmpty()) {
-        return;
+    bool beside = false;
+    handlerStep(trap, 114, [&] { beside = Option2->isChecked(); });
+    if (!beside) {
+        return path;
     }
+    // Beside the first input file; with no input file there is no such folder.
+    bool noFiles = false;
+    handlerStep(trap, 116, [&] { noFiles = inputRowCount() == 0; });
+    if (noFiles) {
+        handlerStep(trap, 116, [&] { m_prompts.information(kNoFilesAdded, m_applicationTitle); });
+        return path;
+    }
+    handlerStep(trap, 116, [&] {
+        const std::string folder = GetFolderFromPath(ToPathBytes(inputRowText(0)));
+        path = FromPathBytes(FixDoubleBackslashes(folder + ToPathBytes(fileName)));
+    });
+    return path;
+}
 
+bool Form1::mayWriteResultsFile(StepTrap& trap, const QString& path) {
     bool exists = true;
     handlerStep(trap, 120, [&] { exists = PathExists(ToPathBytes(path)); });
-    bool overwrite = true;
-    if (exists) {
-        overwrite = false;
-        handlerStep(trap, 122, [&] {
-            overwrite = m_prompts.question(
-                QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"),
-                m_applicationTitle);
-        });
+    if (!exists) {
+        return true;
     }
-    if (!overwrite) {
-        return;
-    }
+    bool overwrite = false;
+    handlerStep(trap, 122, [&] {
+        overwrite = m_prompts.question(
+            QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"),
+            m_applicationTitle);
+    });
+    return overwrite;
+}
 
-    handlerStep(trap, 130, [&] { setBusyPointer(true); });
+bool Form1::saveResultsFile(StepTrap& trap, const QString& path) {
     // The first failure ends the save: the old file stays as it was and no "Done." follows.
-    const auto saveFile = [&]() -> bool {
-        std::unique_ptr<QFileDevice> file;
-        if (!handlerStep(trap, 132, [&] { file = m_resultsFileFactory(path); }) || !file) {
-            return false;
-        }
-        if (!handlerStep(trap, 134, [&] { OpenResultsFile(*file); })) {
-            return false;
-        }
-        if (!handlerStep(trap, 140, [&] {
-                WriteResultRows(m_resultsModel->store(), *file, &KeepWindowPainted);
-            })) {
-            DiscardResultsFile(*file);
-            return false;
-        }
-        return handlerStep(trap, 144, [&] { CommitResultsFile(*file); });
-    };
-    const bool saved = saveFile();
-    handlerStep(trap, 144, [&] { setBusyPointer(false); });
-    if (saved) {
-        handlerStep(trap, 144, [&] { m_prompts.information(kDone, m_applicationTitle); });
+    std::unique_ptr<QFileDevice> file;
+    if (!handlerStep(trap, 132, [&] { file = m_resultsFileFactory(path); }) || !file) {
+        return false;
     }
+    if (!handlerStep(trap, 134, [&] { OpenResultsFile(*file); })) {
+        return false;
+    }
+    if (!handlerStep(trap, 140, [&] {
+            WriteResultRows(m_resultsModel->store(), *file, &KeepWindowPainted);
+        })) {
+        DiscardResultsFile(*file);
+        return false;
+    }
+    return handlerStep(trap, 144, [&] { CommitResultsFile(*file); });
 }
 
 void Form1::PushButton4_Click() {
