@@ -1,10 +1,14 @@
 #include "app/appearance.h"
 
 #include <QFile>
+#include <QFont>
+#include <QFontDatabase>
 #include <QImage>
 #include <QPixmap>
+#include <QPointer>
 #include <QWidget>
 #include <QtGlobal>
+#include <vector>
 
 #include "engine/error_trap.h"
 #include "engine/failure_numbers.h"
@@ -67,11 +71,38 @@ QCursor LoadCursorFile(const QString& path) {
     return QCursor(QPixmap::fromImage(image), hotX, hotY);
 }
 
+QString WindowFontFamily() {
+    static const QString family = [] {
+        const QString arial = QStringLiteral("Arial");
+        if (QFontDatabase::hasFamily(arial))
+            return arial;
+        for (const char* file : {":/quarrytab/fonts/LiberationSans-Regular.ttf",
+                                 ":/quarrytab/fonts/LiberationSans-Bold.ttf"}) {
+            QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+        }
+        const QString liberation = QStringLiteral("Liberation Sans");
+        return QFontDatabase::hasFamily(liberation) ? liberation : arial;
+    }();
+    return family;
+}
+
 QString ReadSkinFile(const QString& path) {
     return QString::fromUtf8(ReadWholeFile(path));
 }
 
 void ApplyStyleSheet(QWidget& window, const QString& styleSheet) {
+    // Taking a style sheet away again does not give the controls back the fonts they had, so
+    // they are noted first.
+    struct KeptFont {
+        QPointer<QWidget> widget;
+        QFont font;
+        bool ownFont;
+    };
+    std::vector<KeptFont> fonts;
+    fonts.push_back({&window, window.font(), window.testAttribute(Qt::WA_SetFont)});
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        fonts.push_back({child, child->font(), child->testAttribute(Qt::WA_SetFont)});
+    }
     QStringList warnings;
     g_styleSheetWarnings = &warnings;
     g_previousHandler = qInstallMessageHandler(CollectStyleSheetWarnings);
@@ -86,6 +117,17 @@ void ApplyStyleSheet(QWidget& window, const QString& styleSheet) {
     g_previousHandler = nullptr;
     if (!warnings.isEmpty()) {
         window.setStyleSheet(QString());
+        for (const KeptFont& kept : fonts) {
+            if (kept.widget && kept.ownFont) {
+                kept.widget->setFont(kept.font);
+            }
+        }
+        // Controls that take their font from the window follow it again.
+        for (const KeptFont& kept : fonts) {
+            if (kept.widget && !kept.ownFont && kept.widget->font() != kept.font) {
+                kept.widget->setFont(kept.font);
+            }
+        }
         throw Failure(kInvalidSkin, "The skin cannot be applied: its style sheet has an error");
     }
 }

@@ -13,11 +13,16 @@ namespace quarrytab {
 // read or holds no cursor image.
 QCursor LoadCursorFile(const QString& path);
 
+// The family the window's text is set in: Arial where the system has it, otherwise Liberation
+// Sans, which has Arial's metrics and ships with the program, so the captions fit the window's
+// fixed layout on any machine.
+QString WindowFontFamily();
+
 // Reads the skin file as UTF-8 text. Throws Failure when it cannot be read.
 QString ReadSkinFile(const QString& path);
 
 // Applies `styleSheet` to `window` and its controls. Throws Failure, leaving the window without a
-// style sheet, when Qt cannot parse it.
+// style sheet and every control with the font it had, when Qt cannot parse it.
 void ApplyStyleSheet(QWidget& window, const QString& styleSheet);
 
 }  // namespace quarrytab

@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -162,7 +163,7 @@ Form1::Form1(Prompts& prompts, SettingsStore& store, QString programFolder, QWid
     setWindowTitle(kCaption);
     setFixedSize(Twips(15960), Twips(6630));
 
-    QFont font(QStringLiteral("Arial"));
+    QFont font(WindowFontFamily());
     font.setBold(true);
     font.setPointSizeF(9);
     setFont(font);
@@ -642,7 +643,7 @@ void Form1::Option15_Click() {
 
 void Form1::Text4_LostFocus() {
     // An empty delimiter would cut nothing; a text of spaces is a delimiter like any other.
-    if (!Text4->text().isEmpty()) {
+    if (!Text4->text().isEmpty() || m_runInProgress) {
         return;
     }
     m_prompts.information(QStringLiteral("You forgot to input a value."), m_applicationTitle);
@@ -654,7 +655,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         // Only a move to another control of the window counts, not the window losing the focus
         // (another program, a message box, a menu).
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+        // Nor does a click on "Start Converting": the focus then leaves for a run, and the
+        // reminder belongs to moving between fields.
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason &&
+            QApplication::focusWidget() != PushButton2) {
             // After the focus change is complete, so the message box does not run inside it.
             QMetaObject::invokeMethod(this, &Form1::Text4_LostFocus, Qt::QueuedConnection);
         }

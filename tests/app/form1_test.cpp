@@ -2,15 +2,18 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTreeView>
 #include <QtTest>
 
 #include "app/form1.h"
 #include "app/handler_locations.h"
 #include "engine/failure_numbers.h"
+#include "filelist/input_file_list.h"
 #include "test_support.h"
 
 using namespace quarrytab;
@@ -90,6 +93,7 @@ class Form1Test : public QObject {
     void theHandImageComesFromTheProgramFolder();
     void theSkinTurnsTheDesignToTheButtonFace();
     void aBrokenSkinIsReportedAndStartUpGoesOn();
+    void withoutADisplayTheProgramSaysSoAndEnds();
 };
 
 void Form1Test::everyControlIsPlacedAsDesigned_data() {
@@ -170,6 +174,47 @@ void Form1Test::everyControlIsPlacedAsDesigned() {
                             .arg(pixels.height())));
 }
 
+// The design's fonts on every control, in Arial or, where the system has no Arial, the Liberation
+// Sans the program ships (the same metrics), and every caption whole within its control.
+void CheckFontsAndCaptions(Form1& form) {
+    const QString family = QFontInfo(form.font()).family();
+    QVERIFY2(family == QStringLiteral("Arial") || family == QStringLiteral("Liberation Sans"),
+             qPrintable(family));
+    for (QPushButton* button : form.findChildren<QPushButton*>()) {
+        QCOMPARE(button->font().pointSizeF(), 11.25);
+        QVERIFY(button->font().bold());
+        QCOMPARE(QFontInfo(button->font()).family(), family);
+        QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) < button->width() - 4,
+                 qPrintable(button->text()));
+    }
+    for (QWidget* other : {static_cast<QWidget*>(form.Option7), static_cast<QWidget*>(form.Frame3),
+                           static_cast<QWidget*>(form.Text1), static_cast<QWidget*>(form.Check3)}) {
+        QCOMPARE(other->font().pointSizeF(), 9.0);
+        QVERIFY(other->font().bold());
+        QCOMPARE(QFontInfo(other->font()).family(), family);
+    }
+    // An option's caption follows its indicator and the gap after it.
+    const auto captionFits = [](QAbstractButton* option, QStyle::PixelMetric indicator,
+                                QStyle::PixelMetric gap) {
+        QStyle* style = option->style();
+        return option->fontMetrics().horizontalAdvance(option->text()) +
+                   style->pixelMetric(indicator, nullptr, option) +
+                   style->pixelMetric(gap, nullptr, option) <=
+               option->width();
+    };
+    for (QRadioButton* option : form.findChildren<QRadioButton*>()) {
+        QVERIFY2(captionFits(option, QStyle::PM_ExclusiveIndicatorWidth,
+                             QStyle::PM_RadioButtonLabelSpacing),
+                 qPrintable(option->text()));
+    }
+    QVERIFY2(captionFits(form.Check3, QStyle::PM_IndicatorWidth, QStyle::PM_CheckBoxLabelSpacing),
+             qPrintable(form.Check3->text()));
+    for (QGroupBox* frame : form.findChildren<QGroupBox*>()) {
+        QVERIFY2(frame->fontMetrics().horizontalAdvance(frame->title()) < frame->width() - 8,
+                 qPrintable(frame->title()));
+    }
+}
+
 void Form1Test::fontsSizeAndListsFollowTheDesign() {
     WindowFixture fixture;
     Form1& form = fixture.start();
@@ -179,16 +224,7 @@ void Form1Test::fontsSizeAndListsFollowTheDesign() {
     QVERIFY(!form.windowIcon().isNull());
     QVERIFY(!form.windowIcon().pixmap(32, 32).isNull());
 
-    for (QPushButton* button : form.findChildren<QPushButton*>()) {
-        QCOMPARE(button->font().pointSizeF(), 11.25);
-        QVERIFY(button->font().bold());
-        QCOMPARE(button->font().family(), QStringLiteral("Arial"));
-    }
-    for (QWidget* other : {static_cast<QWidget*>(form.Option7), static_cast<QWidget*>(form.Frame3),
-                           static_cast<QWidget*>(form.Text1), static_cast<QWidget*>(form.Check3)}) {
-        QCOMPARE(other->font().pointSizeF(), 9.0);
-        QVERIFY(other->font().bold());
-    }
+    CheckFontsAndCaptions(form);
 
     const auto checkList = [](QTreeView* list, const char* header, const char* toolTip) {
         QCOMPARE(list->model()->columnCount(), 1);
@@ -532,6 +568,21 @@ void Form1Test::anEmptyOtherDelimiterIsRemindedOf() {
     QTest::keyClick(form.Text4, Qt::Key_Space);
     form.Text4_LostFocus();
     QCOMPARE(fixture.prompts.shown.size(), 1);
+
+    // Leaving the empty box by a click on "Start Converting" starts the run, and no reminder
+    // comes, during the run or after it.
+    form.Text4->clear();
+    QTRY_VERIFY(form.Text4->hasFocus());
+    const QString input = fixture.scratchPath(QStringLiteral("a.csv"));
+    WriteFile(input, "a\r\n");
+    form.inputList()->append(QDir::toNativeSeparators(input));
+    form.Option2->setChecked(true);
+    fixture.prompts.shown.clear();
+    QTest::mouseClick(form.PushButton2, Qt::LeftButton);
+    QVERIFY(form.PushButton2->hasFocus());
+    QTest::qWait(50);
+    QCOMPARE(fixture.prompts.shown.size(), 1);
+    QCOMPARE(fixture.prompts.shown.first().text, QStringLiteral("Done."));
 }
 
 void Form1Test::buttonsShowTheHandUnlessBusy() {
@@ -650,6 +701,37 @@ void Form1Test::aBrokenSkinIsReportedAndStartUpGoesOn() {
     QCOMPARE(form.styleSheet(), QString());
     QCOMPARE(form.windowTitle(), QStringLiteral("Quarrytab Software"));
     QCOMPARE(form.Text1->text(), QStringLiteral("Table1"));
+    // Every control keeps the design's font.
+    CheckFontsAndCaptions(form);
+}
+
+void Form1Test::withoutADisplayTheProgramSaysSoAndEnds() {
+#if !defined(Q_OS_UNIX) || defined(Q_OS_MACOS)
+    QSKIP("a display is always there");
+#else
+    // No display named at all, and one named where no display server listens.
+    for (const QString& display : {QString(), QStringLiteral(":97")}) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "DISPLAY"}) {
+            environment.remove(QString::fromLatin1(name));
+        }
+        if (!display.isEmpty()) {
+            environment.insert(QStringLiteral("DISPLAY"), display);
+        }
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(QUARRYTAB_WINDOW), {});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);  // no abort
+        QCOMPARE(program.exitCode(), 1);
+        const QString said = QString::fromLocal8Bit(program.readAllStandardError());
+        QCOMPARE(said.count(u'\n'), 1);
+        QVERIFY2(said.contains(QStringLiteral("no desktop session")) &&
+                     said.contains(QStringLiteral("quarrytab-cli --help")) &&
+                     said.contains(QStringLiteral("xvfb-run")),
+                 qPrintable(said));
+    }
+#endif
 }
 
 int RunForm1Tests(int argc, char** argv) {
