@@ -83,7 +83,8 @@ void Describe(QCommandLineParser& parser, const Options& options) {
     parser.setApplicationDescription(QStringLiteral(
         "Converts delimited text files into SQL statements: an optional CREATE TABLE from each\n"
         "file's first line, then one INSERT INTO per non-blank line. Statements are written one\n"
-        "per line, each ending in CR LF."));
+        "per line, each ending in CR LF. Exit status: 0 on success; 1 when an input could not\n"
+        "be read or held a fault reported on standard error; 2 for usage errors."));
     options.addTo(parser);
     parser.addPositionalArgument(
         "PATH",
