@@ -1,6 +1,7 @@
 #include "engine/dialect.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quarrytab {
 
@@ -18,15 +19,6 @@ constexpr DialectRules kPostgres{"\"", "TEXT", "BEGIN", "COMMIT", "ROLLBACK", kQ
 constexpr DialectRules kMysql{"`",           "LONGTEXT", "START TRANSACTION", "COMMIT", "ROLLBACK",
                               kMysqlEscapes, 1000};
 
-void AppendHex(std::string& out, std::string_view bytes) {
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        out += kDigits[byte >> 4];
-        out += kDigits[byte & 0xF];
-    }
-}
-
 }  // namespace
 
 const DialectRules& RulesOf(Dialect dialect) {
@@ -43,31 +35,52 @@ const DialectRules& RulesOf(Dialect dialect) {
     return kClassic;
 }
 
-void AppendLiteral(std::string& out, std::string_view value, Dialect dialect) {
+char* WriteLiteral(char* out, std::string_view value, Dialect dialect) {
+    const auto put = [&out](std::string_view text) {
+        std::memcpy(out, text.data(), text.size());
+        out += text.size();
+    };
     if (dialect == Dialect::Sqlite && value.find('\0') != std::string_view::npos) {
-        out += "CAST(X'";
-        AppendHex(out, value);
-        out += "' AS TEXT)";
-        return;
+        put("CAST(X'");
+        constexpr char kDigits[] = "0123456789ABCDEF";
+        for (const char c : value) {
+            const auto byte = static_cast<unsigned char>(c);
+            *out++ = kDigits[byte >> 4];
+            *out++ = kDigits[byte & 0xF];
+        }
+        put("' AS TEXT)");
+        return out;
     }
     const auto escapes = RulesOf(dialect).escapes;
-    out += '\'';
-    for (;;) {
-        const auto hit = std::find_if(value.begin(), value.end(), [&](char c) {
-            return std::any_of(escapes.begin(), escapes.end(),
-                               [c](const LiteralEscape& e) { return e.byte == c; });
-        });
-        if (hit == value.end())
-            break;
-        const auto upTo = static_cast<std::size_t>(hit - value.begin());
-        out.append(value.data(), upTo);
-        for (const auto& escape : escapes)
-            if (escape.byte == *hit)
-                out += escape.text;
-        value.remove_prefix(upTo + 1);
+    *out++ = '\'';
+    if (escapes.size() == 1 && escapes[0].byte == kQuoteEscape.byte) {
+        // The quote alone, whose escape doubles it: copy each byte, and a quote once more.
+        static_assert(kQuoteEscape.text.size() == 2 && kQuoteEscape.text[0] == kQuoteEscape.byte &&
+                      kQuoteEscape.text[1] == kQuoteEscape.byte);
+        for (const char c : value) {
+            *out++ = c;
+            if (c == kQuoteEscape.byte)
+                *out++ = c;
+        }
+    } else {
+        for (const char c : value) {
+            const auto escape = std::find_if(escapes.begin(), escapes.end(),
+                                             [c](const LiteralEscape& e) { return e.byte == c; });
+            if (escape != escapes.end())
+                put(escape->text);
+            else
+                *out++ = c;
+        }
     }
-    out += value;
-    out += '\'';
+    *out++ = '\'';
+    return out;
+}
+
+void AppendLiteral(std::string& out, std::string_view value, Dialect dialect) {
+    const auto size = out.size();
+    out.resize(size + LiteralBound(value.size()));
+    out.resize(
+        static_cast<std::size_t>(WriteLiteral(out.data() + size, value, dialect) - out.data()));
 }
 
 bool IsValidUtf8(std::string_view text) {

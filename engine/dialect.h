@@ -37,6 +37,16 @@ const DialectRules& RulesOf(Dialect dialect);
 // bytes cast to text.
 void AppendLiteral(std::string& out, std::string_view value, Dialect dialect);
 
+// The most bytes a literal of a value of `size` bytes takes in any dialect: every byte escaped
+// in two, or the blob form "CAST(X'...' AS TEXT)".
+constexpr std::size_t LiteralBound(std::size_t size) {
+    return 2 * size + 17;
+}
+
+// Writes the literal AppendLiteral appends at `out`, which has room for LiteralBound bytes;
+// returns the end of what it wrote.
+char* WriteLiteral(char* out, std::string_view value, Dialect dialect);
+
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view text);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <set>
 
 namespace quarrytab {
@@ -84,7 +85,7 @@ void RecordStatements::appendName(std::string& out, std::string_view name) const
     out += closing;
 }
 
-void RecordStatements::put(const std::string& statement) {
+void RecordStatements::put(std::string_view statement) {
     if (m_options.Transaction && !m_began) {
         m_began = true;
         m_sink.statement(std::string(m_rules.begin) + m_ending);
@@ -98,10 +99,10 @@ bool RecordStatements::add(const Record& record) {
         m_notes.expectedFields = std::max<std::size_t>(1, record.fields.size());
         if (m_options.HeaderRow) {
             m_names = ColumnNames(record.fields);
-            for (const auto& name : m_names) m_unstorable |= !Storable(name, m_options.SqlDialect);
-            if (m_unstorable)
+            if (!std::all_of(m_names.begin(), m_names.end(), [&](const std::string& name) {
+                    return Storable(name, m_options.SqlDialect);
+                }))
                 m_notes.unstorable.add(record.line);
-            m_unstorable = false;
             if (m_options.Mode == StatementMode::InsertOnly) {
                 m_insertHead = "INSERT INTO " + m_reference + " (";
                 for (std::size_t k = 0; k < m_names.size(); ++k) {
@@ -152,15 +153,6 @@ void RecordStatements::createTable() {
     put(m_statement);
 }
 
-void RecordStatements::appendValue(std::string_view value, bool quoted) {
-    if (m_options.EmptyAsNull && value.empty() && !quoted) {
-        m_pending += "NULL";
-        return;
-    }
-    m_unstorable |= !Storable(value, m_options.SqlDialect);
-    AppendLiteral(m_pending, value, m_options.SqlDialect);
-}
-
 void RecordStatements::insert(const Record& record) {
     std::size_t fields = record.fields.size();
     const bool pad = m_options.Ragged == RaggedMode::Pad && fields < m_notes.expectedFields;
@@ -168,35 +160,59 @@ void RecordStatements::insert(const Record& record) {
         fields = m_notes.expectedFields;
     if (m_pendingRows > 0 && fields != m_pendingFields)
         flushInsert();
-    if (m_pendingRows == 0)
-        m_pending = m_insertHead;
-    else
-        m_pending += ',';
-    m_pending += '(';
+    // The row is written in place into room for its longest form.
+    std::size_t most = m_insertHead.size() + 3 + 5 * fields + m_ending.size();
+    for (const auto field : record.fields) most += LiteralBound(field.size());
+    char* out = pendingRoom(most);
+    if (m_pendingRows == 0) {
+        std::memcpy(out, m_insertHead.data(), m_insertHead.size());
+        out += m_insertHead.size();
+    } else {
+        *out++ = ',';
+    }
+    *out++ = '(';
+    bool unstorable = false;
     for (std::size_t k = 0; k < fields; ++k) {
         if (k > 0)
-            m_pending += ',';
-        if (k < record.fields.size())
-            appendValue(record.fields[k], record.quoted[k] != 0);
-        else
-            m_pending += "NULL";
+            *out++ = ',';
+        const bool present = k < record.fields.size();
+        if (!present || (m_options.EmptyAsNull && record.fields[k].empty() && !record.quoted[k])) {
+            std::memcpy(out, "NULL", 4);
+            out += 4;
+            continue;
+        }
+        unstorable |= !Storable(record.fields[k], m_options.SqlDialect);
+        out = WriteLiteral(out, record.fields[k], m_options.SqlDialect);
     }
-    m_pending += ')';
-    if (m_unstorable)
+    *out++ = ')';
+    m_pendingSize = static_cast<std::size_t>(out - m_pending.get());
+    if (unstorable)
         m_notes.unstorable.add(record.line);
-    m_unstorable = false;
     ++m_pendingRows;
     m_pendingFields = fields;
-    if (m_pendingRows >= m_rowsPerInsert || m_pending.size() >= kInsertSizeLimit)
+    if (m_pendingRows >= m_rowsPerInsert || m_pendingSize >= kInsertSizeLimit)
         flushInsert();
+}
+
+char* RecordStatements::pendingRoom(std::size_t more) {
+    if (m_pendingSize + more > m_pendingRoom) {
+        m_pendingRoom = std::max(m_pendingSize + more, 2 * m_pendingRoom);
+        auto larger = std::make_unique_for_overwrite<char[]>(m_pendingRoom);
+        if (m_pendingSize > 0)
+            std::memcpy(larger.get(), m_pending.get(), m_pendingSize);
+        m_pending = std::move(larger);
+    }
+    return m_pending.get() + m_pendingSize;
 }
 
 void RecordStatements::flushInsert() {
     if (m_pendingRows == 0)
         return;
-    m_pending += m_ending;
-    put(m_pending);
+    // The room for the row left space for the ending.
+    std::memcpy(m_pending.get() + m_pendingSize, m_ending.data(), m_ending.size());
+    put(std::string_view(m_pending.get(), m_pendingSize + m_ending.size()));
     m_pendingRows = 0;
+    m_pendingSize = 0;
 }
 
 void RecordStatements::finish(bool complete) {

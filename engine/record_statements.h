@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,11 +52,11 @@ class RecordStatements {
     void finish(bool complete);
 
   private:
-    void put(const std::string& statement);
+    void put(std::string_view statement);
     void createTable();
     void insert(const Record& record);
     void flushInsert();
-    void appendValue(std::string_view value, bool quoted);
+    char* pendingRoom(std::size_t more);
     void appendName(std::string& out, std::string_view name) const;
 
     const ConversionOptions& m_options;
@@ -66,14 +67,16 @@ class RecordStatements {
     std::string m_insertHead;  // "INSERT INTO t (names) VALUES "
     std::string m_ending;      // ";" or ""
     std::string m_statement;
-    std::string m_pending;  // an INSERT still taking rows
+    // An INSERT still taking rows, written in place: room is grown without filling it first.
+    std::unique_ptr<char[]> m_pending;
+    std::size_t m_pendingSize = 0;
+    std::size_t m_pendingRoom = 0;
     std::size_t m_pendingRows = 0;
     std::size_t m_pendingFields = 0;
     std::size_t m_rowsPerInsert;
     std::vector<std::string> m_names;
     bool m_first = true;
     bool m_began = false;
-    bool m_unstorable = false;  // the current record holds a value the database cannot store
 };
 
 // Column names from a header record: an empty name becomes fldK, a repeated one (compared

@@ -65,7 +65,8 @@ bool RecordReader::next(Record& record) {
     record.quoted.clear();
     record.line = line.number;
     record.blank = IsBlankLine(line.text);
-    if (m_quotedFields) {
+    // A line without a double quote reads the same either way; plain splitting copies nothing.
+    if (m_quotedFields && line.text.find('"') != std::string_view::npos) {
         splitQuoted(line, record);
     } else {
         ForEachField(line.text, m_delimiter, [&](std::string_view field) {
@@ -119,8 +120,9 @@ void RecordReader::splitQuoted(PhysicalLines::Line line, Record& record) {
                 m_unclosedQuoteLine = opened;  // the text read so far is the value
         }
         // An unquoted field, or what follows a closing quote, runs to the next delimiter.
-        const auto cut =
-            m_delimiter.empty() ? std::string_view::npos : line.text.find(m_delimiter, pos);
+        const auto cut = m_delimiter.empty()       ? std::string_view::npos
+                         : m_delimiter.size() == 1 ? line.text.find(m_delimiter[0], pos)
+                                                   : line.text.find(m_delimiter, pos);
         m_values.append(line.text.substr(pos, cut == std::string_view::npos ? cut : cut - pos));
         m_spans.emplace_back(start, m_values.size() - start);
         record.quoted.push_back(quoted ? 1 : 0);
