@@ -168,20 +168,51 @@ class ProgressLine {
     std::chrono::steady_clock::time_point m_last{};
 };
 
+// What folder walks left out, told once the walks are done: a count and the first few paths.
+class SkippedPaths {
+  public:
+    void add(const std::string& path, WalkSkip reason) {
+        const char* why = reason == WalkSkip::PathTooLong   ? "path too long"
+                          : reason == WalkSkip::NameTooLong ? "name too long"
+                          : reason == WalkSkip::UnsafeName  ? "unsafe characters in its name"
+                                                            : "could not be read";
+        if (m_first.size() < kShown)
+            m_first.push_back("'" + path + "' (" + why + ")");
+        ++m_count;
+    }
+    void report() const {
+        if (m_count == 0)
+            return;
+        PrintError(Count(m_count, "folder was", "folders were") + " left out of the walk:");
+        for (const auto& line : m_first) std::fprintf(stderr, "  %s\n", line.c_str());
+        if (m_count > m_first.size())
+            std::fprintf(stderr, "  and %llu more\n",
+                         static_cast<unsigned long long>(m_count - m_first.size()));
+    }
+
+  private:
+    static constexpr std::size_t kShown = 5;
+    std::vector<std::string> m_first;
+    std::uint64_t m_count = 0;
+};
+
 // Every input file in order: folders walked, "-" kept for standard input.
 std::vector<std::string> InputFiles(const CommandLine& command, ConsoleReporter& reporter) {
     std::vector<std::string> paths;
-    const QString pattern = QString::fromLocal8Bit(command.pattern.c_str());
+    SkippedPaths skipped;
+    const auto skip = [&](const std::string& path, WalkSkip reason) {
+        skipped.add(path, reason);
+    };
     for (const auto& input : command.inputs) {
         if (input != kStandardInputPath && FolderExists(input)) {
             reporter.setCurrent(input);
-            for (const QString& file :
-                 CollectFiles(QString::fromLocal8Bit(input.c_str()), pattern, reporter))
-                paths.push_back(file.toLocal8Bit().toStdString());
+            for (auto& file : CollectPathBytes(input, command.pattern, reporter, skip))
+                paths.push_back(std::move(file));
         } else {
             paths.push_back(input);
         }
     }
+    skipped.report();
     return paths;
 }
 

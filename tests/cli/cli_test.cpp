@@ -193,22 +193,28 @@ TEST_F(Cli, RecordRulesReportWhatTheyFindAndFailWhereAsked) {
 }
 
 #ifdef __linux__
-TEST_F(Cli, NamesAndTextsThatAreNotUtf8PassUnchanged) {
-    const QByteArray name = QFile::encodeName(m_dir.path()) + "/caf\xE9.csv";
-    std::FILE* raw = std::fopen(name.constData(), "wb");
-    ASSERT_NE(raw, nullptr);
-    std::fputs("1\n", raw);
-    std::fclose(raw);
+TEST_F(Cli, NamesAndTextsThatAreNotUtf8PassUnchangedAndSkipsAreTold) {
     // QProcess takes QStrings, which cannot hold such bytes: a shell makes them instead.
+    const QString script = QStringLiteral(
+        "cd \"$1\" && mkdir d \"d/bad$(printf '\\001')dir\" && printf '1\\n' > \"d/caf$(printf "
+        "'\\351').csv\" && "
+        "printf '2\\n' > \"d/bad$(printf '\\001')dir/x.csv\" && "
+        "\"$0\" --insert-only -t \"$(printf 'T\\351')\" \"d/caf$(printf '\\351').csv\" d");
     QProcess process;
-    process.start("/bin/sh", {"-c",
-                              QString("exec \"$0\" --insert-only -t \"$(printf 'T\\351')\" "
-                                      "\"$(printf '%s/caf\\351.csv' \"$1\")\""),
-                              QStringLiteral(QUARRYTAB_CLI), m_dir.path()});
+    process.start("/bin/sh", {"-c", script, QStringLiteral(QUARRYTAB_CLI), m_dir.path()});
     ASSERT_TRUE(process.waitForFinished());
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-    EXPECT_EQ(process.readAllStandardOutput(), "INSERT INTO 'T\xE9_caf\xE9' VALUES ('1');\r\n");
-    std::remove(name.constData());
+    EXPECT_EQ(process.exitCode(), 0);
+    // The file named on the command line, then found by the walk of its folder.
+    EXPECT_EQ(process.readAllStandardOutput(),
+              "INSERT INTO 'T\xE9_caf\xE9' VALUES ('1');\r\n"
+              "INSERT INTO 'T\xE9_caf\xE9' VALUES ('1');\r\n");
+    // The folder with a control character in its name is left out of the walk, and said so.
+    const QByteArray err = process.readAllStandardError();
+    EXPECT_TRUE(err.contains("1 folder was left out")) << err.toStdString();
+    EXPECT_TRUE(
+        err.contains("bad\x01"
+                     "dir' (unsafe characters in its name)"));
+    QProcess::execute("/bin/rm", {"-rf", m_dir.filePath("d")});
 }
 
 TEST_F(Cli, AFullDiskIsAFailure) {
