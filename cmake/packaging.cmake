@@ -78,6 +78,12 @@ add_custom_command(
   DEPENDS ${QUARRYTAB_GENERATED_DIR}/changelog
   VERBATIM)
 
+# The copyright file, with the licence of the font the window carries.
+set(font_license ${PROJECT_SOURCE_DIR}/app/resources/fonts/OFL.txt)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${font_license})
+file(READ ${font_license} QUARRYTAB_FONT_LICENSE)
+configure_file(${QUARRYTAB_PACKAGING_DIR}/copyright.in ${QUARRYTAB_GENERATED_DIR}/copyright @ONLY)
+
 configure_file(${QUARRYTAB_PACKAGING_DIR}/quarrytab.metainfo.xml.in
                ${QUARRYTAB_GENERATED_DIR}/${QUARRYTAB_APPSTREAM_ID}.metainfo.xml @ONLY)
 
@@ -89,7 +95,7 @@ install(FILES ${QUARRYTAB_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-
         RENAME quarrytab-cli)
 install(FILES ${QUARRYTAB_GENERATED_DIR}/${QUARRYTAB_APPSTREAM_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${QUARRYTAB_PACKAGING_DIR}/copyright ${QUARRYTAB_GENERATED_DIR}/changelog.gz
+install(FILES ${QUARRYTAB_GENERATED_DIR}/copyright ${QUARRYTAB_GENERATED_DIR}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quarrytab)
 
 # The Debian package.
@@ -110,8 +116,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://quarrytab.example/)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What the programs need that they do not link: the window is drawn through one of Qt's platform
-# plugins, and its layout is measured in Arial, which fontconfig maps to Liberation Sans.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2 | fonts-liberation")
+# plugins. The font its layout needs is compiled into it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turn delimited text files into SQL statements")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quarrytab turns delimited text files (CSV, TSV, semicolon-separated or any
 other delimiter) into SQL statements: for each file an optional CREATE TABLE
