@@ -19,8 +19,12 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTreeView>
+#include <cstring>
+#include <type_traits>
+#include <variant>
 
 #include "app/appearance.h"
+#include "app/form1_layout.h"
 #include "app/handler_locations.h"
 #include "app/prompts.h"
 #include "app/run_progress.h"
@@ -110,11 +114,8 @@ class DesignFrame final : public QGroupBox {
     }
 };
 
-QTreeView* CreateList(QWidget* parent, const QString& name, QAbstractItemModel* model,
-                      const QString& toolTip) {
+QTreeView* CreateList(QWidget* parent) {
     auto* view = new QTreeView(parent);
-    view->setObjectName(name);
-    view->setModel(model);
     view->setRootIsDecorated(false);
     view->setItemsExpandable(false);
     view->setUniformRowHeights(true);
@@ -123,7 +124,6 @@ QTreeView* CreateList(QWidget* parent, const QString& name, QAbstractItemModel* 
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // The column stays at its own width; dragging its edge right reveals long names.
     view->header()->setStretchLastSection(false);
-    view->setToolTip(toolTip);
     return view;
 }
 
@@ -199,118 +199,47 @@ Form1::~Form1() {
 }
 
 void Form1::createControls() {
-    const auto frame = [](QWidget* parent, const char* name, const QString& caption) {
-        auto* box = new DesignFrame(caption, parent);
-        box->setObjectName(QLatin1String(name));
-        return box;
-    };
-    const auto option = [](QWidget* parent, const char* name, const QString& caption) {
-        auto* button = new QRadioButton(caption, parent);
-        button->setObjectName(QLatin1String(name));
-        return button;
-    };
-    const auto text = [](QWidget* parent, const char* name, const QString& initial) {
-        auto* box = new QLineEdit(initial, parent);
-        box->setObjectName(QLatin1String(name));
-        return box;
-    };
     QFont buttonFont = font();
     buttonFont.setPointSizeF(11.25);
-    const auto push = [&](QWidget* parent, const char* name, const QString& caption) {
-        auto* button = new QPushButton(caption, parent);
-        button->setObjectName(QLatin1String(name));
-        button->setFont(buttonFont);
-        button->setAutoDefault(false);
-        button->setCursor(m_buttonPointer);
-        return button;
-    };
-
-    // Left column: the input side.
+    for (const ControlLayout& layout : kForm1Layout) {
+        QWidget* parent = std::strcmp(layout.parent, kWindowName) == 0
+                              ? this
+                              : findChild<QWidget*>(QLatin1String(layout.parent));
+        const QString caption = QString::fromUtf8(layout.caption);
+        QWidget* control = std::visit(
+            [&](auto member) -> QWidget* {
+                using Control =
+                    std::remove_pointer_t<std::remove_reference_t<decltype(this->*member)>>;
+                Control* created = nullptr;
+                if constexpr (std::is_same_v<Control, QTreeView>) {
+                    created = CreateList(parent);
+                } else if constexpr (std::is_same_v<Control, QGroupBox>) {
+                    created = new DesignFrame(caption, parent);
+                } else if constexpr (std::is_same_v<Control, QPushButton>) {
+                    created = new QPushButton(caption, parent);
+                    created->setFont(buttonFont);
+                    created->setAutoDefault(false);
+                    created->setCursor(m_buttonPointer);
+                } else {
+                    created = new Control(caption, parent);
+                }
+                if constexpr (std::is_base_of_v<QAbstractButton, Control>) {
+                    created->setChecked(layout.checked);
+                }
+                this->*member = created;
+                return created;
+            },
+            layout.member);
+        control->setObjectName(QLatin1String(layout.name));
+        if (layout.toolTip != nullptr) {
+            control->setToolTip(QString::fromUtf8(layout.toolTip));
+        }
+        Place(control, layout.left, layout.top, layout.width, layout.height);
+    }
     m_inputList = new InputFileList(this);
-    ListView1 = CreateList(this, QStringLiteral("ListView1"), m_inputList,
-                           QStringLiteral("Drag and drop files here. Double-click item to remove "
-                                          "it. Move | line to right and out of window to reveal "
-                                          "full names."));
-    Place(ListView1, 120, 120, 7800, 2805);
-    PushButton1 = push(this, "PushButton1", QStringLiteral("Add CSV Files"));
-    Place(PushButton1, 120, 3020, 3840, 405);
-    PushButton5 = push(this, "PushButton5", QStringLiteral("Add All CSV Files In Folder"));
-    Place(PushButton5, 4080, 3020, 3840, 405);
-    PushButton7 = push(this, "PushButton7", QStringLiteral("Clear List"));
-    Place(PushButton7, 120, 3530, 3840, 405);
-    PushButton3 = push(this, "PushButton3", QStringLiteral("Load Sample/Example Files"));
-    Place(PushButton3, 4080, 3530, 3840, 405);
-
-    Frame6 = frame(this, "Frame6", QStringLiteral("CSV Delimiter"));
-    Place(Frame6, 120, 3990, 7800, 750);
-    Option11 = option(Frame6, "Option11", QStringLiteral("Comma"));
-    Place(Option11, 240, 300, 1140, 225);
-    Option11->setChecked(true);
-    Option12 = option(Frame6, "Option12", QStringLiteral("Comma-space"));
-    Place(Option12, 1485, 300, 1725, 225);
-    Option13 = option(Frame6, "Option13", QStringLiteral("Semicolon"));
-    Place(Option13, 3330, 300, 1455, 225);
-    Option14 = option(Frame6, "Option14", QStringLiteral("Tab"));
-    Place(Option14, 4860, 300, 780, 225);
-    Option15 = option(Frame6, "Option15", QStringLiteral("Other"));
-    Place(Option15, 5760, 300, 825, 225);
-    Text4 = text(Frame6, "Text4", QStringLiteral("|"));
-    Place(Text4, 6600, 255, 915, 330);
-
-    Frame4 = frame(this, "Frame4", QStringLiteral("Table Name"));
-    Place(Frame4, 120, 4800, 7800, 810);
-    Text1 = text(Frame4, "Text1", QStringLiteral("Text1"));
-    Place(Text1, 240, 300, 7300, 345);
-
-    Frame5 = frame(this, "Frame5", QStringLiteral("Table and Field Delimiting Character"));
-    Place(Frame5, 120, 5655, 7800, 870);
-    Text2 = text(Frame5, "Text2", QStringLiteral("'"));
-    Place(Text2, 240, 360, 7300, 330);
-
-    // Right column: options, conversion, results and the output choice.
-    Frame3 = frame(this, "Frame3", QStringLiteral("Options"));
-    Place(Frame3, 8040, 60, 7800, 1395);
-    Option7 = option(
-        Frame3, "Option7",
-        QStringLiteral("Use Create Table command with first row followed by Insert command"));
-    Place(Option7, 240, 300, 6315, 255);
-    Option7->setChecked(true);
-    Option6 = option(Frame3, "Option6", QStringLiteral("Use Insert command on all rows"));
-    Place(Option6, 240, 650, 6285, 255);
-    Check3 = new QCheckBox(QStringLiteral("Include ; at the end of each line"), Frame3);
-    Check3->setObjectName(QStringLiteral("Check3"));
-    Place(Check3, 240, 1000, 4095, 255);
-    Check3->setChecked(true);
-
-    PushButton2 = push(this, "PushButton2", QStringLiteral("Start Converting"));
-    Place(PushButton2, 8040, 1575, 7800, 405);
-
+    ListView1->setModel(m_inputList);
     m_resultsModel = new ResultsModel(this);
-    ListView2 = CreateList(this, QStringLiteral("ListView2"), m_resultsModel,
-                           QStringLiteral("Move | line to right and out of window to reveal full "
-                                          "names."));
-    Place(ListView2, 8040, 2070, 7800, 1575);
-
-    Frame1 = frame(this, "Frame1", QStringLiteral("Save Option"));
-    Place(Frame1, 8040, 3680, 7800, 1815);
-    Option1 = option(Frame1, "Option1", QStringLiteral("Save results to this folder:"));
-    Place(Option1, 240, 300, 3615, 255);
-    Option1->setChecked(true);
-    Frame2 = frame(Frame1, "Frame2", QString());
-    Place(Frame2, 480, 510, 6840, 810);
-    Text3 = text(Frame2, "Text3", QString());
-    Place(Text3, 240, 300, 5670, 345);
-    PushButton6 = push(Frame2, "PushButton6", QStringLiteral("..."));
-    Place(PushButton6, 6000, 300, 600, 345);
-    Option2 = option(Frame1, "Option2", QStringLiteral("Save results in folder of original file"));
-    Place(Option2, 240, 1410, 3615, 255);
-
-    PushButton8 = push(this, "PushButton8", QStringLiteral("Save Results As Text File"));
-    Place(PushButton8, 8040, 5610, 3840, 405);
-    PushButton9 = push(this, "PushButton9", QStringLiteral("Clear Results"));
-    Place(PushButton9, 12000, 5610, 3840, 405);
-    PushButton4 = push(this, "PushButton4", QStringLiteral("Copy Results To Clipboard"));
-    Place(PushButton4, 8040, 6120, 7800, 405);
+    ListView2->setModel(m_resultsModel);
 }
 
 void Form1::connectHandlers() {

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include "app/form1.h"
+#include "app/form1_layout.h"
 #include "app/handler_locations.h"
 #include "engine/failure_numbers.h"
 #include "filelist/input_file_list.h"
@@ -101,43 +102,12 @@ void Form1Test::everyControlIsPlacedAsDesigned_data() {
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("twips");
-    const auto row = [](const char* name, const char* parent, const char* caption, int left,
-                        int top, int width, int height) {
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(parent)
-                            << QString::fromUtf8(caption) << QRect(left, top, width, height);
-    };
-    row("ListView1", "Form1", "", 120, 120, 7800, 2805);
-    row("PushButton1", "Form1", "Add CSV Files", 120, 3020, 3840, 405);
-    row("PushButton5", "Form1", "Add All CSV Files In Folder", 4080, 3020, 3840, 405);
-    row("PushButton7", "Form1", "Clear List", 120, 3530, 3840, 405);
-    row("PushButton3", "Form1", "Load Sample/Example Files", 4080, 3530, 3840, 405);
-    row("Frame6", "Form1", "CSV Delimiter", 120, 3990, 7800, 750);
-    row("Option11", "Frame6", "Comma", 240, 300, 1140, 225);
-    row("Option12", "Frame6", "Comma-space", 1485, 300, 1725, 225);
-    row("Option13", "Frame6", "Semicolon", 3330, 300, 1455, 225);
-    row("Option14", "Frame6", "Tab", 4860, 300, 780, 225);
-    row("Option15", "Frame6", "Other", 5760, 300, 825, 225);
-    row("Text4", "Frame6", "|", 6600, 255, 915, 330);
-    row("Frame4", "Form1", "Table Name", 120, 4800, 7800, 810);
-    row("Text1", "Frame4", "Text1", 240, 300, 7300, 345);
-    row("Frame5", "Form1", "Table and Field Delimiting Character", 120, 5655, 7800, 870);
-    row("Text2", "Frame5", "'", 240, 360, 7300, 330);
-    row("Frame3", "Form1", "Options", 8040, 60, 7800, 1395);
-    row("Option7", "Frame3", "Use Create Table command with first row followed by Insert command",
-        240, 300, 6315, 255);
-    row("Option6", "Frame3", "Use Insert command on all rows", 240, 650, 6285, 255);
-    row("Check3", "Frame3", "Include ; at the end of each line", 240, 1000, 4095, 255);
-    row("PushButton2", "Form1", "Start Converting", 8040, 1575, 7800, 405);
-    row("ListView2", "Form1", "", 8040, 2070, 7800, 1575);
-    row("Frame1", "Form1", "Save Option", 8040, 3680, 7800, 1815);
-    row("Option1", "Frame1", "Save results to this folder:", 240, 300, 3615, 255);
-    row("Frame2", "Frame1", "", 480, 510, 6840, 810);
-    row("Text3", "Frame2", "", 240, 300, 5670, 345);
-    row("PushButton6", "Frame2", "...", 6000, 300, 600, 345);
-    row("Option2", "Frame1", "Save results in folder of original file", 240, 1410, 3615, 255);
-    row("PushButton8", "Form1", "Save Results As Text File", 8040, 5610, 3840, 405);
-    row("PushButton9", "Form1", "Clear Results", 12000, 5610, 3840, 405);
-    row("PushButton4", "Form1", "Copy Results To Clipboard", 8040, 6120, 7800, 405);
+    for (const ControlLayout& control : kForm1Layout) {
+        QTest::newRow(control.name)
+            << QString::fromLatin1(control.name) << QString::fromLatin1(control.parent)
+            << QString::fromUtf8(control.caption)
+            << QRect(control.left, control.top, control.width, control.height);
+    }
 }
 
 void Form1Test::everyControlIsPlacedAsDesigned() {
