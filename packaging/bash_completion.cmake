@@ -1,8 +1,10 @@
 # Writes the bash completion of quarrytab-cli from what its --help lists, so an option added to
 # the program is completed without anyone touching this file.
 #   cmake -DPROGRAM=path/to/quarrytab-cli -DOUTPUT=path/to/completion -P bash_completion.cmake
-# Options whose value is a FILE complete file names, DIR folder names, any other value nothing;
-# everything that is not an option completes files and folders (the PATHs to convert).
+# Options whose value is a FILE complete file names, DIR folder names; an option whose value is one
+# of a few names completes those names, learnt from the usage error the program gives for a value
+# it does not know ("(choose a, b or c)" or "(known: a, b, c)"); any other value completes nothing.
+# Everything that is not an option completes files and folders (the PATHs to convert).
 execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "${PROGRAM} --help failed: ${result}")
@@ -16,6 +18,7 @@ set(words "")
 set(file_options "")
 set(dir_options "")
 set(value_options "")
+set(choice_cases "")
 foreach(line IN LISTS lines)
   # An option line starts "  -"; wrapped descriptions are indented further.
   if(NOT line MATCHES "^  -")
@@ -38,14 +41,26 @@ foreach(line IN LISTS lines)
   elseif(value MATCHES "^(DIR|FOLDER)$")
     list(APPEND dir_options "${pattern}")
   elseif(NOT value STREQUAL "")
-    list(APPEND value_options "${pattern}")
+    # The input named does not exist, so a value the program accepts converts nothing.
+    list(GET names -1 name)
+    execute_process(COMMAND ${PROGRAM} ${name} "?" "${CMAKE_CURRENT_BINARY_DIR}/no such input"
+                    OUTPUT_QUIET ERROR_VARIABLE complaint RESULT_VARIABLE result)
+    if(complaint MATCHES "\\((choose|known:) ([^)]*)\\)")
+      string(REGEX REPLACE "(, | or )" ";" choices "${CMAKE_MATCH_2}")
+      list(JOIN choices " " choices)
+      string(APPEND choice_cases
+             "        ${pattern})\n            COMPREPLY=(\$(compgen -W '${choices}' -- \"$cur\"))\n"
+             "            return\n            ;;\n")
+    else()
+      list(APPEND value_options "${pattern}")
+    endif()
   endif()
 endforeach()
 if(NOT words)
   message(FATAL_ERROR "${PROGRAM} --help lists no options")
 endif()
 
-set(cases "")
+set(cases "${choice_cases}")
 foreach(kind file dir value)
   if(${kind}_options)
     list(JOIN ${kind}_options " | " pattern)

@@ -126,6 +126,7 @@ complete)
     grep -qx results.sql <<<"$(complete_words -o res)" || fail "-o does not complete a file name"
     [ -z "$(complete_words --table-name res)" ] || fail "--table-name offers file names"
     grep -qx results.sql <<<"$(complete_words res)" || fail "a PATH does not complete"
+    [ "$(complete_words --dialect p)" = postgres ] || fail "--dialect does not complete its names"
     ;;
 *)
     fail "unknown check $command"
