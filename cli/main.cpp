@@ -114,7 +114,9 @@ bool ReportNotes(const std::string& file, const FileNotes& notes,
     }
     if (notes.unstorable.count > 0) {
         PrintError(where + ": " + Count(notes.unstorable.count, "record holds", "records hold") +
-                   " a NUL byte or invalid UTF-8, which PostgreSQL cannot store (" +
+                   (options.SqlDialect == Dialect::Postgres
+                        ? " a NUL byte or invalid UTF-8, which PostgreSQL cannot store ("
+                        : " invalid UTF-8, which MySQL cannot store in its text (") +
                    LinesText(notes.unstorable) + ")");
         failed = true;
     }

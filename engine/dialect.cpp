@@ -8,8 +8,12 @@ namespace quarrytab {
 namespace {
 
 constexpr LiteralEscape kQuoteOnly[] = {kQuoteEscape};
-// MySQL and MariaDB read a backslash as an escape inside literals, and write NUL as \0.
-constexpr LiteralEscape kMysqlEscapes[] = {kQuoteEscape, {'\\', "\\\\"}, {'\0', "\\0"}};
+// MySQL and MariaDB read a backslash as an escape inside literals, and write NUL as \0. Their
+// command-line client turns CR LF into LF even inside literals, and Windows clients stop at
+// Ctrl-Z, so line breaks and Ctrl-Z are written as escapes too (which keeps each statement on
+// one line).
+constexpr LiteralEscape kMysqlEscapes[] = {kQuoteEscape,  {'\\', "\\\\"}, {'\0', "\\0"},
+                                           {'\r', "\\r"}, {'\n', "\\n"},  {'\x1A', "\\Z"}};
 
 constexpr DialectRules kClassic{"'",        "text", "BEGIN TRANSACTION", "COMMIT", "ROLLBACK",
                                 kQuoteOnly, 1000};

@@ -21,10 +21,13 @@ std::string LowerAscii(std::string_view text) {
     return lower;
 }
 
+// PostgreSQL's text holds neither NUL nor invalid UTF-8; MySQL's utf8mb4 no invalid UTF-8.
 bool Storable(std::string_view value, Dialect dialect) {
-    if (dialect != Dialect::Postgres)
-        return true;
-    return value.find('\0') == std::string_view::npos && IsValidUtf8(value);
+    if (dialect == Dialect::Postgres)
+        return value.find('\0') == std::string_view::npos && IsValidUtf8(value);
+    if (dialect == Dialect::Mysql)
+        return IsValidUtf8(value);
+    return true;
 }
 
 }  // namespace

@@ -635,13 +635,7 @@ TEST_P(Load, ReadsBackEveryValue) {
 
 // Cases that show a fault quarrytab-cli still has, left out of the run (DISABLED_) until it is
 // mended, each with the fault.
-const std::set<std::string> kKnownFaults = {
-    // The mariadb client turns CR LF into LF everywhere, inside string literals too, unless it is
-    // run with --binary-mode: a CR in a value must be written as \r in MySQL's literals.
-    "quoted_mysql",
-    // The mysql dialect does not report invalid UTF-8, which a utf8mb4 column cannot hold either.
-    "invalid_utf8_mysql",
-};
+const std::set<std::string> kKnownFaults = {};
 
 std::string CaseName(const ::testing::TestParamInfo<Load::ParamType>& info) {
     return std::get<0>(info.param).name + "_" + DialectName(std::get<1>(info.param));

@@ -224,14 +224,15 @@ TEST(Records, EachRuleWritesItsStatements) {
           "INSERT INTO \"Table1_t\" VALUES ('a','b'),('1','2')",
           "INSERT INTO \"Table1_t\" VALUES ('3','4')", "INSERT INTO \"Table1_t\" VALUES ('5')",
           "INSERT INTO \"Table1_t\" VALUES ('6','7')", "COMMIT"}},
-        {"MySQL doubles backslashes and writes NUL as \\0",
+        {"MySQL doubles backslashes, writes NUL, CR and LF as escapes",
          [](ConversionOptions& o) {
              UseDialect(o, Dialect::Mysql);
              o.Mode = StatementMode::InsertOnly;
              o.HeaderRow = true;
+             o.QuotedFields = true;
          },
-         std::string("n`m\nO'Neil\\x\0y\n", 15),
-         {"INSERT INTO `Table1_t` (`n``m`) VALUES ('O''Neil\\\\x\\0y');"}},
+         "n`m\n\"O'Neil\\x\0y\r\nz\"\n"s,
+         {"INSERT INTO `Table1_t` (`n``m`) VALUES ('O''Neil\\\\x\\0y\\r\\nz');"}},
         {"MySQL's column type and transaction words",
          [](ConversionOptions& o) {
              UseDialect(o, Dialect::Mysql);
