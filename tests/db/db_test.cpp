@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QString>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <memory>
@@ -72,6 +73,17 @@ struct LoadCase {
 // Rows are printed by name in failure messages.
 void PrintTo(const LoadCase& row, std::ostream* out) {
     *out << row.name;
+}
+
+// The text in UTF-16, little-endian, without a byte-order mark.
+std::string Utf16le(const char* utf8) {
+    std::string bytes;
+    for (const QChar c : QString::fromUtf8(utf8)) {
+        const char16_t unit = c.unicode();
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
 }
 
 std::vector<std::string> Fields(int count) {
@@ -155,6 +167,13 @@ const std::vector<LoadCase>& Cases() {
              .input = "caf\xE9,\x80 5,\x93q\x94\r\n",
              .columns = Fields(3),
              .rows = {{"caf\u00E9", "\u20AC 5", "\u201Cq\u201D"}}},
+            // A spreadsheet's "Unicode text": UTF-16 with its byte-order mark, TAB between fields.
+            {.name = "utf16_header",
+             .options = {"--encoding", "utf-16", "--header", "-d", "\\t"},
+             .input =
+                 "\xFF\xFE" + Utf16le("name\tcity\r\nZo\u00EB\t\u6771\u4EAC\r\n\U0001F600\t\r\n"),
+             .columns = {"name", "city"},
+             .rows = {{"Zo\u00EB", "\u6771\u4EAC"}, {"\U0001F600", ""}}},
             // A byte windows-1252 leaves undefined is kept as U+FFFD and reported.
             {.name = "windows1252_undefined",
              .options = {"--encoding", "windows-1252"},
