@@ -206,7 +206,8 @@ class IconvDecoder : public TextDecoder {
 #else
 
 // Stops like iconv does. Input is taken in pieces whose UTF-8 surely fits the room left, so a
-// piece never has to be taken back; under 4 bytes of room count as full.
+// piece never has to be taken back; under 4 bytes of room count as full. (std::min) in
+// parentheses stays clear of the min macro of a <windows.h> included without NOMINMAX.
 class WindowsDecoder : public TextDecoder {
   public:
     explicit WindowsDecoder(TextEncoding encoding) : m_encoding(encoding) {}
@@ -220,7 +221,7 @@ class WindowsDecoder : public TextDecoder {
             // The most UTF-8 one input byte becomes: 3 (one byte, a character up to U+FFFF),
             // 1.5 (UTF-16: two bytes, up to 3), 1 (UTF-8 stays as it is).
             const std::size_t perByte = IsUtf16() ? 2 : m_encoding == TextEncoding::Utf8 ? 1 : 3;
-            const std::size_t piece = std::min({available, room / perByte, kWide});
+            const std::size_t piece = (std::min)({available, room / perByte, kWide});
             const bool pieceEndsInput = piece == available;
             std::size_t used = 0;  // input bytes taken into m_wide
             int wideCount = 0;
@@ -234,7 +235,7 @@ class WindowsDecoder : public TextDecoder {
             if (wideCount > 0) {
                 const int written = WideCharToMultiByte(
                     CP_UTF8, 0, m_wide, wideCount, out,
-                    static_cast<int>(std::min<std::size_t>(room, INT_MAX)), nullptr, nullptr);
+                    static_cast<int>((std::min<std::size_t>)(room, INT_MAX)), nullptr, nullptr);
                 if (written <= 0)
                     return Stop::Invalid;  // cannot happen for checked UTF-16; never loses bytes
                 out += written;
