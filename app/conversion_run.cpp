@@ -1,17 +1,23 @@
 #include "app/conversion_run.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QThread>
 #include <QTimer>
 #include <atomic>
-#include <memory>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
 #include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
 
 #include "app/run_progress.h"
 #include "engine/conversion.h"
 #include "engine/error_trap.h"
+#include "engine/options.h"
+#include "engine/platform.h"
 #include "results/results_model.h"
 #include "results/statement_store.h"
 
@@ -23,196 +29,290 @@ namespace {
 constexpr int kRunLine = 164;
 // The line of a failure to take statements into the results list.
 constexpr int kTakeLine = 204;
+// How long a cancelled worker is given to stop by itself, keeping what it made, before the run
+// ends without it.
+constexpr int kCancelGraceMs = 150;
+// The longest a finished file's statements wait on the worker before they are handed over.
+constexpr qint64 kHandOverMs = 100;
 
-// Hands the reports of a conversion on the worker thread to the window's thread and waits until
-// the user has dismissed each, so the run resumes only after OK, as in any other handler.
-class WindowThreadReporter final : public ErrorReporter {
+// A report of the worker, waiting to be shown on the window's thread.
+struct PendingReport {
+    std::string location;
+    int line;
+    Failure failure;
+    bool answered = false;
+};
+
+// What the worker thread and the window's thread share. The worker holds it as long as it runs,
+// which may be longer than the run when the run has left it behind.
+struct RunShared {
+    std::vector<std::string> paths;
+    ConversionOptions options;
+    std::string location;
+    InputOpener opener;
+
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
+    std::atomic<bool> stopped{false};
+    std::atomic<int> fileIndex{0};
+    std::atomic<quint64> lines{0};
+    std::atomic<quint64> bytesDone{0};
+    std::atomic<quint64> bytesTotal{0};
+
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool abandoned = false;  // the run has ended without the worker
+    std::vector<StatementBlock> arrived;
+    std::deque<std::shared_ptr<PendingReport>> reports;
+
+    // Set and cleared on the window's thread while the run waits; called there when something
+    // has arrived or the worker has ended.
+    std::function<void()> onArrival;
+};
+
+// Asks the window's thread to look at what has arrived. The call goes through the application
+// object, which outlives every run, and finds the run's handler only while the run waits.
+void Wake(const std::shared_ptr<RunShared>& shared) {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (application == nullptr) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        application,
+        [shared] {
+            if (shared->onArrival) {
+                shared->onArrival();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+// Hands the worker's reports to the window's thread and waits until the user has dismissed each,
+// so the run resumes only after OK, as in any other handler. Once the run has left the worker
+// behind, its reports are dropped.
+class WorkerReporter final : public ErrorReporter {
   public:
-    WindowThreadReporter(QObject& window, ErrorReporter& target)
-        : m_window(window), m_target(target) {}
+    explicit WorkerReporter(std::shared_ptr<RunShared> shared) : m_shared(std::move(shared)) {}
 
     void reportApplicationError(std::string_view location, int line,
                                 const Failure& failure) override {
-        const std::string where(location);
-        QMetaObject::invokeMethod(
-            &m_window, [&] { m_target.reportApplicationError(where, line, failure); },
-            Qt::BlockingQueuedConnection);
+        auto report = std::make_shared<PendingReport>(
+            PendingReport{std::string(location), line, failure, false});
+        {
+            const std::lock_guard lock(m_shared->mutex);
+            if (m_shared->abandoned) {
+                return;
+            }
+            m_shared->reports.push_back(report);
+        }
+        Wake(m_shared);
+        std::unique_lock lock(m_shared->mutex);
+        m_shared->answered.wait(lock, [&] { return report->answered || m_shared->abandoned; });
     }
 
   private:
-    QObject& m_window;
-    ErrorReporter& m_target;
+    std::shared_ptr<RunShared> m_shared;
 };
 
-// What the worker thread and the window's thread share during a run.
-struct RunState {
-    std::atomic<bool> cancel{false};
-    std::atomic<int> fileIndex{0};
-    std::atomic<quint64> lines{0};
-    bool stopped = false;  // written by the worker, read after it ended
-};
+// A file's size, 0 when it cannot be told; only regular files are read at all.
+quint64 SizeOf(const std::string& path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(FileSystemPath(path), error);
+    if (error || !std::filesystem::is_regular_file(status)) {
+        return 0;
+    }
+    const auto size = std::filesystem::file_size(FileSystemPath(path), error);
+    return error ? 0 : static_cast<quint64>(size);
+}
 
-// Blocks of statements wait here for the window's thread, which takes in all that have arrived
-// at once: one insertion, and one new layout of the list, for many blocks.
-class BlockHandOff {
-  public:
-    using Take = std::function<void(std::vector<StatementBlock>&&)>;
-    explicit BlockHandOff(Take take) : m_take(std::move(take)) {}
-
-    // On the worker: queues the block and, when it is the first waiting, asks the window's
-    // thread to take what has arrived.
-    void deliver(StatementBlock&& block) {
+// The worker: converts every file, going on past a file that fails.
+void ConvertAll(const std::shared_ptr<RunShared>& shared) {
+    RunShared& run = *shared;
+    WorkerReporter reporter(shared);
+    quint64 total = 0;
+    for (const std::string& path : run.paths) {
+        total += SizeOf(path);
+    }
+    run.bytesTotal = total;
+    StatementBatcher batcher([&](StatementBlock&& block) {
         bool first = false;
         {
-            const std::lock_guard lock(m_mutex);
-            first = m_arrived.empty();
-            m_arrived.push_back(std::move(block));
+            const std::lock_guard lock(run.mutex);
+            if (run.abandoned) {
+                return;
+            }
+            first = run.arrived.empty();
+            run.arrived.push_back(std::move(block));
         }
         if (first) {
-            QMetaObject::invokeMethod(
-                &m_context, [this] { takeArrived(); }, Qt::QueuedConnection);
+            Wake(shared);
         }
-    }
-
-    // On the window's thread, after the worker ended: the requests still queued, then the rest.
-    void takeLast() {
-        QCoreApplication::sendPostedEvents(&m_context, QEvent::MetaCall);
-        takeArrived();
-    }
-
-  private:
-    void takeArrived() {
-        std::vector<StatementBlock> blocks;
-        {
-            const std::lock_guard lock(m_mutex);
-            blocks.swap(m_arrived);
-        }
-        if (!blocks.empty()) {
-            m_take(std::move(blocks));
-        }
-    }
-
-    Take m_take;
-    QObject m_context;  // requests still queued end with it
-    std::mutex m_mutex;
-    std::vector<StatementBlock> m_arrived;
-};
-
-// Converts every file on the worker thread, going on past a file that fails.
-void ConvertAll(const std::vector<std::string>& paths, const ConversionOptions& options,
-                RunState& state, ErrorReporter& reporter, std::string_view location,
-                BlockHandOff& handOff) {
-    StatementBatcher batcher([&](StatementBlock&& block) { handOff.deliver(std::move(block)); });
+    });
+    // Statements go to the list in large blocks, but not later than a moment after a file
+    // ended, so a worker stuck in a later file (and left behind by a cancel) has handed over
+    // the files it finished.
+    QElapsedTimer sinceHandOver;
+    sinceHandOver.start();
+    quint64 before = 0;  // bytes of the files done
     const ProgressHook hook = [&](const ConversionProgress& progress) {
-        state.lines = progress.linesDone;
-        return !state.cancel.load();
+        run.lines = progress.linesDone;
+        run.bytesDone = before + progress.fileBytesRead;
+        return !run.cancel.load();
     };
     ConversionProgress progress;
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        if (state.cancel.load()) {
-            state.stopped = true;
+    for (std::size_t i = 0; i < run.paths.size(); ++i) {
+        if (run.cancel.load()) {
+            run.stopped = true;
             break;
         }
-        state.fileIndex = static_cast<int>(i);
+        run.fileIndex = static_cast<int>(i);
         progress.fileIndex = i;
+        const std::string& path = run.paths[i];
         try {
-            if (!ConvertFile(paths[i], options, reporter, batcher, hook, &progress)) {
-                state.stopped = true;
+            std::unique_ptr<ByteSource> source = run.opener ? run.opener(path) : nullptr;
+            const bool goOn =
+                source ? ConvertStream(*source, BaseNameOf(path), run.options, reporter, batcher,
+                                       hook, &progress)
+                       : ConvertFile(path, run.options, reporter, batcher, hook, &progress);
+            before += progress.fileBytesRead;
+            if (sinceHandOver.elapsed() >= kHandOverMs) {
+                batcher.flush();
+                sinceHandOver.restart();
+            }
+            if (!goOn) {
+                run.stopped = true;
                 break;
             }
         } catch (...) {
-            reporter.reportApplicationError(location, kRunLine,
+            reporter.reportApplicationError(run.location, kRunLine,
                                             CurrentFailure(std::current_exception()));
         }
     }
     batcher.flush();
-}
-
-// Waits on the window's thread for the worker to end, painting but taking no user input. When
-// the run lasts longer than `delayMs`, the progress dialog shows until then; cancelling it asks
-// the worker to stop, and the wait goes on until it has.
-void WaitWithDelayedProgress(QThread& worker, int delayMs, int fileCount, RunState& state,
-                             const std::function<RunProgress&()>& progressDialog) {
-    QObject context;  // every connection of the wait ends with it
-    bool finished = false;
-    RunProgress* dialog = nullptr;  // set while the dialog is open
-    QEventLoop wait;
-    QObject::connect(&worker, &QThread::finished, &context, [&] {
-        finished = true;
-        wait.quit();
-        if (dialog != nullptr) {
-            dialog->finish();
-        }
-    });
-    QTimer showDialog;
-    showDialog.setSingleShot(true);
-    QObject::connect(&showDialog, &QTimer::timeout, &context, [&] { wait.quit(); });
-    showDialog.start(delayMs);
-    while (!finished && showDialog.isActive()) {
-        wait.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    if (finished) {
-        return;
-    }
-    RunProgress& progress = progressDialog();
-    const auto showProgress = [&] {
-        progress.update(state.fileIndex.load() + 1, fileCount, state.lines.load());
-    };
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &context, showProgress);
-    ticker.start(100);
-    showProgress();
-    dialog = &progress;
-    if (progress.exec(fileCount)) {
-        state.cancel = true;
-    }
-    dialog = nullptr;
-    ticker.stop();
-    while (!finished) {
-        wait.exec(QEventLoop::ExcludeUserInputEvents);
-    }
+    run.finished = true;
+    Wake(shared);
 }
 
 }  // namespace
 
-ConversionRun::ConversionRun(QObject& window, ErrorReporter& reporter, StepTrap& trap,
-                             ResultsModel& results, std::function<RunProgress&()> progress,
-                             int progressDelayMs)
-    : m_window(window),
-      m_reporter(reporter),
+ConversionRun::ConversionRun(ErrorReporter& reporter, StepTrap& trap, ResultsModel& results,
+                             std::function<RunProgress&()> progress, int progressDelayMs,
+                             InputOpener opener)
+    : m_reporter(reporter),
       m_trap(trap),
       m_results(results),
       m_progress(std::move(progress)),
-      m_progressDelayMs(progressDelayMs) {}
+      m_progressDelayMs(progressDelayMs),
+      m_opener(std::move(opener)) {}
 
 bool ConversionRun::run(const std::vector<std::string>& paths, const ConversionOptions& options) {
-    RunState state;
-    WindowThreadReporter reporter(m_window, m_reporter);
-    bool listFull = false;
-    BlockHandOff handOff([&](std::vector<StatementBlock>&& blocks) {
-        if (listFull) {
-            return;
-        }
-        try {
-            m_results.appendBlocks(std::move(blocks));
-        } catch (...) {
-            // The list keeps the rows it holds; the run stops, as nothing more fits.
-            listFull = true;
-            state.cancel = true;
-            m_trap.report(kTakeLine, CurrentFailure(std::current_exception()));
-        }
-    });
+    auto shared = std::make_shared<RunShared>();
+    shared->paths = paths;
+    shared->options = options;
+    shared->location = std::string(m_trap.location());
+    shared->opener = m_opener;
 
-    std::unique_ptr<QThread> worker(QThread::create(
-        [&] { ConvertAll(paths, options, state, reporter, m_trap.location(), handOff); }));
-    worker->start();
-    WaitWithDelayedProgress(*worker, m_progressDelayMs, static_cast<int>(paths.size()), state,
-                            m_progress);
-    worker->wait();
-    // The last blocks arrived before the worker ended.
-    handOff.takeLast();
+    bool listFull = false;
+    // Takes in the blocks that have arrived, all at once (one insertion and one new layout of
+    // the list for many blocks), and shows the reports waiting.
+    const auto takeArrived = [&] {
+        std::vector<StatementBlock> blocks;
+        std::deque<std::shared_ptr<PendingReport>> reports;
+        {
+            const std::lock_guard lock(shared->mutex);
+            blocks.swap(shared->arrived);
+            reports.swap(shared->reports);
+        }
+        if (!blocks.empty() && !listFull) {
+            try {
+                m_results.appendBlocks(std::move(blocks));
+            } catch (...) {
+                // The list keeps the rows it holds; the run stops, as nothing more fits.
+                listFull = true;
+                shared->cancel = true;
+                m_trap.report(kTakeLine, CurrentFailure(std::current_exception()));
+            }
+        }
+        for (const auto& report : reports) {
+            m_reporter.reportApplicationError(report->location, report->line, report->failure);
+            const std::lock_guard lock(shared->mutex);
+            report->answered = true;
+        }
+        if (!reports.empty()) {
+            shared->answered.notify_all();
+        }
+    };
+
+    QObject context;  // every connection of the wait ends with it
+    QEventLoop wait;
+    RunProgress* dialog = nullptr;  // set while the dialog is open
+    shared->onArrival = [&] {
+        takeArrived();
+        if (shared->finished) {
+            wait.quit();
+            if (dialog != nullptr) {
+                dialog->finish();
+            }
+        }
+    };
+    try {
+        std::thread(ConvertAll, shared).detach();
+    } catch (...) {
+        shared->onArrival = nullptr;
+        throw;
+    }
+
+    QTimer showDialog;
+    showDialog.setSingleShot(true);
+    QObject::connect(&showDialog, &QTimer::timeout, &context, [&] { wait.quit(); });
+    showDialog.start(m_progressDelayMs);
+    while (!shared->finished && showDialog.isActive()) {
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    bool cancelled = false;
+    if (!shared->finished) {
+        RunProgress& progress = m_progress();
+        const int fileCount = static_cast<int>(paths.size());
+        const auto showProgress = [&] {
+            progress.update(shared->fileIndex.load() + 1, fileCount, shared->lines.load(),
+                            shared->bytesDone.load(), shared->bytesTotal.load());
+        };
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, &context, showProgress);
+        ticker.start(100);
+        showProgress();
+        dialog = &progress;
+        cancelled = progress.exec(fileCount) && !shared->finished;
+        dialog = nullptr;
+        ticker.stop();
+        if (cancelled) {
+            shared->cancel = true;
+            QTimer grace;
+            grace.setSingleShot(true);
+            QObject::connect(&grace, &QTimer::timeout, &context, [&] { wait.quit(); });
+            grace.start(kCancelGraceMs);
+            while (!shared->finished && grace.isActive()) {
+                wait.exec(QEventLoop::ExcludeUserInputEvents);
+            }
+        } else {
+            while (!shared->finished) {
+                wait.exec(QEventLoop::ExcludeUserInputEvents);
+            }
+        }
+    }
+    shared->onArrival = nullptr;
+    // What arrived before the worker ended, or before the run left it behind.
+    takeArrived();
+    const bool leftBehind = !shared->finished;
+    {
+        const std::lock_guard lock(shared->mutex);
+        shared->abandoned = true;
+        shared->arrived.clear();
+        shared->reports.clear();
+    }
+    shared->answered.notify_all();
     m_results.squeeze();
-    return state.stopped;
+    return shared->stopped || leftBehind || cancelled;
 }
 
 }  // namespace quarrytab

@@ -4,38 +4,45 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-class QObject;
-
 namespace quarrytab {
 
+class ByteSource;
 class ErrorReporter;
 class ResultsModel;
 class RunProgress;
 class StepTrap;
 struct ConversionOptions;
 
+// Where a run reads a file's bytes: a source for `path`, or null to open the file itself. Tests
+// use it to hold a run at one file, as a read from an unreachable network share would.
+using InputOpener = std::function<std::unique_ptr<ByteSource>(const std::string& path)>;
+
 class ConversionRun {
   public:
-    // Reports of the worker go to `reporter` on the window's thread; failures of the run itself
-    // are reported under `trap`, at the handler's line for the whole run. `progress` gives the
-    // dialog, made when the run first needs it, `progressDelayMs` after the start.
-    ConversionRun(QObject& window, ErrorReporter& reporter, StepTrap& trap, ResultsModel& results,
-                  std::function<RunProgress&()> progress, int progressDelayMs);
+    // Reports of the worker go to `reporter` on the window's (the calling) thread; failures of the
+    // run itself are reported under `trap`, at the handler's line for the whole run. `progress`
+    // gives the dialog, made when the run first needs it, `progressDelayMs` after the start.
+    ConversionRun(ErrorReporter& reporter, StepTrap& trap, ResultsModel& results,
+                  std::function<RunProgress&()> progress, int progressDelayMs,
+                  InputOpener opener = {});
 
     // Converts the files in order; true when the run stopped early (cancelled, or the results
-    // list could hold no more).
+    // list could hold no more). A cancelled run ends at once for the user, whatever the worker
+    // is doing: a worker that does not stop within a moment is left to finish on its own, and
+    // whatever it makes or reports from then on is thrown away.
     bool run(const std::vector<std::string>& paths, const ConversionOptions& options);
 
   private:
-    QObject& m_window;
     ErrorReporter& m_reporter;
     StepTrap& m_trap;
     ResultsModel& m_results;
     std::function<RunProgress&()> m_progress;
     int m_progressDelayMs;
+    InputOpener m_opener;
 };
 
 }  // namespace quarrytab

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/conversion_run.h"
 #include "app/window_error_reporter.h"
 #include "engine/error_trap.h"
 #include "results/save_results.h"
@@ -91,6 +92,8 @@ class Form1 : public QWidget {
     // The progress dialog of conversion runs and how long a run goes before it shows it; by
     // default a real dialog after half a second.
     void setRunProgress(std::shared_ptr<RunProgress> progress, int delayMs);
+    // Where conversion runs read a file's bytes; by default the file itself.
+    void setInputOpener(InputOpener opener) { m_inputOpener = std::move(opener); }
     // How saving creates the results file; by default CreateResultsFile.
     void setResultsFileFactory(ResultsFileFactory factory);
 
@@ -234,6 +237,7 @@ class Form1 : public QWidget {
     bool m_runInProgress = false;
     std::shared_ptr<RunProgress> m_runProgress;
     int m_progressDelayMs = 500;
+    InputOpener m_inputOpener;
     ResultsFileFactory m_resultsFileFactory;
 
     QString m_applicationTitle;

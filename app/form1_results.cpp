@@ -110,8 +110,8 @@ void Form1::PushButton2_Click() {
     bool cancelled = false;
     handlerStep(trap, 164, [&] {
         ConversionRun run(
-            *this, m_reporter, trap, *m_resultsModel,
-            [this]() -> RunProgress& { return runProgress(); }, m_progressDelayMs);
+            m_reporter, trap, *m_resultsModel, [this]() -> RunProgress& { return runProgress(); },
+            m_progressDelayMs, m_inputOpener);
         cancelled = run.run(paths, options);
     });
 

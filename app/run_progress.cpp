@@ -12,6 +12,17 @@ QString RunProgressText(int fileNumber, int fileCount, quint64 lines) {
         .arg(QLocale().toString(lines));
 }
 
+int RunProgressValue(int fileNumber, int fileCount, quint64 bytesDone, quint64 bytesTotal) {
+    if (bytesTotal > 0) {
+        const quint64 done = qMin(bytesDone, bytesTotal);
+        return static_cast<int>(done * kRunProgressSteps / bytesTotal);
+    }
+    if (fileCount <= 0) {
+        return 0;
+    }
+    return qBound(0, (fileNumber - 1) * kRunProgressSteps / fileCount, kRunProgressSteps);
+}
+
 DialogRunProgress::DialogRunProgress(QWidget* owner, QString title)
     : m_owner(owner), m_title(std::move(title)) {}
 
@@ -19,8 +30,8 @@ DialogRunProgress::~DialogRunProgress() = default;
 
 bool DialogRunProgress::exec(int fileCount) {
     m_finished = false;
-    QProgressDialog dialog(RunProgressText(1, fileCount, 0), QStringLiteral("Cancel"), 0, fileCount,
-                           m_owner);
+    QProgressDialog dialog(RunProgressText(1, fileCount, 0), QStringLiteral("Cancel"), 0,
+                           kRunProgressSteps, m_owner);
     dialog.setWindowTitle(m_title);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setMinimumDuration(0);
@@ -34,11 +45,12 @@ bool DialogRunProgress::exec(int fileCount) {
     return dialog.wasCanceled() && !m_finished;
 }
 
-void DialogRunProgress::update(int fileNumber, int fileCount, quint64 lines) {
+void DialogRunProgress::update(int fileNumber, int fileCount, quint64 lines, quint64 bytesDone,
+                               quint64 bytesTotal) {
     if (!m_dialog)
         return;
     m_dialog->setLabelText(RunProgressText(fileNumber, fileCount, lines));
-    m_dialog->setValue(qBound(0, fileNumber - 1, fileCount));
+    m_dialog->setValue(RunProgressValue(fileNumber, fileCount, bytesDone, bytesTotal));
 }
 
 void DialogRunProgress::finish() {

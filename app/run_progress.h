@@ -19,8 +19,10 @@ class RunProgress {
     // Shows the dialog modal to the window and returns when finish() is called (false) or the
     // user cancelled the run (true).
     virtual bool exec(int fileCount) = 0;
-    // The file being converted (from 1) and the lines converted so far, over all files.
-    virtual void update(int fileNumber, int fileCount, quint64 lines) = 0;
+    // The file being converted (from 1), the lines converted so far over all files, and the
+    // bytes read of all the files' bytes (0 when their sizes cannot be told).
+    virtual void update(int fileNumber, int fileCount, quint64 lines, quint64 bytesDone,
+                        quint64 bytesTotal) = 0;
     // The run has ended: closes the dialog, so exec() returns false.
     virtual void finish() = 0;
 };
@@ -32,7 +34,8 @@ class DialogRunProgress final : public RunProgress {
     ~DialogRunProgress() override;
 
     bool exec(int fileCount) override;
-    void update(int fileNumber, int fileCount, quint64 lines) override;
+    void update(int fileNumber, int fileCount, quint64 lines, quint64 bytesDone,
+                quint64 bytesTotal) override;
     void finish() override;
 
   private:
@@ -44,5 +47,10 @@ class DialogRunProgress final : public RunProgress {
 
 // The text the dialog shows: which file of how many and the lines done.
 QString RunProgressText(int fileNumber, int fileCount, quint64 lines);
+
+// How far the run has come, from 0 to kRunProgressSteps: by the bytes read, so one big file
+// moves the bar too; by the files begun when the sizes cannot be told.
+inline constexpr int kRunProgressSteps = 1000;
+int RunProgressValue(int fileNumber, int fileCount, quint64 bytesDone, quint64 bytesTotal);
 
 }  // namespace quarrytab

@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -32,21 +34,53 @@ bool InputFile::open(std::string_view path, std::string& error) {
     close();
     errno = 0;
     const auto fsPath = FileSystemPath(path);
+    // Only a regular file is read. A pipe, socket or device could block the open or a read for
+    // ever (a pipe nobody writes to), so it is refused before anything opens it.
+    const auto notRegular = [&](bool isDirectory) {
+        error = isDirectory ? std::string(std::strerror(EISDIR))
+                            : std::string(path) + " is not a regular file";
+        return false;
+    };
 #ifdef _WIN32
+    std::error_code ec;
+    const auto status = std::filesystem::status(fsPath, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return notRegular(std::filesystem::is_directory(status));
     m_file = _wfopen(fsPath.c_str(), L"rb");
-#else
-    m_file = std::fopen(fsPath.c_str(), "rb");
-#endif
     if (m_file == nullptr) {
         error = ErrnoText(errno);
         return false;
     }
-    std::error_code ec;
-    if (std::filesystem::is_directory(fsPath, ec)) {
-        close();
-        error = std::strerror(EISDIR);
+#else
+    struct stat info {};
+    if (::stat(fsPath.c_str(), &info) != 0) {
+        error = ErrnoText(errno);
         return false;
     }
+    if (!S_ISREG(info.st_mode))
+        return notRegular(S_ISDIR(info.st_mode));
+    // Opened without waiting, and looked at once more through the open descriptor, in case the
+    // name was given to something else since it was looked at.
+    const int descriptor = ::open(fsPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        error = ErrnoText(errno);
+        return false;
+    }
+    if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const bool isDirectory = S_ISDIR(info.st_mode);
+        ::close(descriptor);
+        return notRegular(isDirectory);
+    }
+    const int flags = ::fcntl(descriptor, F_GETFL);
+    if (flags != -1)
+        ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+    m_file = ::fdopen(descriptor, "rb");
+    if (m_file == nullptr) {
+        error = ErrnoText(errno);
+        ::close(descriptor);
+        return false;
+    }
+#endif
     // Reads are made in large blocks, so the stream's own buffer would only add a copy.
     std::setvbuf(m_file, nullptr, _IONBF, 0);
     return true;

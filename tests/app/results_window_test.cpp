@@ -11,12 +11,19 @@
 #include <QSaveFile>
 #include <QTreeView>
 #include <QtTest>
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <string>
 
 #include "app/form1.h"
 #include "app/handler_locations.h"
 #include "app/run_progress.h"
+#include "engine/platform.h"
 #include "filelist/input_file_list.h"
+#include "filelist/qt_text.h"
 #include "results/results_model.h"
 #include "test_support.h"
 
@@ -77,7 +84,11 @@ class ScriptedProgress final : public RunProgress {
         while (!m_finished) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         return false;
     }
-    void update(int, int, quint64) override { ++updates; }
+    void update(int, int, quint64, quint64 bytesDone, quint64 bytesTotal) override {
+        ++updates;
+        lastBytes = {bytesDone, bytesTotal};
+    }
+    std::pair<quint64, quint64> lastBytes;
     void finish() override { m_finished = true; }
 
   private:
@@ -96,7 +107,56 @@ class FailingSaveFile final : public QSaveFile {
     }
 };
 
-// A named pipe: reading it blocks until the test writes, so a run can be held at one file.
+// A file whose bytes the test hands over while the run waits for them, as a slow or stuck network
+// share would: a read waits until bytes are given or the file is ended. The worker may hold it
+// after the test has moved on, so it is shared.
+class HeldFile {
+  public:
+    void give(const std::string& bytes) {
+        const std::lock_guard lock(m_mutex);
+        m_bytes += bytes;
+        m_changed.notify_all();
+    }
+    void end() {
+        const std::lock_guard lock(m_mutex);
+        m_ended = true;
+        m_changed.notify_all();
+    }
+    // True once the run waits for the file's bytes, and once it has read to the end.
+    bool reading() const { return m_reading.load(); }
+    bool readToTheEnd() const { return m_readToTheEnd.load(); }
+
+    class Source final : public ByteSource {
+      public:
+        explicit Source(std::shared_ptr<HeldFile> file) : m_file(std::move(file)) {}
+        std::ptrdiff_t read(char* buffer, std::size_t size, std::string&) override {
+            HeldFile& file = *m_file;
+            file.m_reading = true;
+            std::unique_lock lock(file.m_mutex);
+            file.m_changed.wait(lock, [&] { return file.m_ended || m_at < file.m_bytes.size(); });
+            const std::size_t count = std::min(size, file.m_bytes.size() - m_at);
+            std::copy_n(file.m_bytes.data() + m_at, count, buffer);
+            m_at += count;
+            if (count == 0)
+                file.m_readToTheEnd = true;
+            return static_cast<std::ptrdiff_t>(count);
+        }
+
+      private:
+        std::shared_ptr<HeldFile> m_file;
+        std::size_t m_at = 0;
+    };
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::string m_bytes;
+    bool m_ended = false;
+    std::atomic<bool> m_reading{false};
+    std::atomic<bool> m_readToTheEnd{false};
+};
+
+// A named pipe, a file that is no regular file; false where there are none.
 bool MakePipe(const QString& path) {
 #ifdef _WIN32
     Q_UNUSED(path);
@@ -119,6 +179,7 @@ class ResultsWindowTest : public QObject {
     void anUnreadableFileIsReportedAndTheRunGoesOn();
     void aLongRunShowsProgressIsBusyAndIgnoresASecondStart();
     void cancelKeepsTheStatementsSoFar();
+    void cancelEndsARunAtOnceWhateverTheWorkerDoes();
     void removingRowsNeedsASelectionAndNoBusyPointer();
     void clearResults();
     void saveWritesEveryRowWithCrLf_data();
@@ -147,12 +208,19 @@ class ResultsWindowTest : public QObject {
         WriteFile(path, bytes);
         return path;
     }
-    // Three inputs, the middle one the named pipe `pipe`, which holds the run until the test
-    // writes to it; the progress dialog is the scripted one returned.
-    std::shared_ptr<ScriptedProgress> holdRunAt(Form1& form, const QString& pipe) {
+    // Three inputs, the middle one "held.csv", whose bytes the run waits for until the test
+    // hands them over through `held`; the progress dialog is the scripted one returned.
+    std::shared_ptr<ScriptedProgress> holdRunAt(Form1& form, std::shared_ptr<HeldFile> held) {
         auto progress = std::make_shared<ScriptedProgress>();
         form.setRunProgress(progress, 0);
-        form.inputList()->append({input("a.csv", "1\r\n"), pipe, input("c.csv", "3\r\n")});
+        const QString heldPath = input("held.csv", "");
+        form.setInputOpener([held, heldPath = ToPathBytes(heldPath)](
+                                const std::string& path) -> std::unique_ptr<ByteSource> {
+            if (path != heldPath)
+                return nullptr;
+            return std::make_unique<HeldFile::Source>(held);
+        });
+        form.inputList()->append({input("a.csv", "1\r\n"), heldPath, input("c.csv", "3\r\n")});
         return progress;
     }
 };
@@ -242,6 +310,24 @@ void ResultsWindowTest::anUnreadableFileIsReportedAndTheRunGoesOn() {
     const QString missing = Native(m_data + QStringLiteral("/gone.csv"));
     form.inputList()->append({input("a.csv", "1\r\n"), missing, input("c.csv", "3\r\n")});
     form.PushButton2_Click();
+    // A named pipe nobody writes to is not opened at all, so it cannot hold the run.
+    const QString pipe = Native(m_data + QStringLiteral("/pipe.csv"));
+    if (MakePipe(pipe)) {
+        QStringList paths = form.inputList()->paths();
+        form.inputList()->clear();
+        paths.insert(2, pipe);
+        form.inputList()->append(paths);
+        m_fixture->prompts.shown.clear();
+        form.PushButton2_Click();
+        const QStringList withPipe = Messages(*m_fixture);
+        QCOMPARE(withPipe.size(), 3);
+        QVERIFY2(withPipe[1].startsWith("error: " + pipe +
+                                        " is not a regular file\r\nin "
+                                        "Quarrytab2021/08/31.Main."
+                                        "ReadFileToStringFSOLine at line 106"),
+                 qPrintable(withPipe[1]));
+        m_fixture->prompts.shown.removeAt(1);
+    }
     QCOMPARE(Results(form), (QStringList{"CREATE TABLE 'Table1_a' ('fld1' text);",
                                          "INSERT INTO 'Table1_a' VALUES ('1');",
                                          "CREATE TABLE 'Table1_c' ('fld1' text);",
@@ -258,27 +344,31 @@ void ResultsWindowTest::anUnreadableFileIsReportedAndTheRunGoesOn() {
 
 void ResultsWindowTest::aLongRunShowsProgressIsBusyAndIgnoresASecondStart() {
     Form1& form = start();
-    const QString pipe = Native(m_data + QStringLiteral("/held.csv"));
-    if (!MakePipe(pipe))
-        QSKIP("needs named pipes");
-    auto progress = holdRunAt(form, pipe);
+    auto held = std::make_shared<HeldFile>();
+    auto progress = holdRunAt(form, held);
     form.resultsModel()->statement("old");
     bool busy = false;
     bool running = false;
+    bool bytesShown = false;
     progress->onExec = [&] {
+        // While the run waits in the held file, the first file's 3 bytes of all 6 are done.
+        bytesShown = QTest::qWaitFor(
+            [&] { return progress->lastBytes == std::pair<quint64, quint64>(3, 6); });
         busy = form.busyPointer();
         running = form.runInProgress();
         form.PushButton2_Click();  // a second start does nothing at all
         form.ListView2->setCurrentIndex(form.resultsModel()->index(0));
         form.ListView2_DblClick();  // nor can rows be removed meanwhile
-        QFile writer(pipe);
-        writer.open(QIODevice::WriteOnly);
-        writer.write("2\r\n");
+        held->give("2\r\n");
+        held->end();
         return false;
     };
     form.PushButton2_Click();
     QCOMPARE(progress->execs, 1);
     QVERIFY(progress->updates >= 1);
+    // Progress counts the bytes read of all three files: "1\r\n", the held file (empty on disk)
+    // and "3\r\n".
+    QVERIFY(bytesShown);
     QVERIFY(busy);
     QVERIFY(running);
     QCOMPARE(Results(form).size(), 6);
@@ -290,20 +380,18 @@ void ResultsWindowTest::aLongRunShowsProgressIsBusyAndIgnoresASecondStart() {
 
 void ResultsWindowTest::cancelKeepsTheStatementsSoFar() {
     Form1& form = start();
-    const QString pipe = Native(m_data + QStringLiteral("/held.csv"));
-    if (!MakePipe(pipe))
-        QSKIP("needs named pipes");
-    auto progress = holdRunAt(form, pipe);
+    auto held = std::make_shared<HeldFile>();
+    auto progress = holdRunAt(form, held);
+    bool reached = false;
     progress->onExec = [&] {
-        auto* writer = new QFile(pipe);
-        writer->open(QIODevice::WriteOnly);
-        writer->write("2\r\n5\r\n");
-        writer->flush();
-        // The pipe ends only after the run has taken the cancel.
-        QTimer::singleShot(0, [writer] { delete writer; });
+        reached = QTest::qWaitFor([&] { return held->reading(); });
+        held->give("2\r\n5\r\n");
+        // The file ends only after the run has taken the cancel.
+        QTimer::singleShot(0, [held] { held->end(); });
         return true;
     };
     form.PushButton2_Click();
+    QVERIFY(reached);
     QCOMPARE(Results(form), (QStringList{"CREATE TABLE 'Table1_a' ('fld1' text);",
                                          "INSERT INTO 'Table1_a' VALUES ('1');",
                                          "CREATE TABLE 'Table1_held' ('fld1' text);",
@@ -320,6 +408,38 @@ void ResultsWindowTest::cancelKeepsTheStatementsSoFar() {
     form.PushButton2_Click();
     QCOMPARE(Results(form).size(), 2);
     QCOMPARE(Messages(*m_fixture), QStringList{"information: " + kDone});
+}
+
+void ResultsWindowTest::cancelEndsARunAtOnceWhateverTheWorkerDoes() {
+    Form1& form = start();
+    auto held = std::make_shared<HeldFile>();
+    auto progress = std::make_shared<ScriptedProgress>();
+    form.setRunProgress(progress, 0);
+    const QString heldPath = input("held.csv", "");
+    form.setInputOpener([held, heldPath = ToPathBytes(heldPath)](
+                            const std::string& path) -> std::unique_ptr<ByteSource> {
+        if (path != heldPath)
+            return nullptr;
+        return std::make_unique<HeldFile::Source>(held);
+    });
+    form.inputList()->append({heldPath, input("c.csv", "3\r\n")});
+    // The read of the held file does not return while the run goes on; Cancel still ends it.
+    progress->onExec = [&] {
+        return QTest::qWaitFor([&] { return held->reading(); });
+    };
+    form.PushButton2_Click();
+    QVERIFY(!held->readToTheEnd());
+    QCOMPARE(Results(form), QStringList());
+    QCOMPARE(Messages(*m_fixture), QStringList{"information: Conversion cancelled."});
+    QVERIFY(!form.busyPointer());
+    QVERIFY(!form.runInProgress());
+    // What the worker makes once its read returns is thrown away.
+    held->give("late\r\n");
+    held->end();
+    QTRY_VERIFY(held->readToTheEnd());
+    QTest::qWait(100);
+    QCOMPARE(Results(form), QStringList());
+    QCOMPARE(Messages(*m_fixture).size(), 1);
 }
 
 void ResultsWindowTest::removingRowsNeedsASelectionAndNoBusyPointer() {

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "engine/line_reader.h"
 #include "support/recording_reporter.h"
 #include "temp_path.h"
@@ -92,6 +96,21 @@ TEST(ReadFileToStringFSOLine, ReportsAFileThatCannotBeOpened) {
             .empty());
     ASSERT_EQ(folderReporter.reports.size(), 1u);
     EXPECT_EQ(folderReporter.reports[0].line, 106);
+
+#ifndef _WIN32
+    // A named pipe nobody writes to and a device: refused without being opened, so nothing
+    // waits on them.
+    const auto pipe = UniqueTempPath("quarrytab-pipe").string() + ".csv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& special : {pipe, std::string("/dev/null")}) {
+        RecordingReporter specialReporter;
+        EXPECT_TRUE(ReadFileToStringFSOLine(special, specialReporter).empty());
+        ASSERT_EQ(specialReporter.reports.size(), 1u) << special;
+        EXPECT_EQ(specialReporter.reports[0].line, 106);
+        EXPECT_EQ(specialReporter.reports[0].description, special + " is not a regular file");
+    }
+    std::filesystem::remove(pipe);
+#endif
 }
 
 // Hands out its bytes, then fails as a vanished network share or a bad sector would.
