@@ -32,6 +32,7 @@
 #include "engine/failure_numbers.h"
 #include "engine/paths.h"
 #include "filelist/input_file_list.h"
+#include "filelist/qt_text.h"
 #include "results/results_model.h"
 
 namespace quarrytab {
@@ -74,10 +75,6 @@ bool ToBoolean(const QString& text) {
         return false;
     }
     return ToNumber(word) != 0.0;
-}
-
-std::string Utf8(const QString& text) {
-    return text.toUtf8().toStdString();
 }
 
 QIcon ProgramIcon() {
@@ -293,19 +290,19 @@ void Form1::Form_Load() {
 }
 
 void Form1::loadAppearance(StepTrap& trap) {
-    handlerStep(trap, 104, [&] { ApplySkin(); });
+    handlerStep(trap, 104, [&] { applySkin(); });
     bool handPointerExists = true;  // a failed test runs the step it guards
     handlerStep(trap, 104, [&] {
         handPointerExists =
-            PathExists(Utf8(m_programFolder + QDir::separator() + QStringLiteral("HAND-M.CUR")));
+            PathExists(ToUtf8(m_programFolder + QDir::separator() + QStringLiteral("HAND-M.CUR")));
     });
     if (handPointerExists) {
-        handlerStep(trap, 106, [&] { LoadHandPointer(); });
+        handlerStep(trap, 106, [&] { loadHandPointer(); });
     }
-    handlerStep(trap, 108, [&] { SaveSampleSnapshotOnFirstStart(); });
+    handlerStep(trap, 108, [&] { saveSampleSnapshotOnFirstStart(); });
     handlerStep(trap, 128, [&] { setWindowTitle(kCaption); });
     handlerStep(trap, 128, [&] { setWindowIcon(ProgramIcon()); });
-    handlerStep(trap, 130, [&] { SetApplicationTitle(); });
+    handlerStep(trap, 130, [&] { setApplicationTitle(); });
 }
 
 void Form1::nameListColumns(StepTrap& trap) {
@@ -442,7 +439,7 @@ void Form1::restoreDelimiterChoice() {
     Option11->setChecked(true);
 }
 
-void Form1::ApplySkin() {
+void Form1::applySkin() {
     const QChar separator = QDir::separator();
     const QString skinFile =
         m_programFolder + separator + QStringLiteral("x") + separator + QStringLiteral("o.cjs");
@@ -454,7 +451,7 @@ void Form1::ApplySkin() {
     m_skinApplied = true;
 }
 
-void Form1::LoadHandPointer() {
+void Form1::loadHandPointer() {
     const QString cursorFile = m_programFolder + QDir::separator() + QStringLiteral("HAND-M.CUR");
     m_buttonPointer = LoadCursorFile(cursorFile);
     for (QPushButton* button : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5,
@@ -463,7 +460,7 @@ void Form1::LoadHandPointer() {
     }
 }
 
-void Form1::SetApplicationTitle() {
+void Form1::setApplicationTitle() {
     m_applicationTitle = ApplicationTitleFor(windowTitle());
 }
 

@@ -98,7 +98,8 @@ class Form1 : public QWidget {
     void setResultsFileFactory(ResultsFileFactory factory);
 
   public slots:
-    // Actions of later work; each keeps its name and trap location.
+    // The handlers of the controls, named for the control and its event; each trapped one keeps
+    // its location text (handler_locations.h).
     void PushButton1_Click();
     void PushButton2_Click();
     void PushButton3_Click();
@@ -143,11 +144,11 @@ class Form1 : public QWidget {
     void connectHandlers();
     void setUpInputList();
     void startCollecting(CollectJob job, bool showBusy);
-    void LoadDragPointer();
+    void loadDragPointer();
     void setBackground(const QColor& colour);
-    void ApplySkin();
-    void LoadHandPointer();
-    void SaveSampleSnapshotOnFirstStart();
+    void applySkin();
+    void loadHandPointer();
+    void saveSampleSnapshotOnFirstStart();
     void SaveSampleSnapshot();
     void LoadSampleFiles();
     void connectResultsHandlers();
@@ -165,7 +166,7 @@ class Form1 : public QWidget {
     bool saveResultsFile(StepTrap& trap, const QString& path);
     int inputRowCount() const;
     QString inputRowText(int row) const;
-    void SetApplicationTitle();
+    void setApplicationTitle();
     // The steps of Form_Load, in its order.
     void loadAppearance(StepTrap& trap);
     void nameListColumns(StepTrap& trap);

@@ -231,11 +231,11 @@ void Form1::ListView1_ItemClick(const QModelIndex& index) {
     if (!index.isValid())
         return;
     DragSourceRow = index;
-    LoadDragPointer();
+    loadDragPointer();
     ListView1->viewport()->setCursor(m_dragPointer);
 }
 
-void Form1::LoadDragPointer() {
+void Form1::loadDragPointer() {
     if (m_dragPointerLoaded)
         return;
     m_dragPointerLoaded = true;

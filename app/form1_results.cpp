@@ -348,7 +348,7 @@ void Form1::PushButton4_Click() {
     });
 }
 
-void Form1::SaveSampleSnapshotOnFirstStart() {
+void Form1::saveSampleSnapshotOnFirstStart() {
     if (m_store.ReadSetting(QLatin1String(kSnapshotKey), QString()).isEmpty()) {
         SaveSampleSnapshot();
     }

@@ -1,6 +1,5 @@
 #include "filelist/file_collector.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <utility>
@@ -22,17 +21,12 @@ constexpr std::uint32_t kHiddenArchiveOnly = attributes::kHidden | attributes::k
 constexpr qsizetype kBatchRows = 4096;
 constexpr qint64 kBatchMilliseconds = 40;
 
-// The folder with one separator at its end; a root ("/", or E:\ on Windows) already has it.
-QString WithSeparator(const QString& folder) {
-    return folder.endsWith(QDir::separator()) ? folder : folder + QDir::separator();
-}
-
 // One job, run on the collector's thread. Everything it finds or fails on goes back as a queued
 // call on the collector, which the collector's destruction discards.
-class Run final : public ErrorReporter {
+class CollectJobRun final : public ErrorReporter {
   public:
-    Run(QPointer<FileCollector> collector, quint64 job, FolderReader& reader,
-        std::shared_ptr<std::atomic<bool>> cancelled, std::string_view location)
+    CollectJobRun(QPointer<FileCollector> collector, quint64 job, FolderReader& reader,
+                  std::shared_ptr<std::atomic<bool>> cancelled, std::string_view location)
         : m_collector(std::move(collector)),
           m_job(job),
           m_reader(reader),
@@ -209,7 +203,7 @@ quint64 FileCollector::start(CollectJob job) {
         [self, id, reader, cancelled, job = std::move(job)] {
             if (cancelled->load())
                 return;
-            Run(self, id, *reader, cancelled, job.location).run(job);
+            CollectJobRun(self, id, *reader, cancelled, job.location).run(job);
         },
         Qt::QueuedConnection);
     return id;

@@ -15,15 +15,12 @@ namespace {
 
 // Attribute values of folders the walk leaves alone below its starting entries: system folders
 // (directory + hidden + system) and junctions (the same plus reparse point).
-constexpr std::uint32_t kProtectedFolder = 22;
-constexpr std::uint32_t kProtectedJunction = 1046;
+constexpr std::uint32_t kProtectedFolder =
+    attributes::kDirectory | attributes::kHidden | attributes::kSystem;                     // 22
+constexpr std::uint32_t kProtectedJunction = kProtectedFolder | attributes::kReparsePoint;  // 1046
 
 QChar Separator() {
     return QDir::separator();
-}
-
-QString WithSeparator(const QString& folder) {
-    return folder.endsWith(Separator()) ? folder : folder + Separator();
 }
 
 void ThrowIfFailed(ReadError error, const QString& text) {
@@ -284,6 +281,10 @@ QStringList MatchingFiles(const QString& folder, const QString& pattern, FolderR
 }
 
 }  // namespace
+
+QString WithSeparator(const QString& folder) {
+    return folder.endsWith(Separator()) ? folder : folder + Separator();
+}
 
 bool HasUnsafeCharacters(const QString& name) {
     for (const QChar character : name) {

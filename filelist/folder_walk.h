@@ -38,6 +38,9 @@ enum class WalkSkip {
 // The window stays silent about it; the command line reports it.
 using WalkSkipped = std::function<void(const QString& path, WalkSkip reason)>;
 
+// The folder with one separator at its end; a root ("/", or E:\ on Windows) already has it.
+QString WithSeparator(const QString& folder);
+
 // True when the name holds a control character (below 32 or from 127 to 159) or "?". Such
 // folders are left out of the walk, since their paths cannot be typed or passed on safely.
 bool HasUnsafeCharacters(const QString& name);
