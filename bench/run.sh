@@ -24,6 +24,7 @@ echo "input: $(stat -c %s "$input") bytes, $lines lines, $fields fields; output:
 hyperfine --warmup 1 --runs 5 --export-markdown "$work/timings.md" \
     -n 'quarrytab-cli > FILE' "$cli $input > $work/out.sql" \
     -n 'quarrytab-cli -o FILE (atomic, synced)' "$cli -o $work/out.sql $input" \
+    -n 'quarrytab-cli --csv --header > FILE' "$cli --csv --header $input > $work/out-csv.sql" \
     -n 'sqlite3 .import + .dump' \
        "rm -f $work/db.sqlite; sqlite3 $work/db.sqlite '.mode csv' '.import $input t' '.output $work/dump.sql' '.dump'" \
     -n 'copy floor (cat)' "cat $input > /dev/null; cat $work/out-sized.bin > $work/floor.out"

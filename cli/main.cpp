@@ -55,13 +55,13 @@ std::string Count(std::uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-// "lines 3, 7, 9 and 2 more" for the first few of many.
+// "lines 3, 7, 9, ..." for the first few of many.
 std::string LinesText(const LineNotes& notes) {
     std::string text = notes.first.size() == 1 ? "line " : "lines ";
     for (std::size_t i = 0; i < notes.first.size(); ++i)
         text += (i > 0 ? ", " : "") + std::to_string(notes.first[i]);
     if (notes.count > notes.first.size())
-        text += " and " + std::to_string(notes.count - notes.first.size()) + " more";
+        text += ", ...";
     return text;
 }
 

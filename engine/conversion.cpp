@@ -159,10 +159,12 @@ bool ConvertLines(LineReader& reader, std::string_view baseName, const Conversio
         goOn = ConvertClassic(reader, baseName, options, sink, progress, notes);
     }
     if (decoder && notes != nullptr) {
+        // Each line once, however many of its bytes could not be converted.
         notes->unconvertible.count = decoder->invalidCount();
-        const auto& lines = decoder->invalidLines();
-        notes->unconvertible.first.assign(lines.begin(),
-                                          lines.begin() + std::min(lines.size(), LineNotes::kKept));
+        for (const auto line : decoder->invalidLines())
+            if (notes->unconvertible.first.empty() || notes->unconvertible.first.back() != line)
+                if (notes->unconvertible.first.size() < LineNotes::kKept)
+                    notes->unconvertible.first.push_back(line);
     }
     if (!goOn)
         return false;

@@ -1,6 +1,10 @@
 #include "engine/dialect.h"
 
 #include <algorithm>
+#include <bit>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 
 namespace quarrytab {
@@ -85,6 +89,55 @@ void AppendLiteral(std::string& out, std::string_view value, Dialect dialect) {
     out.resize(size + LiteralBound(value.size()));
     out.resize(
         static_cast<std::size_t>(WriteLiteral(out.data() + size, value, dialect) - out.data()));
+}
+
+char* WriteLineAsLiterals(char* out, std::string_view line, char delimiter) {
+    constexpr char quote = kQuoteEscape.byte;
+    static_assert(kQuoteEscape.text.size() == 2);
+    const auto special = [delimiter](char c, char*& to) {
+        if (c == delimiter) {
+            to[0] = quote;
+            to[1] = ',';
+            to[2] = quote;
+            to += 3;
+        } else {
+            to[0] = kQuoteEscape.text[0];
+            to[1] = kQuoteEscape.text[1];
+            to += 2;
+        }
+    };
+    *out++ = quote;
+    const char* in = line.data();
+    const char* const end = in + line.size();
+#if defined(__SSE2__) || defined(_M_X64)
+    // Sixteen bytes at a time: store them all, then move on to the first delimiter or quote
+    // among them; the bytes past it are overwritten next, and the buffer has room for them.
+    const __m128i delimiters = _mm_set1_epi8(delimiter);
+    const __m128i quotes = _mm_set1_epi8(quote);
+    while (end - in >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(block, delimiters), _mm_cmpeq_epi8(block, quotes))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
+        if (hits == 0) {
+            in += 16;
+            out += 16;
+            continue;
+        }
+        const auto plain = std::countr_zero(hits);
+        out += plain;
+        in += plain;
+        special(*in++, out);
+    }
+#endif
+    for (; in != end; ++in) {
+        if (*in == delimiter || *in == quote)
+            special(*in, out);
+        else
+            *out++ = *in;
+    }
+    *out++ = quote;
+    return out;
 }
 
 bool IsValidUtf8(std::string_view text) {

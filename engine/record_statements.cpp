@@ -163,17 +163,19 @@ void RecordStatements::insert(const Record& record) {
         fields = m_notes.expectedFields;
     if (m_pendingRows > 0 && fields != m_pendingFields)
         flushInsert();
+    if (!pad && onePass(record)) {
+        char* out = pendingRoom(m_insertHead.size() + 3 +
+                                LineAsLiteralsBound(record.plainLine.size()) + m_ending.size());
+        out = startRow(out);
+        out = WriteLineAsLiterals(out, record.plainLine, record.delimiter);
+        *out++ = ')';
+        endRow(out, fields);
+        return;
+    }
     // The row is written in place into room for its longest form.
     std::size_t most = m_insertHead.size() + 3 + 5 * fields + m_ending.size();
     for (const auto field : record.fields) most += LiteralBound(field.size());
-    char* out = pendingRoom(most);
-    if (m_pendingRows == 0) {
-        std::memcpy(out, m_insertHead.data(), m_insertHead.size());
-        out += m_insertHead.size();
-    } else {
-        *out++ = ',';
-    }
-    *out++ = '(';
+    char* out = startRow(pendingRoom(most));
     bool unstorable = false;
     for (std::size_t k = 0; k < fields; ++k) {
         if (k > 0)
@@ -188,9 +190,46 @@ void RecordStatements::insert(const Record& record) {
         out = WriteLiteral(out, record.fields[k], m_options.SqlDialect);
     }
     *out++ = ')';
-    m_pendingSize = static_cast<std::size_t>(out - m_pending.get());
     if (unstorable)
         m_notes.unstorable.add(record.line);
+    endRow(out, fields);
+}
+
+// A row that is a plain line with nothing in its values that needs a look of its own: no
+// empty field to make NULL, and only the quote to escape. A database's storage rules hold for
+// the line as they do for each value, since a delimiter below 0x80 cannot split a character.
+bool RecordStatements::onePass(const Record& record) {
+    if (record.plainLine.empty() || m_options.EmptyAsNull || m_rules.escapes.size() != 1 ||
+        static_cast<unsigned char>(record.delimiter) >= 0x80)
+        return false;
+    const bool hasNul = record.plainLine.find('\0') != std::string_view::npos;
+    switch (m_options.SqlDialect) {
+        case Dialect::Sqlite:
+            return !hasNul;  // a NUL makes its value a blob
+        case Dialect::Postgres:
+            if (hasNul || !IsValidUtf8(record.plainLine))
+                m_notes.unstorable.add(record.line);
+            return true;
+        case Dialect::Classic:
+        case Dialect::Mysql:
+            break;
+    }
+    return true;
+}
+
+char* RecordStatements::startRow(char* out) {
+    if (m_pendingRows == 0) {
+        std::memcpy(out, m_insertHead.data(), m_insertHead.size());
+        out += m_insertHead.size();
+    } else {
+        *out++ = ',';
+    }
+    *out++ = '(';
+    return out;
+}
+
+void RecordStatements::endRow(char* out, std::size_t fields) {
+    m_pendingSize = static_cast<std::size_t>(out - m_pending.get());
     ++m_pendingRows;
     m_pendingFields = fields;
     if (m_pendingRows >= m_rowsPerInsert || m_pendingSize >= kInsertSizeLimit)

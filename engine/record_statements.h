@@ -57,6 +57,9 @@ class RecordStatements {
     void insert(const Record& record);
     void flushInsert();
     char* pendingRoom(std::size_t more);
+    bool onePass(const Record& record);
+    char* startRow(char* out);
+    void endRow(char* out, std::size_t fields);
     void appendName(std::string& out, std::string_view name) const;
 
     const ConversionOptions& m_options;

@@ -63,6 +63,7 @@ bool RecordReader::next(Record& record) {
     } while (!m_comment.empty() && line.text.starts_with(m_comment));
     record.fields.clear();
     record.quoted.clear();
+    record.plainLine = {};
     record.line = line.number;
     record.blank = IsBlankLine(line.text);
     // A line without a double quote reads the same either way; plain splitting copies nothing.
@@ -73,6 +74,10 @@ bool RecordReader::next(Record& record) {
             record.fields.push_back(field);
             record.quoted.push_back(false);
         });
+        if (m_delimiter.size() == 1) {
+            record.plainLine = line.text;
+            record.delimiter = m_delimiter[0];
+        }
     }
     return true;
 }

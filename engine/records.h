@@ -51,6 +51,10 @@ struct Record {
     std::vector<char> quoted;  // per field: it was written in double quotes
     std::uint64_t line = 0;    // the line it starts on
     bool blank = false;        // nothing but spaces: a record without an INSERT
+    // The line the record is, when it was cut plainly at a single-byte delimiter, which lets
+    // its row be written in one pass over the line; empty otherwise.
+    std::string_view plainLine;
+    char delimiter = 0;
 };
 
 // Cuts lines into records. Plain fields are cut at every delimiter; quoted fields (RFC 4180)

@@ -1,10 +1,6 @@
 #include "engine/statements.h"
 
 #include <algorithm>
-#include <bit>
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
 #include <cstring>
 
 #include "engine/dialect.h"
@@ -93,14 +89,11 @@ void StatementGenerator::appendCreateTable(std::string_view line) {
     m_statement += m_ending;
 }
 
-// The common case, in one pass over the line: a delimiter closes one literal and opens the next,
-// a quote is doubled, every other byte is copied. A quote used as the delimiter splits, as the
-// general path does, because the delimiter is tested first.
+// The common case: the whole line's values written in one pass (see WriteLineAsLiterals).
 void StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line, char delimiter,
                                                        StatementSink& sink) {
-    // Worst case: every byte a delimiter, which turns into three bytes; the sixteen-byte steps
-    // below may write up to sixteen bytes past the statement's end.
-    const std::size_t most = m_insertHead.size() + 3 * line.size() + 3 + m_ending.size() + 16;
+    const std::size_t most =
+        m_insertHead.size() + LineAsLiteralsBound(line.size()) + 1 + m_ending.size();
     char* const start = sink.reserve(most);
     const bool inPlace = start != nullptr;
     if (!inPlace && m_scratchSize < most) {
@@ -111,54 +104,7 @@ void StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line, ch
     char* const begin = out;
     std::memcpy(out, m_insertHead.data(), m_insertHead.size());
     out += m_insertHead.size();
-    *out++ = '\'';
-    const char* in = line.data();
-    const char* const end = in + line.size();
-    // The classic literal has one escape, the doubled quote; a delimiter closes one literal and
-    // opens the next.
-    constexpr char quote = kQuoteEscape.byte;
-    static_assert(kQuoteEscape.text.size() == 2);
-    const auto special = [delimiter](char c, char*& to) {
-        if (c == delimiter) {
-            to[0] = '\'';
-            to[1] = ',';
-            to[2] = '\'';
-            to += 3;
-        } else {
-            to[0] = kQuoteEscape.text[0];
-            to[1] = kQuoteEscape.text[1];
-            to += 2;
-        }
-    };
-#if defined(__SSE2__) || defined(_M_X64)
-    // Sixteen bytes at a time: store them all, then move on to the first delimiter or quote
-    // among them; the bytes past it are overwritten next, and the buffer has room for them.
-    const __m128i delimiters = _mm_set1_epi8(delimiter);
-    const __m128i quotes = _mm_set1_epi8(quote);
-    while (end - in >= 16) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-        const auto hits = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(block, delimiters), _mm_cmpeq_epi8(block, quotes))));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
-        if (hits == 0) {
-            in += 16;
-            out += 16;
-            continue;
-        }
-        const auto plain = std::countr_zero(hits);
-        out += plain;
-        in += plain;
-        special(*in++, out);
-    }
-#endif
-    for (; in != end; ++in) {
-        if (*in == delimiter || *in == quote) {
-            special(*in, out);
-        } else {
-            *out++ = *in;
-        }
-    }
-    *out++ = '\'';
+    out = WriteLineAsLiterals(out, line, delimiter);
     *out++ = ')';
     std::memcpy(out, m_ending.data(), m_ending.size());
     out += m_ending.size();
