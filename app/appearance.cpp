@@ -74,8 +74,9 @@ QCursor LoadCursorFile(const QString& path) {
 QString WindowFontFamily() {
     static const QString family = [] {
         const QString arial = QStringLiteral("Arial");
-        if (QFontDatabase::hasFamily(arial))
+        if (QFontDatabase::hasFamily(arial)) {
             return arial;
+        }
         for (const char* file : {":/quarrytab/fonts/LiberationSans-Regular.ttf",
                                  ":/quarrytab/fonts/LiberationSans-Bold.ttf"}) {
             QFontDatabase::addApplicationFont(QString::fromLatin1(file));

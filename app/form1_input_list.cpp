@@ -31,13 +31,15 @@ constexpr std::string_view kDropLocation = "in Quarrytab2021/08/31.Form1.ListVie
 
 // The dropped paths when the data is a list of local files or folders only; empty otherwise.
 QStringList DroppedPaths(const QMimeData* data) {
-    if (data == nullptr || !data->hasUrls())
+    if (data == nullptr || !data->hasUrls()) {
         return {};
+    }
     QStringList paths;
     for (const QUrl& url : data->urls()) {
         const QString path = LocalPathOfUrl(url);
-        if (path.isEmpty())
+        if (path.isEmpty()) {
             return {};
+        }
         paths.append(path);
     }
     return paths;
@@ -53,21 +55,24 @@ class InputListEvents final : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override {
         // The viewport is compared by address: events still arrive while the list is being
         // destroyed, when it can no longer be asked for its viewport.
-        if (watched != m_viewport)
+        if (watched != m_viewport) {
             return false;
+        }
         switch (event->type()) {
             case QEvent::MouseButtonPress: {
                 m_form.ListView1_MouseDown();
                 // A press on empty space leaves no row selected, as in the platform's lists.
                 const auto* mouse = static_cast<QMouseEvent*>(event);
-                if (!m_view.indexAt(mouse->position().toPoint()).isValid())
+                if (!m_view.indexAt(mouse->position().toPoint()).isValid()) {
                     m_view.selectionModel()->clearSelection();
+                }
                 return false;  // the list selects the row and reports the click
             }
             case QEvent::MouseMove: {
                 const auto* mouse = static_cast<QMouseEvent*>(event);
-                if (mouse->buttons() == Qt::NoButton)
+                if (mouse->buttons() == Qt::NoButton) {
                     return false;
+                }
                 m_form.ListView1_MouseMove(mouse->position().toPoint());
                 // Moving with a button down reorders rows; it neither extends the selection
                 // nor starts a drag of data.
@@ -129,8 +134,9 @@ void Form1::setFolderReader(FolderReader& reader) {
                 m_reporter.reportApplicationError(location, line, failure);
             });
     connect(m_collector, &FileCollector::finished, this, [this](quint64 job) {
-        if (m_busyCollections.removeOne(job) && m_busyCollections.isEmpty())
+        if (m_busyCollections.removeOne(job) && m_busyCollections.isEmpty()) {
             setBusyPointer(false);
+        }
     });
 }
 
@@ -140,8 +146,9 @@ bool Form1::addingFiles() const {
 
 void Form1::startCollecting(CollectJob job, bool showBusy) {
     const quint64 id = m_collector->start(std::move(job));
-    if (showBusy)
+    if (showBusy) {
         m_busyCollections.append(id);
+    }
 }
 
 void Form1::PushButton1_Click() {
@@ -152,8 +159,9 @@ void Form1::PushButton1_Click() {
             m_prompts.openFiles(QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"),
                                 QStringLiteral("CSV Files (*.csv)"));
     });
-    if (files.isEmpty())
+    if (files.isEmpty()) {
         return;  // 118: cancelled
+    }
     if (files.size() == 1) {
         handlerStep(trap, 126, [&] { m_inputList->append(files.first()); });
         return;
@@ -178,11 +186,13 @@ void Form1::PushButton5_Click() {
             m_applicationTitle,
             m_store.ReadSetting(QStringLiteral("Extension"), QStringLiteral("csv")));
     });
-    if (!extension.isEmpty())
+    if (!extension.isEmpty()) {
         handlerStep(trap, 102,
                     [&] { m_store.WriteSetting(QStringLiteral("Extension"), extension); });
-    if (extension.isEmpty())
+    }
+    if (extension.isEmpty()) {
         return;  // 106: cancelled or empty; nothing is stored
+    }
     QString lastFolder;
     handlerStep(trap, 108,
                 [&] { lastFolder = m_store.ReadSetting(QStringLiteral("LastFolder"), QString()); });
@@ -190,8 +200,9 @@ void Form1::PushButton5_Click() {
     handlerStep(trap, 333, [&] {
         folder = m_prompts.browseForFolder(QStringLiteral("Please select folder:"), lastFolder);
     });
-    if (folder.isEmpty())
+    if (folder.isEmpty()) {
         return;  // 334: cancelled; the extension stays stored
+    }
     handlerStep(trap, 112, [&] { m_store.WriteSetting(QStringLiteral("LastFolder"), folder); });
     handlerStep(trap, 118, [&] { setBusyPointer(true); });
     // Steps 120 to 140 run on the collector's thread; the busy pointer goes when they are done.
@@ -205,21 +216,24 @@ void Form1::PushButton5_Click() {
         startCollecting(std::move(job), true);
         started = true;
     });
-    if (!started && m_busyCollections.isEmpty())
+    if (!started && m_busyCollections.isEmpty()) {
         handlerStep(trap, 142, [&] { setBusyPointer(false); });
+    }
 }
 
 void Form1::PushButton7_Click() {
     StepTrap trap(m_reporter, locations::kPushButton7);
     handlerStep(trap, 100, [&] {
-        if (!busyPointer())
+        if (!busyPointer()) {
             m_inputList->clear();
+        }
     });
 }
 
 void Form1::ListView1_DblClick() {
-    if (busyPointer() || m_inputList->count() == 0)
+    if (busyPointer() || m_inputList->count() == 0) {
         return;
+    }
     m_inputList->removeSelected(ListView1->selectionModel()->selectedRows());
 }
 
@@ -228,36 +242,43 @@ void Form1::ListView1_MouseDown() {
 }
 
 void Form1::ListView1_ItemClick(const QModelIndex& index) {
-    if (!index.isValid())
+    if (!index.isValid()) {
         return;
+    }
     DragSourceRow = index;
     loadDragPointer();
     ListView1->viewport()->setCursor(m_dragPointer);
 }
 
 void Form1::loadDragPointer() {
-    if (m_dragPointerLoaded)
+    if (m_dragPointerLoaded) {
         return;
+    }
     m_dragPointerLoaded = true;
     const QString file = m_programFolder + QDir::separator() + QStringLiteral("drag.ico");
-    if (!QFileInfo(file).isFile())
+    if (!QFileInfo(file).isFile()) {
         return;
+    }
     QImageReader reader(file);
     const QPixmap image = QPixmap::fromImage(reader.read());
-    if (!image.isNull())
+    if (!image.isNull()) {
         m_dragPointer = QCursor(image);  // an icon's hot spot is its centre
+    }
 }
 
 void Form1::ListView1_MouseMove(const QPoint& position) {
-    if (!DragInProgress)
+    if (!DragInProgress) {
         return;
+    }
     const QModelIndex target = ListView1->indexAt(position);
     // A source row removed meanwhile is no longer held, so it is never touched.
-    if (!target.isValid() || !DragSourceRow.isValid())
+    if (!target.isValid() || !DragSourceRow.isValid()) {
         return;
+    }
     const int source = DragSourceRow.row();
-    if (m_inputList->rowText(target.row()) == m_inputList->rowText(source))
+    if (m_inputList->rowText(target.row()) == m_inputList->rowText(source)) {
         return;  // the same text, or the source row itself
+    }
     m_inputList->swapRows(source, target.row());
     const QModelIndex moved = m_inputList->index(target.row());
     ListView1->selectionModel()->setCurrentIndex(moved, QItemSelectionModel::ClearAndSelect);

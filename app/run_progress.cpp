@@ -47,16 +47,18 @@ bool DialogRunProgress::exec(int fileCount) {
 
 void DialogRunProgress::update(int fileNumber, int fileCount, quint64 lines, quint64 bytesDone,
                                quint64 bytesTotal) {
-    if (!m_dialog)
+    if (!m_dialog) {
         return;
+    }
     m_dialog->setLabelText(RunProgressText(fileNumber, fileCount, lines));
     m_dialog->setValue(RunProgressValue(fileNumber, fileCount, bytesDone, bytesTotal));
 }
 
 void DialogRunProgress::finish() {
     m_finished = true;
-    if (m_dialog)
+    if (m_dialog) {
         m_dialog->accept();
+    }
 }
 
 }  // namespace quarrytab

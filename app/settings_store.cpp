@@ -33,8 +33,9 @@ SettingsStore::SettingsStore(const QString& iniFile) {
 
 void SettingsStore::open(const Opener& opener) {
     m_settings = opener();
-    if (m_settings->status() == QSettings::FormatError)
+    if (m_settings->status() == QSettings::FormatError) {
         setAsideDamagedFile(opener);
+    }
     m_settings->beginGroup(QLatin1String(kSettingsSection));
     m_unreadable = m_settings->status() == QSettings::AccessError;
 }
@@ -44,14 +45,18 @@ void SettingsStore::open(const Opener& opener) {
 // the damaged one stays beside it as "<name>.damaged" for whoever wants to look at it.
 void SettingsStore::setAsideDamagedFile(const Opener& opener) {
     QList<std::pair<QString, QVariant>> readable;
-    for (const QString& key : m_settings->allKeys()) readable.append({key, m_settings->value(key)});
+    for (const QString& key : m_settings->allKeys()) {
+        readable.append({key, m_settings->value(key)});
+    }
     const QString file = m_settings->fileName();
     m_settings.reset();
     const QString aside = file + QStringLiteral(".damaged");
     QFile::remove(aside);
     QFile::rename(file, aside);
     m_settings = opener();
-    for (const auto& [key, value] : readable) m_settings->setValue(key, value);
+    for (const auto& [key, value] : readable) {
+        m_settings->setValue(key, value);
+    }
     m_settings->sync();
 }
 
