@@ -228,7 +228,8 @@ class Form1 : public QWidget {
     WindowErrorReporter m_reporter;
     InputFileList* m_inputList = nullptr;
     FileCollector* m_collector = nullptr;
-    QList<quint64> m_busyCollections;  // folder adds that show the busy pointer until done
+    QList<quint64> m_busyCollections;   // adds and drops that show the busy pointer until done
+    bool m_startWhenCollected = false;  // "Start Converting" waits for the list to be complete
     // Dragging a row of the input list: set by a press on the list, cleared by the release.
     bool DragInProgress = false;
     QPersistentModelIndex DragSourceRow;  // outlives the gesture; invalid once its row is gone

@@ -137,6 +137,11 @@ void Form1::setFolderReader(FolderReader& reader) {
         if (m_busyCollections.removeOne(job) && m_busyCollections.isEmpty()) {
             setBusyPointer(false);
         }
+        // "Start Converting" clicked while the list was filling converts it once it is complete.
+        if (m_startWhenCollected && !addingFiles()) {
+            m_startWhenCollected = false;
+            QMetaObject::invokeMethod(this, &Form1::PushButton2_Click, Qt::QueuedConnection);
+        }
     });
 }
 
@@ -323,7 +328,10 @@ void Form1::ListView1_OLEDragDrop(QDropEvent* event) {
     job.rule = CollectRule::Dropped;
     job.paths = paths;
     job.location = std::string(kDropLocation);
-    startCollecting(std::move(job), false);
+    // Collecting is busy work like a conversion: the busy pointer shows until the list is
+    // complete.
+    setBusyPointer(true);
+    startCollecting(std::move(job), true);
 }
 
 }  // namespace quarrytab

@@ -123,8 +123,15 @@ void Form1::PushButton2_Click() {
 
 bool Form1::beginRun(StepTrap& trap) {
     bool running = false;
-    // A folder add still collecting rows counts as a run: the list is not complete yet.
-    handlerStep(trap, 104, [&] { running = m_runInProgress || addingFiles(); });
+    // While an add or a drop is still collecting rows the list is not complete yet: the run
+    // starts once it is.
+    handlerStep(trap, 104, [&] {
+        running = m_runInProgress;
+        if (!running && addingFiles()) {
+            m_startWhenCollected = true;
+            running = true;
+        }
+    });
     if (running) {
         return false;
     }

@@ -456,13 +456,20 @@ void InputListTest::folderAddIsBusyAndClearWaits() {
     form.ListView1_DblClick();
     QCOMPARE(form.inputList()->rowText(0), QStringLiteral("kept"));
     // Converting waits for the list to be complete too: it would convert only part of it, and
-    // its end would clear the busy pointer while the add goes on.
+    // its end would clear the busy pointer while the add goes on. The run starts once the list
+    // is complete, and converts all of it (here every row is a file that cannot be read).
+    form.Option2->setChecked(true);  // results beside the input: no output folder needed
     const auto shownBefore = fixture.prompts.shown.size();
     form.PushButton2->click();
+    form.PushButton2->click();  // a second click starts no second run
     QCOMPARE(fixture.prompts.shown.size(), shownBefore);
     QCOMPARE(form.resultsModel()->rowCount(), 0);
     QVERIFY(form.busyPointer());
     WaitUntilAdded(form);
+    QTRY_VERIFY(!fixture.prompts.shown.isEmpty() &&
+                fixture.prompts.shown.last().text == QStringLiteral("Done."));
+    QCOMPARE(fixture.prompts.shownOfKind(QStringLiteral("error")).size(), 41);
+    QCOMPARE(fixture.prompts.shownOfKind(QStringLiteral("information")).size(), 1);
     QVERIFY(!form.busyPointer());
     QCOMPARE(form.inputList()->count(), 41);
     for (int i = 0; i < 40; ++i) {
@@ -535,6 +542,7 @@ void InputListTest::dropAddsFilesAndFoldersInOrder() {
     const auto [accepted, action] = DragAndDrop(form, *data);
     QVERIFY(accepted);
     QCOMPARE(action, Qt::CopyAction);  // never a move, whatever the source proposes
+    QVERIFY(form.busyPointer());       // collecting is busy work
     WaitUntilAdded(form);
     QCOMPARE(
         form.inputList()->paths(),
