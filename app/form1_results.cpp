@@ -25,9 +25,9 @@
 #include "engine/paths.h"
 #include "filelist/input_file_list.h"
 #include "filelist/qt_text.h"
+#include "filelist/sample_files.h"
 #include "results/clipboard_text.h"
 #include "results/results_model.h"
-#include "results/sample_files.h"
 #include "results/save_results.h"
 
 namespace quarrytab {

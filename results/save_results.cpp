@@ -7,7 +7,6 @@
 
 #include "engine/error_trap.h"
 #include "engine/failure_numbers.h"
-#include "filelist/qt_text.h"
 
 namespace quarrytab {
 
@@ -16,7 +15,7 @@ namespace {
 constexpr std::size_t kBlockSize = std::size_t{4} << 20;
 
 [[noreturn]] void ThrowDeviceError(const QIODevice& device) {
-    throw Failure(failures::kDeviceIoError, ToUtf8(device.errorString()));
+    throw Failure(failures::kDeviceIoError, device.errorString().toStdString());
 }
 
 }  // namespace
@@ -30,7 +29,7 @@ std::unique_ptr<QFileDevice> CreateResultsFile(const QString& path) {
 
 void OpenResultsFile(QFileDevice& device) {
     if (!device.open(QIODevice::WriteOnly))
-        throw Failure(failures::kFileAccessError, ToUtf8(device.errorString()));
+        throw Failure(failures::kFileAccessError, device.errorString().toStdString());
 }
 
 void WriteResultRows(const StatementStore& rows, QIODevice& device,
@@ -73,7 +72,7 @@ void CommitResultsFile(QFileDevice& device) {
     }
     const bool flushed = device.flush();
     if (!flushed || device.error() != QFileDevice::NoError) {
-        const Failure failure(failures::kDeviceIoError, ToUtf8(device.errorString()));
+        const Failure failure(failures::kDeviceIoError, device.errorString().toStdString());
         device.close();
         throw failure;
     }

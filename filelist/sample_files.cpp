@@ -1,4 +1,4 @@
-#include "results/sample_files.h"
+#include "filelist/sample_files.h"
 
 #include <QDir>
 

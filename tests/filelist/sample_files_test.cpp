@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 
 #include "filelist/input_file_list.h"
-#include "results/sample_files.h"
+#include "filelist/sample_files.h"
 
 namespace quarrytab {
 namespace {
