@@ -176,6 +176,8 @@ class ResultsWindowTest : public QObject {
     void checksComeFirstAndTouchNothing_data();
     void checksComeFirstAndTouchNothing();
     void aSecondRunWithOtherOptionsReplacesTheFirst();
+    void everyDelimiterButtonCutsAtItsOwnText_data();
+    void everyDelimiterButtonCutsAtItsOwnText();
     void anUnreadableFileIsReportedAndTheRunGoesOn();
     void aLongRunShowsProgressIsBusyAndIgnoresASecondStart();
     void cancelKeepsTheStatementsSoFar();
@@ -303,6 +305,39 @@ void ResultsWindowTest::aSecondRunWithOtherOptionsReplacesTheFirst() {
     form.PushButton2_Click();
     QCOMPARE(Results(form), QStringList{"INSERT INTO [S_t] VALUES ('a;b')"});
     QCOMPARE(Messages(*m_fixture).count("information: " + kDone), 3);
+}
+
+void ResultsWindowTest::everyDelimiterButtonCutsAtItsOwnText_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("values");
+    // One line holds every delimiter: ",", ", ", ";", a TAB and the Other text "|".
+    QTest::newRow("Comma") << "Option11"
+                           << "'a','b',' c;d\te|f'";
+    QTest::newRow("Comma-space") << "Option12"
+                                 << "'a,b','c;d\te|f'";
+    QTest::newRow("Semicolon") << "Option13"
+                               << "'a,b, c','d\te|f'";
+    QTest::newRow("Tab") << "Option14"
+                         << "'a,b, c;d','e|f'";
+    QTest::newRow("Other") << "Option15"
+                           << "'a,b, c;d\te','f'";
+}
+
+void ResultsWindowTest::everyDelimiterButtonCutsAtItsOwnText() {
+    QFETCH(QString, button);
+    QFETCH(QString, values);
+    Form1& form = start();
+    form.inputList()->append(input("t.csv", "a,b, c;d\te|f\r\n"));
+    form.Option6->click();                     // INSERT statements only
+    form.Text2->setText(QStringLiteral("["));  // the quote box holds another text than Other
+    form.Option15->click();
+    form.Text4->setText(QStringLiteral("|"));
+    auto* option = form.findChild<QRadioButton*>(button);
+    QVERIFY(option != nullptr);
+    option->click();
+    QVERIFY(option->isChecked());
+    form.PushButton2_Click();
+    QCOMPARE(Results(form), QStringList{"INSERT INTO [Table1_t] VALUES (" + values + ");"});
 }
 
 void ResultsWindowTest::anUnreadableFileIsReportedAndTheRunGoesOn() {
