@@ -6,28 +6,11 @@
 #include <vector>
 
 #include "engine/encoding.h"
+#include "support/memory_source.h"
 
 using namespace quarrytab;
 
 namespace {
-
-// Hands out its bytes at most `chunk` at a time, so sequences arrive split across reads.
-class ChunkedSource : public ByteSource {
-  public:
-    ChunkedSource(std::string bytes, std::size_t chunk)
-        : m_bytes(std::move(bytes)), m_chunk(chunk) {}
-    std::ptrdiff_t read(char* buffer, std::size_t size, std::string&) override {
-        const std::size_t count = std::min({size, m_chunk, m_bytes.size() - m_position});
-        std::copy_n(m_bytes.data() + m_position, count, buffer);
-        m_position += count;
-        return static_cast<std::ptrdiff_t>(count);
-    }
-
-  private:
-    std::string m_bytes;
-    std::size_t m_chunk;
-    std::size_t m_position = 0;
-};
 
 std::string Repeat(std::string_view text, std::size_t times) {
     std::string result;
@@ -135,7 +118,7 @@ struct Decoded {
 };
 
 Decoded Decode(const DecodeCase& row, std::size_t innerChunk, std::size_t readSize) {
-    ChunkedSource inner(row.input, innerChunk);
+    MemorySource inner(row.input, innerChunk);
     std::string error;
     auto source = DecodingSource::create(inner, row.encoding, error);
     EXPECT_NE(source, nullptr) << error;
@@ -177,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Decoding, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DecodingNames, AnUnknownEncodingIsRefusedWithItsName) {
-    ChunkedSource inner("x", 1);
+    MemorySource inner("x", 1);
     std::string error;
     EXPECT_EQ(DecodingSource::create(inner, "klingon-8", error), nullptr);
     EXPECT_NE(error.find("'klingon-8'"), std::string::npos) << error;

@@ -11,6 +11,7 @@
 #endif
 
 #include "engine/line_reader.h"
+#include "support/memory_source.h"
 #include "support/recording_reporter.h"
 #include "temp_path.h"
 
@@ -113,32 +114,10 @@ TEST(ReadFileToStringFSOLine, ReportsAFileThatCannotBeOpened) {
 #endif
 }
 
-// Hands out its bytes, then fails as a vanished network share or a bad sector would.
-class FailingSource : public ByteSource {
-  public:
-    FailingSource(std::string bytes, std::size_t failAt)
-        : m_bytes(std::move(bytes)), m_failAt(failAt) {}
-    std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error) override {
-        if (m_position >= m_failAt) {
-            error = "Input/output error";
-            return -1;
-        }
-        const std::size_t count = std::min(size, m_failAt - m_position);
-        std::copy_n(m_bytes.data() + m_position, count, buffer);
-        m_position += count;
-        return static_cast<std::ptrdiff_t>(count);
-    }
-
-  private:
-    std::string m_bytes;
-    std::size_t m_failAt;
-    std::size_t m_position = 0;
-};
-
 TEST(LineReader, AReadFailurePartWayKeepsTheCompleteLinesBeforeIt) {
     for (std::size_t blockSize : {2u, 7u, 1u << 20}) {
         RecordingReporter reporter;
-        FailingSource source("first\r\nsecond\nthird, cut off here", 19);
+        MemorySource source("first\r\nsecond\nthird, cut off here", MemorySource::kNever, 19);
         LineReader reader(reporter, blockSize);
         reader.attach(source);
         Lines lines;

@@ -9,6 +9,7 @@
 #include "engine/conversion.h"
 #include "engine/dialect.h"
 #include "engine/records.h"
+#include "support/memory_source.h"
 #include "support/recording_reporter.h"
 
 using namespace quarrytab;
@@ -16,23 +17,6 @@ using Statements = std::vector<std::string>;
 using namespace std::string_literals;
 
 namespace {
-
-class Memory : public ByteSource {
-  public:
-    explicit Memory(std::string bytes, std::size_t step = 1 << 20)
-        : m_bytes(std::move(bytes)), m_step(step) {}
-    std::ptrdiff_t read(char* buffer, std::size_t size, std::string&) override {
-        const auto count = std::min({size, m_step, m_bytes.size() - m_at});
-        m_bytes.copy(buffer, count, m_at);
-        m_at += count;
-        return static_cast<std::ptrdiff_t>(count);
-    }
-
-  private:
-    std::string m_bytes;
-    std::size_t m_step;
-    std::size_t m_at = 0;
-};
 
 class Collect : public StatementSink {
   public:
@@ -103,7 +87,7 @@ std::vector<ModelRecord> ModelCsv(const std::string& bytes, const std::string& d
 std::vector<ModelRecord> ReadCsv(const std::string& bytes, const std::string& delimiter,
                                  std::size_t step) {
     RecordingReporter reporter;
-    Memory source(bytes, step);
+    MemorySource source(bytes, step);
     LineReader reader(reporter, 4);
     reader.attach(source);
     PhysicalLines lines(reader, false, 0);
@@ -131,7 +115,7 @@ TEST(Records, QuotedFieldsAgreeWithThePlainModelOnRandomInput) {
 Statements Convert(const std::string& bytes, const ConversionOptions& options,
                    FileNotes* notes = nullptr) {
     RecordingReporter reporter;
-    Memory source(bytes);
+    MemorySource source(bytes);
     Collect sink;
     ConvertStream(source, "t", options, reporter, sink, {}, nullptr, notes);
     return sink.made;
