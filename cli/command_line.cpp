@@ -65,9 +65,10 @@ struct Options {
                                 "The input's encoding, converted to UTF-8 (e.g. windows-1252, "
                                 "latin1, utf-16le, utf-16be, utf-8). Default: bytes as they are.",
                                 "NAME"};
-    QCommandLineOption stripBom{"strip-bom",
-                                "A UTF-8 byte-order mark at the start of a file is dropped "
-                                "(implied by --csv and --header)."};
+    QCommandLineOption stripBom{
+        "strip-bom",
+        "A UTF-8 byte-order mark at the start of a file is dropped "
+        "(implied by --csv, --header and --encoding, whose byte-order mark it is)."};
     QCommandLineOption skipLines{"skip-lines", "N lines before the first record are left out.", "N",
                                  "0"};
     QCommandLineOption comment{"comment", "Lines starting with TEXT are left out.", "TEXT"};
@@ -192,9 +193,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
     options.HeaderRow = parser.isSet(o.header);
     options.EmptyAsNull = parser.isSet(o.nullEmpty);
     options.Transaction = parser.isSet(o.transaction);
-    options.StripBom = parser.isSet(o.stripBom) || options.QuotedFields || options.HeaderRow;
     options.CommentPrefix = ToBytes(parser.value(o.comment));
     options.Encoding = ToBytes(parser.value(o.encoding));
+    options.StripBom = parser.isSet(o.stripBom) || options.QuotedFields || options.HeaderRow ||
+                       !options.Encoding.empty();
     if (!ReadRagged(parser.value(o.ragged), options.Ragged)) {
         error = "unknown --ragged mode '" + ToBytes(parser.value(o.ragged)) +
                 "' (choose keep, pad, skip or fail)";

@@ -77,6 +77,7 @@ TEST(CommandLine, EveryOptionReachesTheRecord) {
     EXPECT_EQ(Parse({"--dialect", "mysql", "x"}).options.DelimitingChar, "`");
     EXPECT_TRUE(Parse({"-d", "auto", "x"}).options.DetectDelimiter);
     EXPECT_TRUE(Parse({"--strip-bom", "x"}).options.StripBom);
+    EXPECT_TRUE(Parse({"--encoding", "utf-16", "x"}).options.StripBom);
     EXPECT_EQ(Parse({"--help"}).action, CommandLine::Action::Help);
     EXPECT_EQ(Parse({"--version"}).action, CommandLine::Action::Version);
 }
