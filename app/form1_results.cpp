@@ -334,18 +334,12 @@ void Form1::PushButton4_Click() {
         if (rows == 0) {
             return;  // an empty list leaves the clipboard as it was
         }
-        ListCells cells;
-        cells.rows = rows;
-        cells.columns = 1;
-        cells.cell = [this](int row, int) {
-            return m_resultsModel->rowText(row);
-        };
-        // Decoded text never has more characters than bytes; each line adds CR LF.
-        cells.sizeHint = static_cast<qsizetype>(m_resultsModel->store().byteSize()) + 2 * rows;
-        const QString text = ListViewToClipboard(cells, &KeepWindowPainted);
+        // The clipboard shares the list's statement bytes and builds its text when pasted, so a
+        // copy of a large list costs no second copy of the statements, let alone one in UTF-16.
+        auto data = std::make_unique<StatementsMimeData>(m_resultsModel->store().shared());
         QClipboard* clipboard = QGuiApplication::clipboard();
         clipboard->clear();
-        clipboard->setText(text);
+        clipboard->setMimeData(data.release());
     });
     handlerStep(trap, 108, [&] {
         m_prompts.information(QStringLiteral("Results have been copied to the clipboard.\r\rClick "

@@ -1,13 +1,16 @@
 // Times the real window on one input file: "Start Converting" until "Done.", "Save Results As
-// Text File" until "Done." and "Copy Results To Clipboard" until its message, and reads the
-// program's peak memory after each. Run it on the offscreen platform:
+// Text File" until "Done." and "Copy Results To Clipboard" until its message, then reads the
+// clipboard's plain text as bytes as a paste into another program does, and reads the program's
+// peak memory after each. Run it on the offscreen platform:
 //   QT_QPA_PLATFORM=offscreen quarrytab-window-bench INPUT OUTPUT-FOLDER
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -108,6 +111,15 @@ int main(int argc, char** argv) {
     const double copy = Seconds(prompts, start);
     const double copyPeak = PeakMiB();
 
+    // What a paste into another program asks for: the plain text as bytes.
+    ResetPeak();
+    QElapsedTimer pasteClock;
+    pasteClock.start();
+    const qsizetype pasted =
+        QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/plain")).size();
+    const double paste = static_cast<double>(pasteClock.nsecsElapsed()) / 1e9;
+    const double pastePeak = PeakMiB();
+
     const double statementsMiB = static_cast<double>(bytes) / (1024.0 * 1024.0);
     std::printf("rows %d, statements %.1f MiB, baseline %.1f MiB\n", rows, statementsMiB, baseline);
     std::printf("convert: %.3f s (%s), peak %.1f MiB\n", convert, qPrintable(convertMessage),
@@ -116,6 +128,8 @@ int main(int argc, char** argv) {
         "save:    %.3f s, peak %.1f MiB, file %lld bytes\n", save, savePeak,
         static_cast<long long>(QFileInfo(output + QStringLiteral("/Quarrytab.txt")).size()));
     std::printf("copy:    %.3f s, peak during copy %.1f MiB\n", copy, copyPeak);
+    std::printf("paste:   %.3f s, peak while the text is read %.1f MiB, %lld bytes\n", paste,
+                pastePeak, static_cast<long long>(pasted));
     std::printf("memory budget (1.5 x statements + 100 MiB): %.1f MiB\n",
                 1.5 * statementsMiB + 100.0);
     return 0;

@@ -1,13 +1,30 @@
 #include "results/clipboard_text.h"
 
+#include <QVariant>
 #include <algorithm>
 #include <vector>
+
+#include "results/display_text.h"
 
 namespace quarrytab {
 
 namespace {
 constexpr int kCellsBetweenYields = 4096;
+
+// The UTF-8 bytes of a line without the spaces at its end, then CR LF.
+void AppendLine(QByteArray& text, const char* data, qsizetype size) {
+    while (size > 0 && data[size - 1] == ' ') --size;
+    text.append(data, size);
+    text.append("\r\n", 2);
 }
+
+QString PlainTextUtf8() {
+    return QStringLiteral("text/plain;charset=utf-8");
+}
+QString PlainText() {
+    return QStringLiteral("text/plain");
+}
+}  // namespace
 
 QString ListViewToClipboard(const ListCells& list, const std::function<void()>& yield) {
     QString text;
@@ -56,6 +73,48 @@ QString ListViewToClipboard(const ListCells& list, const std::function<void()>& 
         text += QLatin1String("\r\n");
     }
     return text;
+}
+
+QByteArray StatementsClipboardUtf8(const StatementStore& rows) {
+    QByteArray text;
+    if (rows.empty())
+        return text;
+    // Display text never has more UTF-8 bytes than the row unless the row is Windows-1252.
+    text.reserve(static_cast<qsizetype>(rows.byteSize() + 2 * rows.size()));
+    rows.forEachRow([&](std::string_view row) {
+        const QByteArrayView bytes(row.data(), static_cast<qsizetype>(row.size()));
+        // Valid UTF-8 is shown as it is, except that decoding drops a byte order mark at the
+        // start; anything else is decoded as DisplayText decodes it.
+        if (bytes.isValidUtf8() && !bytes.startsWith("\xef\xbb\xbf")) {
+            AppendLine(text, bytes.data(), bytes.size());
+        } else {
+            const QByteArray utf8 = DisplayText(row).toUtf8();
+            AppendLine(text, utf8.constData(), utf8.size());
+        }
+        return true;
+    });
+    return text;
+}
+
+QStringList StatementsMimeData::formats() const {
+    return {PlainTextUtf8(), PlainText()};
+}
+
+bool StatementsMimeData::hasFormat(const QString& mimeType) const {
+    return mimeType == PlainTextUtf8() || mimeType == PlainText();
+}
+
+QVariant StatementsMimeData::retrieveData(const QString& mimeType, QMetaType type) const {
+    if (!hasFormat(mimeType))
+        return {};
+    QByteArray bytes = StatementsClipboardUtf8(m_rows);
+    if (type.id() != QMetaType::QString)
+        return QVariant(bytes);
+    // Decoding UTF-8 drops a byte order mark at the start, which here is part of the text.
+    QString text = QString::fromUtf8(bytes);
+    if (bytes.startsWith("\xef\xbb\xbf") && !text.startsWith(QChar(0xFEFF)))
+        text.prepend(QChar(0xFEFF));
+    return QVariant(text);
 }
 
 }  // namespace quarrytab

@@ -3,8 +3,13 @@
 // spaces to its column's width, no spaces before the CR LF that ends the line.
 #pragma once
 
+#include <QByteArray>
+#include <QMimeData>
 #include <QString>
+#include <QStringList>
 #include <functional>
+
+#include "results/statement_store.h"
 
 namespace quarrytab {
 
@@ -24,5 +29,27 @@ struct ListCells {
 // width is the length of its longest cell over every row, headers not counted. `yield` is called
 // every few thousand cells so a window can keep itself painted.
 QString ListViewToClipboard(const ListCells& list, const std::function<void()>& yield = {});
+
+// The clipboard text of the one-column list whose rows show `rows` (each decoded as DisplayText
+// does), as UTF-8: byte for byte ListViewToClipboard(...).toUtf8(), built without the UTF-16
+// text. Rows of ASCII are copied as they are.
+QByteArray StatementsClipboardUtf8(const StatementStore& rows);
+
+// Offers statements to the clipboard as plain text without holding the text: it keeps the rows
+// (sharing the results list's bytes) and builds the UTF-8 text only when the text is asked for,
+// as a paste does. The text stays what it was at the copy whatever later happens to the list.
+class StatementsMimeData final : public QMimeData {
+  public:
+    explicit StatementsMimeData(StatementStore rows) : m_rows(std::move(rows)) {}
+
+    QStringList formats() const override;
+    bool hasFormat(const QString& mimeType) const override;
+
+  protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
+
+  private:
+    StatementStore m_rows;
+};
 
 }  // namespace quarrytab

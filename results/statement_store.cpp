@@ -22,7 +22,7 @@ std::size_t StatementStore::chunkOf(std::size_t row) const {
 std::string_view StatementStore::row(std::size_t index) const {
     const Chunk& chunk = m_chunks[chunkOf(index)];
     const std::uint64_t begin = index == chunk.firstRow ? 0 : m_ends[index - 1];
-    return {chunk.bytes.data() + begin, static_cast<std::size_t>(m_ends[index] - begin)};
+    return {chunk.bytes->data() + begin, static_cast<std::size_t>(m_ends[index] - begin)};
 }
 
 void StatementStore::reserveRows(std::size_t needed) {
@@ -34,12 +34,12 @@ void StatementStore::reserveRows(std::size_t needed) {
 
 void StatementStore::append(std::string_view text) {
     reserveRows(m_ends.size() + 1);
-    if (m_chunks.empty() ||
-        (m_chunks.back().bytes.size() >= kChunkBytes &&
-         m_chunks.back().bytes.size() + text.size() > m_chunks.back().bytes.capacity())) {
-        m_chunks.push_back(Chunk{std::string(), m_ends.size()});
+    if (m_chunks.empty() || m_chunks.back().bytes.use_count() > 1 ||
+        (m_chunks.back().bytes->size() >= kChunkBytes &&
+         m_chunks.back().bytes->size() + text.size() > m_chunks.back().bytes->capacity())) {
+        m_chunks.push_back(Chunk{std::make_shared<std::string>(), m_ends.size()});
     }
-    std::string& bytes = m_chunks.back().bytes;
+    std::string& bytes = *m_chunks.back().bytes;
     const std::size_t needed = bytes.size() + text.size();
     if (needed > bytes.capacity()) {
         // A string's own reserve at least doubles; growing by half needs a fresh string.
@@ -71,9 +71,17 @@ void StatementStore::appendBlock(StatementBlock&& block) {
     if (bytes.capacity() > bytes.size() + bytes.size() / 4 + kMinimumChunk)
         bytes.shrink_to_fit();
     m_used += bytes.size();
-    m_chunks.push_back(Chunk{std::move(bytes), m_ends.size()});
+    m_chunks.push_back(Chunk{std::make_shared<std::string>(std::move(bytes)), m_ends.size()});
     m_ends.insert(m_ends.end(), block.ends.begin(), block.ends.end());
     block = StatementBlock();
+}
+
+StatementStore StatementStore::shared() const {
+    StatementStore copy;
+    copy.m_chunks = m_chunks;
+    copy.m_ends = m_ends;
+    copy.m_used = m_used;
+    return copy;
 }
 
 void StatementStore::remove(std::size_t first, std::size_t count) {
@@ -89,7 +97,9 @@ void StatementStore::remove(std::size_t first, std::size_t count) {
         const std::size_t last = std::min(chunkEnd, first + left);  // rows [first, last) go
         const std::uint64_t begin = first == chunk.firstRow ? 0 : m_ends[first - 1];
         const std::uint64_t end = m_ends[last - 1];
-        chunk.bytes.erase(begin, end - begin);
+        if (chunk.bytes.use_count() > 1)
+            chunk.bytes = std::make_shared<std::string>(*chunk.bytes);
+        chunk.bytes->erase(begin, end - begin);
         m_used -= end - begin;
         for (std::size_t row = last; row < chunkEnd; ++row) m_ends[row] -= end - begin;
         m_ends.erase(m_ends.begin() + static_cast<std::ptrdiff_t>(first),
@@ -113,8 +123,8 @@ void StatementStore::clear() {
 }
 
 void StatementStore::squeeze() {
-    if (!m_chunks.empty())
-        m_chunks.back().bytes.shrink_to_fit();
+    if (!m_chunks.empty() && m_chunks.back().bytes.use_count() == 1)
+        m_chunks.back().bytes->shrink_to_fit();
     m_chunks.shrink_to_fit();
     m_ends.shrink_to_fit();
 }
@@ -122,7 +132,7 @@ void StatementStore::squeeze() {
 std::size_t StatementStore::footprint() const {
     std::size_t total =
         m_chunks.capacity() * sizeof(Chunk) + m_ends.capacity() * sizeof(std::uint64_t);
-    for (const Chunk& chunk : m_chunks) total += chunk.bytes.capacity();
+    for (const Chunk& chunk : m_chunks) total += chunk.bytes->capacity();
     return total;
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,6 +23,13 @@ class StatementStore final : public StatementSink {
     StatementStore() = default;
     StatementStore(const StatementStore&) = delete;
     StatementStore& operator=(const StatementStore&) = delete;
+    StatementStore(StatementStore&&) = default;
+    StatementStore& operator=(StatementStore&&) = default;
+
+    // A store holding the same rows that shares this one's bytes rather than copying them. A
+    // later change to either store leaves the other's rows as they were: a shared chunk is
+    // copied before its bytes change, and appending starts a fresh chunk.
+    StatementStore shared() const;
 
     // Appends one row holding the statement's bytes as they are.
     void statement(std::string_view text) override { append(text); }
@@ -39,7 +47,7 @@ class StatementStore final : public StatementSink {
     template <class Visit>
     bool forEachRow(Visit&& visit) const {
         for (std::size_t c = 0; c < m_chunks.size(); ++c) {
-            const char* data = m_chunks[c].bytes.data();
+            const char* data = m_chunks[c].bytes->data();
             const std::size_t end = c + 1 < m_chunks.size() ? m_chunks[c + 1].firstRow : size();
             std::uint64_t begin = 0;
             for (std::size_t r = m_chunks[c].firstRow; r < end; ++r) {
@@ -65,7 +73,7 @@ class StatementStore final : public StatementSink {
 
   private:
     struct Chunk {
-        std::string bytes;
+        std::shared_ptr<std::string> bytes;  // never null
         std::size_t firstRow = 0;
     };
     std::size_t chunkOf(std::size_t row) const;

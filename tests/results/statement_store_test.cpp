@@ -135,7 +135,8 @@ TEST(StatementStore, MemoryStaysWithinHalfAgainTheTextPlusSixteenBytesARow) {
 }
 
 // Removals that cross the borders between blocks taken over whole, against a plain list.
-TEST(StatementStore, RemovalsAcrossBlocksMatchAPlainList) {
+// A shared copy taken before the changes keeps its rows whatever the original goes through.
+TEST(StatementStore, RemovalsAcrossBlocksMatchAPlainListAndLeaveASharedCopy) {
     std::mt19937 random(5);
     for (int round = 0; round < 200; ++round) {
         StatementStore store;
@@ -156,6 +157,8 @@ TEST(StatementStore, RemovalsAcrossBlocksMatchAPlainList) {
                 store.appendBlock(std::move(block));
             }
         }
+        const StatementStore copy = store.shared();
+        const std::vector<std::string> copied = expected;
         for (int removal = 0; removal < 3 && !expected.empty(); ++removal) {
             const std::size_t first = random() % expected.size();
             const std::size_t count = 1 + random() % 6;
@@ -171,8 +174,12 @@ TEST(StatementStore, RemovalsAcrossBlocksMatchAPlainList) {
             }());
         }
         store.append("after");
+        store.squeeze();
         expected.push_back("after");
         ASSERT_EQ(Rows(store), expected);
+        ASSERT_EQ(Rows(copy), copied) << "round " << round;
+        store.clear();
+        ASSERT_EQ(Rows(copy), copied);
     }
 }
 
