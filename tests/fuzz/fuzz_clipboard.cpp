@@ -1,13 +1,18 @@
 // Fuzzes the clipboard text against a plain model of its rules: widths over every row, every cell
-// but the last padded to its width and followed by a TAB, trailing spaces removed, CR LF.
+// but the last padded to its width and followed by a TAB, trailing spaces removed, CR LF. The same
+// bytes, split into statements, must give the same UTF-8 text through the statements' own path.
 #include <QString>
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "results/clipboard_text.h"
+#include "results/display_text.h"
+#include "results/statement_store.h"
 
 namespace {
 
@@ -65,6 +70,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return static_cast<bool>(marked[row]);
     };
     if (quarrytab::ListViewToClipboard(list) != Model(rows, columns, marked))
+        std::abort();
+
+    // The raw bytes as statements, one per "\n", which need not be valid UTF-8.
+    const std::string_view bytes(reinterpret_cast<const char*>(data + 2), size - 2);
+    std::vector<std::string> statements;
+    for (std::size_t begin = 0; begin <= bytes.size();) {
+        const std::size_t end = std::min(bytes.find('\n', begin), bytes.size());
+        statements.emplace_back(bytes.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    quarrytab::StatementStore store;
+    for (const std::string& statement : statements) store.append(statement);
+    quarrytab::ListCells shown;
+    shown.rows = static_cast<int>(statements.size());
+    shown.cell = [&](int row, int) {
+        return quarrytab::DisplayText(statements[static_cast<std::size_t>(row)]);
+    };
+    if (quarrytab::StatementsClipboardUtf8(store) != quarrytab::ListViewToClipboard(shown).toUtf8())
         std::abort();
     return 0;
 }
