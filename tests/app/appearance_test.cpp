@@ -1,4 +1,7 @@
+#include <QApplication>
+#include <QInputDialog>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 #include "app/appearance.h"
@@ -124,6 +127,23 @@ void AppearanceTest::dialogFoldersKeepOnlyARootsSeparator() {
 
 void AppearanceTest::messageLineBreaksShowAsLines() {
     QCOMPARE(DisplayLineBreaks(QStringLiteral("a\r\nb\r\rc")), QStringLiteral("a\nb\n\nc"));
+    // The input box shows its prompt's line breaks as the message boxes do.
+    QtPrompts prompts;
+    QString shown;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QInputDialog*>(widget); box && box->isVisible()) {
+                shown = box->labelText();
+                box->reject();
+            }
+        }
+    });
+    look.start(10);
+    QCOMPARE(prompts.inputBox(QStringLiteral("Enter:\r\r(all)"), QStringLiteral("T"),
+                              QStringLiteral("csv")),
+             QString());
+    QCOMPARE(shown, QStringLiteral("Enter:\n\n(all)"));
 }
 
 int RunAppearanceTests(int argc, char** argv) {
