@@ -124,7 +124,7 @@ TEST(ConvertFiles, StatementsLoadIntoSqliteWithEveryValueIntact) {
     for (const char* opening : {"[", "'", "\""}) {
         ConversionOptions options;
         SetDelimitingChar(options, opening);
-        options.CsvDelimiter.assign(1, '|');  // not = "|": GCC 12 at -O3 warns falsely (-Wrestrict)
+        options.CsvDelimiter = "|";
         RecordingReporter reporter;
         Collect sink;
         ConvertFiles({path}, options, reporter, sink);
