@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -262,13 +263,22 @@ bool ConversionRun::run(const std::vector<std::string>& paths, const ConversionO
         throw;
     }
 
-    QTimer showDialog;
-    showDialog.setSingleShot(true);
-    QObject::connect(&showDialog, &QTimer::timeout, &context, [&] { wait.quit(); });
-    showDialog.start(m_progressDelayMs);
-    while (!shared->finished && showDialog.isActive()) {
-        wait.exec(QEventLoop::ExcludeUserInputEvents);
-    }
+    // Lets the window's events other than input run until the worker finishes, or until
+    // `limitMs` have passed when one is given.
+    const auto waitForWorker = [&](std::optional<int> limitMs) {
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &context, [&] { wait.quit(); });
+        if (limitMs) {
+            limit.start(*limitMs);
+        }
+        while (!shared->finished && (!limitMs || limit.isActive())) {
+            wait.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+    };
+
+    // The progress dialog shows only when the run takes longer than its delay.
+    waitForWorker(m_progressDelayMs);
     bool cancelled = false;
     if (!shared->finished) {
         RunProgress& progress = m_progress();
@@ -286,18 +296,11 @@ bool ConversionRun::run(const std::vector<std::string>& paths, const ConversionO
         dialog = nullptr;
         ticker.stop();
         if (cancelled) {
+            // A worker stuck in a read is left behind after a short grace.
             shared->cancel = true;
-            QTimer grace;
-            grace.setSingleShot(true);
-            QObject::connect(&grace, &QTimer::timeout, &context, [&] { wait.quit(); });
-            grace.start(kCancelGraceMs);
-            while (!shared->finished && grace.isActive()) {
-                wait.exec(QEventLoop::ExcludeUserInputEvents);
-            }
+            waitForWorker(kCancelGraceMs);
         } else {
-            while (!shared->finished) {
-                wait.exec(QEventLoop::ExcludeUserInputEvents);
-            }
+            waitForWorker(std::nullopt);
         }
     }
     shared->onArrival = nullptr;
