@@ -210,11 +210,9 @@ class ResultsWindowTest : public QObject {
         WriteFile(path, bytes);
         return path;
     }
-    // Three inputs, the middle one "held.csv", whose bytes the run waits for until the test
-    // hands them over through `held`; the progress dialog is the scripted one returned.
-    std::shared_ptr<ScriptedProgress> holdRunAt(Form1& form, std::shared_ptr<HeldFile> held) {
-        auto progress = std::make_shared<ScriptedProgress>();
-        form.setRunProgress(progress, 0);
+    // The input "held.csv", whose bytes the run waits for until the test hands them over
+    // through `held`.
+    QString heldInput(Form1& form, std::shared_ptr<HeldFile> held) {
         const QString heldPath = input("held.csv", "");
         form.setInputOpener([held, heldPath = ToPathBytes(heldPath)](
                                 const std::string& path) -> std::unique_ptr<ByteSource> {
@@ -222,6 +220,14 @@ class ResultsWindowTest : public QObject {
                 return nullptr;
             return std::make_unique<HeldFile::Source>(held);
         });
+        return heldPath;
+    }
+    // Three inputs, the middle one "held.csv", whose bytes the run waits for until the test
+    // hands them over through `held`; the progress dialog is the scripted one returned.
+    std::shared_ptr<ScriptedProgress> holdRunAt(Form1& form, std::shared_ptr<HeldFile> held) {
+        auto progress = std::make_shared<ScriptedProgress>();
+        form.setRunProgress(progress, 0);
+        const QString heldPath = heldInput(form, held);
         form.inputList()->append({input("a.csv", "1\r\n"), heldPath, input("c.csv", "3\r\n")});
         return progress;
     }
@@ -450,13 +456,7 @@ void ResultsWindowTest::cancelEndsARunAtOnceWhateverTheWorkerDoes() {
     auto held = std::make_shared<HeldFile>();
     auto progress = std::make_shared<ScriptedProgress>();
     form.setRunProgress(progress, 0);
-    const QString heldPath = input("held.csv", "");
-    form.setInputOpener([held, heldPath = ToPathBytes(heldPath)](
-                            const std::string& path) -> std::unique_ptr<ByteSource> {
-        if (path != heldPath)
-            return nullptr;
-        return std::make_unique<HeldFile::Source>(held);
-    });
+    const QString heldPath = heldInput(form, held);
     form.inputList()->append({heldPath, input("c.csv", "3\r\n")});
     // The read of the held file does not return while the run goes on; Cancel still ends it.
     progress->onExec = [&] {
