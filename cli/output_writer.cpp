@@ -12,14 +12,19 @@ namespace quarrytab {
 namespace {
 constexpr std::size_t kFlushSize = 1 << 20;
 constexpr std::size_t kCapacity = 2 * kFlushSize;
+// Enough for the writing thread to have one block in hand and the next ones waiting, without
+// holding much memory.
+constexpr std::size_t kMostBlocks = 4;
 constexpr std::string_view kLineEnd = "\r\n";
+
 }  // namespace
 
 OutputWriter::OutputWriter(const QString& path) {
     // No path means standard output; a file is written the way the window saves its results.
     if (!path.isEmpty())
         m_file = CreateResultsFile(path);
-    m_buffer = std::make_unique_for_overwrite<char[]>(kCapacity);
+    m_block.bytes = std::make_unique_for_overwrite<char[]>(kCapacity);
+    m_block.capacity = kCapacity;
 }
 
 OutputWriter::~OutputWriter() {
@@ -29,80 +34,144 @@ OutputWriter::~OutputWriter() {
 bool OutputWriter::open(QString& error) {
     if (!m_file) {
         SetStandardOutputBinary();
-        return true;
-    }
-    if (!m_file->open(QIODevice::WriteOnly)) {
+    } else if (!m_file->open(QIODevice::WriteOnly)) {
         error = m_file->errorString();
         return false;
     }
+    m_thread = std::thread([this] { writeLoop(); });
     return true;
 }
 
 void OutputWriter::statement(std::string_view text) {
-    if (char* to = reserve(text.size())) {
-        std::memcpy(to, text.data(), text.size());
+    if (text.size() + kLineEnd.size() <= kCapacity - kFlushSize) {
+        std::memcpy(reserve(text.size()), text.data(), text.size());
         commit(text.size());
         return;
     }
-    // Too large for the buffer: it goes out directly rather than through another copy.
+    // Too large for a block: it goes out directly rather than through another copy, once
+    // everything before it is out.
     flush();
+    drain();
     write(text);
     write(kLineEnd);
 }
 
 char* OutputWriter::reserve(std::size_t size) {
-    if (size + kLineEnd.size() > kCapacity - kFlushSize)
-        return nullptr;
-    return m_buffer.get() + m_size;
+    // Room for the line end that follows a statement comes with every piece.
+    const auto needed = size + kLineEnd.size();
+    if (m_block.size + needed > m_block.capacity) {
+        flush();
+        if (needed > m_block.capacity) {
+            m_block.bytes = std::make_unique_for_overwrite<char[]>(needed);
+            m_block.capacity = needed;
+        }
+    }
+    return m_block.bytes.get() + m_block.size;
 }
 
-void OutputWriter::commit(std::size_t size) {
-    m_size += size;
-    std::memcpy(m_buffer.get() + m_size, kLineEnd.data(), kLineEnd.size());
-    m_size += kLineEnd.size();
-    if (m_size >= kFlushSize)
+void OutputWriter::commit(std::size_t size, bool complete) {
+    m_block.size += size;
+    if (complete) {
+        std::memcpy(m_block.bytes.get() + m_block.size, kLineEnd.data(), kLineEnd.size());
+        m_block.size += kLineEnd.size();
+    }
+    if (m_block.size >= kFlushSize)
         flush();
 }
 
+// Hands the filled block to the writing thread and goes on with an empty one.
 void OutputWriter::flush() {
-    write(std::string_view(m_buffer.get(), m_size));
-    m_size = 0;
+    if (m_block.size == 0)
+        return;
+    if (!m_thread.joinable()) {
+        write(std::string_view(m_block.bytes.get(), m_block.size));
+        m_block.size = 0;
+        return;
+    }
+    std::unique_lock lock(m_mutex);
+    m_full.push_back(std::move(m_block));
+    m_changed.notify_all();
+    if (m_empty.empty() && m_blocks < kMostBlocks) {
+        ++m_blocks;
+        m_block = Block{std::make_unique_for_overwrite<char[]>(kCapacity), kCapacity, 0};
+        return;
+    }
+    m_changed.wait(lock, [this] { return !m_empty.empty(); });
+    m_block = std::move(m_empty.back());
+    m_empty.pop_back();
+}
+
+// Waits until every block handed over is written.
+void OutputWriter::drain() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_full.empty() && !m_writing; });
+}
+
+void OutputWriter::stop() {
+    if (!m_thread.joinable())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void OutputWriter::writeLoop() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return !m_full.empty() || m_stopping; });
+        if (m_full.empty())
+            return;
+        Block block = std::move(m_full.front());
+        m_full.pop_front();
+        m_writing = true;
+        lock.unlock();
+        write(std::string_view(block.bytes.get(), block.size));
+        block.size = 0;
+        lock.lock();
+        m_writing = false;
+        m_empty.push_back(std::move(block));
+        m_changed.notify_all();
+    }
 }
 
 void OutputWriter::write(std::string_view bytes) {
-    if (bytes.empty() || m_failed)
+    if (bytes.empty() || failed())
         return;
     if (m_file) {
         const auto written = m_file->write(bytes.data(), static_cast<qint64>(bytes.size()));
         if (written != static_cast<qint64>(bytes.size())) {
-            m_failed = true;
             m_error = m_file->errorString();
+            m_failed.store(true, std::memory_order_release);
         }
     } else {
         errno = 0;
         if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
-            m_failed = true;
             m_error = QString::fromLocal8Bit(std::strerror(errno));
+            m_failed.store(true, std::memory_order_release);
         }
     }
 }
 
 bool OutputWriter::finish(QString& error) {
     flush();
+    stop();
     if (!m_file) {
-        if (!m_failed && std::fflush(stdout) != 0) {
-            m_failed = true;
+        if (!failed() && std::fflush(stdout) != 0) {
             m_error = QString::fromLocal8Bit(std::strerror(errno));
+            m_failed = true;
         }
-    } else if (!m_failed) {
+    } else if (!failed()) {
         try {
             CommitResultsFile(*m_file);
         } catch (const Failure& failure) {
-            m_failed = true;
             m_error = QString::fromStdString(failure.description());
+            m_failed = true;
         }
     }
-    if (m_failed) {
+    if (failed()) {
         discard();
         error = m_error;
         return false;
@@ -112,6 +181,7 @@ bool OutputWriter::finish(QString& error) {
 }
 
 void OutputWriter::discard() {
+    stop();
     if (m_file)
         DiscardResultsFile(*m_file);
     m_file.reset();

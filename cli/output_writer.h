@@ -6,10 +6,16 @@
 
 #include <QFileDevice>
 #include <QString>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "engine/statements.h"
 
@@ -24,28 +30,47 @@ class OutputWriter : public StatementSink {
     OutputWriter& operator=(const OutputWriter&) = delete;
     ~OutputWriter() override;
 
+    // Opens the target and starts the thread that writes to it.
     bool open(QString& error);
     // Each statement followed by CR LF: the bytes the window saves as its results file.
     void statement(std::string_view text) override;
-    // Statements are built straight into the output buffer when they fit.
+    // Statements are built straight into the output buffer, and go out piece by piece.
     char* reserve(std::size_t size) override;
-    void commit(std::size_t size) override;
+    void commit(std::size_t size, bool complete = true) override;
     // Flushes everything; for a file, replaces the target. False with `error` set on failure.
     bool finish(QString& error);
     // Drops a file's new version; the target stays as it was.
     void discard();
 
-    bool failed() const { return m_failed; }
+    bool failed() const { return m_failed.load(std::memory_order_acquire); }
 
   private:
+    // Bytes on their way out: statements are written into one block while a second thread
+    // writes the blocks filled before it, so converting and writing share the two cores.
+    struct Block {
+        std::unique_ptr<char[]> bytes;
+        std::size_t capacity = 0;  // grown only for a single piece larger than it
+        std::size_t size = 0;
+    };
+
     void flush();
+    void drain();
+    void stop();
+    void writeLoop();
     void write(std::string_view bytes);
 
     std::unique_ptr<QFileDevice> m_file;  // a QSaveFile, or a QFile for a special file
-    std::unique_ptr<char[]> m_buffer;
-    std::size_t m_size = 0;  // bytes in the buffer
-    bool m_failed = false;
-    QString m_error;
+    Block m_block;                        // the block being filled
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Block> m_full;    // waiting for the writing thread, in order
+    std::vector<Block> m_empty;  // written, ready to be filled again
+    std::size_t m_blocks = 1;    // blocks made so far
+    bool m_writing = false;      // the writing thread holds a block
+    bool m_stopping = false;
+    std::thread m_thread;
+    std::atomic<bool> m_failed = false;
+    QString m_error;  // set by whichever thread failed first, before m_failed
 };
 
 }  // namespace quarrytab

@@ -6,6 +6,7 @@
 #include "engine/encoding.h"
 #include "engine/line_reader.h"
 #include "engine/records.h"
+#include "engine/statement_stream.h"
 
 namespace quarrytab {
 
@@ -35,29 +36,22 @@ class DelimiterDoubt {
     bool m_other = false;
 };
 
-std::size_t PlainFieldCount(std::string_view line, std::string_view delimiter) {
-    if (line.empty())
-        return 0;
-    if (delimiter.size() == 1)
-        return 1 + static_cast<std::size_t>(std::count(line.begin(), line.end(), delimiter[0]));
-    std::size_t count = 0;
-    ForEachField(line, delimiter, [&](std::string_view) { ++count; });
-    return count;
-}
-
 class Progress {
   public:
     Progress(const ProgressHook& hook, ConversionProgress& done, const LineReader& reader)
         : m_hook(hook), m_done(done), m_reader(reader) {}
-    // Counts one line or record; false when the hook asks to stop.
-    bool step() {
-        ++m_done.linesDone;
-        if (!m_hook || ++m_since < kLinesBetweenProgress)
+    // Counts lines or records done; false when the hook asks to stop.
+    bool advance(std::uint64_t lines) {
+        m_done.linesDone += lines;
+        if (!m_hook || (m_since += lines) < kLinesBetweenProgress)
             return true;
         m_since = 0;
         m_done.fileBytesRead = m_reader.bytesRead();
         return m_hook(m_done);
     }
+    bool step() { return advance(1); }
+    // Lines to go before the hook hears of them.
+    std::uint64_t untilReport() const { return kLinesBetweenProgress - m_since; }
 
   private:
     const ProgressHook& m_hook;
@@ -66,30 +60,24 @@ class Progress {
     std::uint64_t m_since = 0;
 };
 
-// The program's own statements, line by line; with notes, ragged lines and a doubtful
-// delimiter are noted on the way without changing a byte of the output.
+// The program's own statements, in one pass over each block of the file as it is read.
 bool ConvertClassic(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
                     StatementSink& sink, Progress& progress, FileNotes* notes) {
-    StatementGenerator generator(options, baseName);
-    DelimiterDoubt doubt;
-    std::string_view line;
-    std::uint64_t number = 0;
-    while (reader.next(line)) {
-        generator.addLine(line, sink);
-        if (notes != nullptr) {
-            const auto fields = PlainFieldCount(line, options.CsvDelimiter);
-            if (++number == 1)
-                notes->expectedFields = std::max<std::size_t>(1, fields);
-            else if (fields != notes->expectedFields && !IsBlankLine(line))
-                notes->ragged.add(number);
-            if (options.WarnOnOtherDelimiter)
-                doubt.look(line);
-        }
-        if (!progress.step())
+    StatementStream stream(options, baseName, sink, notes);
+    for (;;) {
+        const auto bytes = reader.unread();
+        const auto limit = progress.untilReport();
+        const auto before = stream.lines();
+        reader.consume(stream.feed(bytes, reader.atEnd(), limit));
+        const auto lines = stream.lines() - before;
+        if (!progress.advance(lines))
             return false;
+        if (lines == limit)
+            continue;  // stopped to report progress; the bytes left are still to be fed
+        if (reader.atEnd() || !reader.readMore())
+            break;
     }
-    if (notes != nullptr)
-        notes->otherDelimiterLikely = doubt.likely();
+    stream.finish(!reader.failed());
     return true;
 }
 

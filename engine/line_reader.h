@@ -37,6 +37,19 @@ class LineReader {
     // The next line, valid until the next call; false at the end or after a read failure (112).
     bool next(std::string_view& line);
 
+    // Block access for a caller that scans the bytes itself: the bytes read and not yet used,
+    // marking some of them used, and reading more after them (false at the end of the input or
+    // after a read failure, which is reported).
+    std::string_view unread() const {
+        return std::string_view(m_buffer.data() + m_begin, m_end - m_begin);
+    }
+    void consume(std::size_t count) {
+        m_begin += count;
+        m_scan = 0;
+    }
+    bool readMore() { return !m_eof && refill(); }
+    bool atEnd() const { return m_eof; }
+
     // The line break that ended the last line: "\r\n", "\n", "\r", or "" for a last line
     // without one.
     std::string_view lineEnd() const { return m_lineEnd; }

@@ -9,36 +9,12 @@
 #include <vector>
 
 #include "engine/dialect.h"
+#include "engine/file_notes.h"
 #include "engine/options.h"
 #include "engine/records.h"
 #include "engine/statements.h"
 
 namespace quarrytab {
-
-// Line numbers worth a word to the user: how many, and the first few.
-struct LineNotes {
-    static constexpr std::size_t kKept = 5;
-    std::uint64_t count = 0;
-    std::vector<std::uint64_t> first;
-    void add(std::uint64_t line) {
-        ++count;
-        if (first.size() < kKept)
-            first.push_back(line);
-    }
-};
-
-// What a file's conversion noticed besides read failures; the command line reports it.
-struct FileNotes {
-    std::size_t expectedFields = 0;     // the first record's field count
-    LineNotes ragged;                   // records with another field count
-    LineNotes unclosedQuote;            // a quoted field still open at the end of the file
-    LineNotes unconvertible;            // bytes the input's encoding could not convert
-    LineNotes unstorable;               // values the dialect's database cannot store
-    std::string detectedDelimiter;      // the delimiter chosen for the file, when it was detected
-    bool delimiterUndetected = false;   // detection was asked for and found none
-    bool otherDelimiterLikely = false;  // the first lines have one field but hold ";" or TAB
-    bool stopped = false;               // a ragged record stopped the conversion
-};
 
 class RecordStatements {
   public:

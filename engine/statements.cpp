@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "engine/dialect.h"
 #include "engine/line_reader.h"
@@ -27,6 +28,26 @@ void AppendDoubling(std::string& out, std::string_view text, std::string_view cl
 
 }  // namespace
 
+char* StatementSink::reserve(std::size_t size) {
+    const auto needed = m_piecesSize + size;
+    if (needed > m_piecesRoom) {
+        // Left uninitialised: only the bytes a statement writes are ever touched.
+        const auto room = std::max(needed, 2 * m_piecesRoom);
+        auto grown = std::make_unique_for_overwrite<char[]>(room);
+        if (m_piecesSize > 0)
+            std::memcpy(grown.get(), m_pieces.get(), m_piecesSize);
+        m_pieces = std::move(grown);
+        m_piecesRoom = room;
+    }
+    return m_pieces.get() + m_piecesSize;
+}
+
+void StatementSink::commit(std::size_t size, bool complete) {
+    m_piecesSize += size;
+    if (complete)
+        statement(std::string_view(m_pieces.get(), std::exchange(m_piecesSize, 0)));
+}
+
 std::string TableReference(const ConversionOptions& options, std::string_view baseName) {
     std::string reference = options.DelimitingChar;
     reference += options.TableName;
@@ -46,9 +67,8 @@ void AppendQuotedValue(std::string& out, std::string_view value) {
 
 StatementGenerator::StatementGenerator(const ConversionOptions& options, std::string_view baseName)
     : m_options(options), m_ending(options.IncludeSemicolon ? ";" : "") {
-    const auto reference = TableReference(options, baseName);
-    m_createHead = "CREATE TABLE " + reference + " (";
-    m_insertHead = "INSERT INTO " + reference + " VALUES (";
+    m_reference = TableReference(options, baseName);
+    m_insertHead = "INSERT INTO " + m_reference + " VALUES (";
 }
 
 void StatementGenerator::addLine(std::string_view line, StatementSink& sink) {
@@ -69,24 +89,31 @@ void StatementGenerator::addLine(std::string_view line, StatementSink& sink) {
     }
 }
 
+std::string CreateTableStatement(const ConversionOptions& options, std::string_view reference,
+                                 std::size_t columns) {
+    std::string text = "CREATE TABLE ";
+    text += reference;
+    text += " (";
+    for (std::size_t k = 1; k <= columns; ++k) {
+        if (k > 1)
+            text += ',';
+        text += options.DelimitingChar;
+        text += "fld";
+        text += std::to_string(k);
+        text += options.ClosingDelimitingChar;
+        text += " text";
+    }
+    text += ')';
+    if (options.IncludeSemicolon)
+        text += ';';
+    return text;
+}
+
 void StatementGenerator::appendCreateTable(std::string_view line) {
     std::size_t columns = 0;
     ForEachField(line, m_options.CsvDelimiter, [&](std::string_view) { ++columns; });
     // A zero-length first line still names one column, like a line of spaces does.
-    if (columns == 0)
-        columns = 1;
-    m_statement = m_createHead;
-    for (std::size_t k = 1; k <= columns; ++k) {
-        if (k > 1)
-            m_statement += ',';
-        m_statement += m_options.DelimitingChar;
-        m_statement += "fld";
-        m_statement += std::to_string(k);
-        m_statement += m_options.ClosingDelimitingChar;
-        m_statement += " text";
-    }
-    m_statement += ')';
-    m_statement += m_ending;
+    m_statement = CreateTableStatement(m_options, m_reference, std::max<std::size_t>(1, columns));
 }
 
 // The common case: the whole line's values written in one pass (see WriteLineAsLiterals).
@@ -94,25 +121,15 @@ void StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line, ch
                                                        StatementSink& sink) {
     const std::size_t most =
         m_insertHead.size() + LineAsLiteralsBound(line.size()) + 1 + m_ending.size();
-    char* const start = sink.reserve(most);
-    const bool inPlace = start != nullptr;
-    if (!inPlace && m_scratchSize < most) {
-        m_scratchSize = std::max(most, 2 * m_scratchSize);
-        m_scratch = std::make_unique_for_overwrite<char[]>(m_scratchSize);
-    }
-    char* out = inPlace ? start : m_scratch.get();
-    char* const begin = out;
+    char* const begin = sink.reserve(most);
+    char* out = begin;
     std::memcpy(out, m_insertHead.data(), m_insertHead.size());
     out += m_insertHead.size();
     out = WriteLineAsLiterals(out, line, delimiter);
     *out++ = ')';
     std::memcpy(out, m_ending.data(), m_ending.size());
     out += m_ending.size();
-    const auto size = static_cast<std::size_t>(out - begin);
-    if (inPlace)
-        sink.commit(size);
-    else
-        sink.statement(std::string_view(begin, size));
+    sink.commit(static_cast<std::size_t>(out - begin));
 }
 
 void StatementGenerator::appendInsert(std::string_view line) {

@@ -15,22 +15,35 @@ namespace quarrytab {
 // Receives each statement as soon as it is complete; the text is valid during the call only.
 class StatementSink {
   public:
+    StatementSink() = default;
+    // A copy of a sink starts with no statement being written.
+    StatementSink(const StatementSink&) {}
+    StatementSink& operator=(const StatementSink&) { return *this; }
     virtual ~StatementSink() = default;
     virtual void statement(std::string_view text) = 0;
 
-    // A sink may lend room to build the next statement in place, which saves copying it:
-    // `reserve` gives space for at least `size` bytes or nullptr, and `commit` then tells how
-    // many bytes the statement holds. The statement is complete when `commit` is called.
-    virtual char* reserve(std::size_t size) {
-        (void)size;
-        return nullptr;
-    }
-    virtual void commit(std::size_t size) { (void)size; }
+    // A statement may also be written in place, piece by piece: `reserve` lends room for at least
+    // `size` more bytes of the statement being written, and `commit` says how many of them were
+    // written and whether that ends the statement. Room that is lent and not committed is lent
+    // again by the next `reserve`, so a piece can be taken back by not committing it. By default
+    // the pieces are gathered and the whole statement goes to `statement`; a sink that writes a
+    // stream takes each piece as it comes, so no statement need ever be whole in memory.
+    virtual char* reserve(std::size_t size);
+    virtual void commit(std::size_t size, bool complete = true);
+
+  private:
+    std::unique_ptr<char[]> m_pieces;
+    std::size_t m_piecesRoom = 0;
+    std::size_t m_piecesSize = 0;
 };
 
 // O + prefix + "_" + base name + C, where every occurrence of C inside the base name is doubled
 // so a file name can never close the reference early. The prefix is written as the user typed it.
 std::string TableReference(const ConversionOptions& options, std::string_view baseName);
+
+// CREATE TABLE of `columns` text columns named fld1, fld2, ... for the table `reference`.
+std::string CreateTableStatement(const ConversionOptions& options, std::string_view reference,
+                                 std::size_t columns);
 
 // Makes the statements of one file, line by line, in order.
 class StatementGenerator {
@@ -45,14 +58,10 @@ class StatementGenerator {
     void makeInsertSingleByteDelimiter(std::string_view line, char delimiter, StatementSink& sink);
 
     const ConversionOptions& m_options;
-    std::string m_createHead;  // "CREATE TABLE " + reference + " ("
+    std::string m_reference;   // the table's name in its quotes
     std::string m_insertHead;  // "INSERT INTO " + reference + " VALUES ("
     std::string m_ending;      // ";" or ""
     std::string m_statement;   // reused for every statement
-    // Room for the single-byte-delimiter INSERT, reused. Left uninitialised: only the bytes a
-    // statement writes are ever touched, so a huge line costs memory for what it produces.
-    std::unique_ptr<char[]> m_scratch;
-    std::size_t m_scratchSize = 0;
     bool m_firstLine = true;
 };
 

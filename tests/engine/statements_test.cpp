@@ -5,8 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/conversion.h"
 #include "engine/line_reader.h"
 #include "engine/statements.h"
+#include "support/memory_source.h"
+#include "support/recording_reporter.h"
 
 using namespace quarrytab;
 using Statements = std::vector<std::string>;
@@ -190,6 +193,110 @@ TEST(StatementGenerator, AgreesWithThePlainModelOnRandomLines) {
             }
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// What converting a file of `bytes` must give: the generator's statements for the lines a line
+// reader hands out (none after a read failure), and the notes worked out from the same lines.
+struct Expected {
+    Statements made;
+    std::size_t fields = 0;
+    std::vector<std::uint64_t> ragged;
+    bool otherDelimiter = false;
+};
+
+Expected LineByLine(const ConversionOptions& options, const std::string& bytes,
+                    std::size_t failAt) {
+    Expected expected;
+    Collect sink;
+    StatementGenerator generator(options, "m");
+    RecordingReporter reporter;
+    MemorySource source(bytes, MemorySource::kNever, failAt);
+    LineReader reader(reporter);
+    reader.attach(source);
+    std::string_view line;
+    std::uint64_t number = 0;
+    std::size_t looked = 0;
+    bool comma = false;
+    while (reader.next(line)) {
+        generator.addLine(line, sink);
+        const auto fields = std::max<std::size_t>(
+            ++number == 1, ModelFields(std::string(line), options.CsvDelimiter).size());
+        const bool blank = IsBlankLine(line);
+        if (number == 1)
+            expected.fields = fields;
+        else if (fields != expected.fields && !blank && expected.ragged.size() < LineNotes::kKept)
+            expected.ragged.push_back(number);
+        if (!blank && looked < 5) {
+            ++looked;
+            comma |= line.find(',') != std::string_view::npos;
+            expected.otherDelimiter |= line.find_first_of(";\t") != std::string_view::npos;
+        }
+    }
+    expected.otherDelimiter &= !comma;
+    expected.made = sink.made;
+    return expected;
+}
+
+TEST(StatementStream, WritesWhatTheLineByLineGeneratorWrites) {
+    // Random files, read in pieces of 1 to 7 bytes so that every seam falls everywhere: inside CR
+    // LF, inside a delimiter of several bytes, in leading spaces. Some lines are long runs of
+    // spaces, which are held until a byte shows whether they are blank, and some reads fail.
+    std::mt19937 random(2027);
+    const std::string alphabet = "ab,;'\t x\xE9\r\n\n";
+    for (const std::string delimiter : {",", " ", "'", "\t", ", ", "  ", "aa", "a\nb", "\r", ""}) {
+        for (int n = 0; n < 300; ++n) {
+            ConversionOptions options;
+            SetDelimitingChar(options, "[");
+            options.CsvDelimiter = delimiter;
+            options.Mode = n % 3 == 0 ? StatementMode::InsertOnly : StatementMode::CreateAndInsert;
+            options.IncludeSemicolon = n % 2 == 0;
+            options.WarnOnOtherDelimiter = n % 4 != 0;
+            std::string bytes(random() % 120, ' ');
+            for (auto& c : bytes) c = alphabet[random() % alphabet.size()];
+            if (n % 50 == 7)
+                bytes.insert(random() % (bytes.size() + 1), std::string(70000, ' '));
+            const bool fails = n % 10 == 3;
+            const std::size_t failAt = fails ? random() % (bytes.size() + 1) : MemorySource::kNever;
+            const Expected expected = LineByLine(options, bytes, failAt);
+
+            Collect sink;
+            FileNotes notes;
+            RecordingReporter reporter;
+            MemorySource source(bytes, 1 + random() % 7, failAt);
+            ConvertStream(source, "m", options, reporter, sink, {}, nullptr, &notes);
+            const auto where = ::testing::Message()
+                               << "delimiter '" << delimiter << "', case " << n;
+            ASSERT_EQ(sink.made, expected.made) << where;
+            EXPECT_EQ(reporter.reports.size(), fails ? 1u : 0u) << where;
+            if (fails)
+                continue;
+            EXPECT_EQ(notes.expectedFields, expected.fields) << where;
+            EXPECT_EQ(notes.ragged.first, expected.ragged) << where;
+            EXPECT_EQ(notes.otherDelimiterLikely,
+                      options.WarnOnOtherDelimiter && expected.otherDelimiter)
+                << where;
+        }
+    }
+}
+
+TEST(StatementStream, HoldsAHugeFirstLineOutsideMemoryUntilItsFieldsAreCounted) {
+    // The CREATE TABLE comes first, yet needs the whole first line's field count: its INSERT is
+    // held meanwhile, beyond a few MiB in a temporary file.
+    std::string line;
+    for (int i = 0; i < 3'000'000; ++i) line += "x'y,";
+    ConversionOptions options;
+    Collect sink;
+    RecordingReporter reporter;
+    MemorySource source(line + "\r\nz", 1 << 20);
+    ConvertStream(source, "m", options, reporter, sink);
+    ASSERT_EQ(sink.made.size(), 3u);
+    EXPECT_TRUE(sink.made[0].ends_with(",'fld3000001' text);"));
+    EXPECT_EQ(sink.made[1], Generate(options, "m", {line}).back());
+    EXPECT_EQ(sink.made[2], "INSERT INTO 'Table1_m' VALUES ('z');");
 }
 
 }  // namespace

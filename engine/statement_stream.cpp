@@ -1,0 +1,491 @@
+#include "engine/statement_stream.h"
+
+#include <algorithm>
+#include <bit>
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+#include <cstdio>
+#include <cstring>
+
+#include "engine/dialect.h"
+
+namespace quarrytab {
+
+namespace {
+
+// Room asked of the sink at a time, and the most one step of a scan writes past its room check
+// (sixty-four bytes each written as three, and sixteen stored past them).
+constexpr std::size_t kRoom = 64 << 10;
+constexpr std::ptrdiff_t kSlack = 3 * 64 + 16;
+constexpr std::size_t kDoubtLines = 5;
+
+constexpr char kQuote = kQuoteEscape.byte;
+static_assert(kQuoteEscape.text == "''");
+
+bool IsLineBreak(char c) {
+    return c == '\r' || c == '\n';
+}
+
+char* WriteCut(char* out) {
+    out[0] = kQuote;
+    out[1] = ',';
+    out[2] = kQuote;
+    return out + 3;
+}
+
+}  // namespace
+
+// A statement kept back from the sink: in memory up to a limit, then in a temporary file, so a
+// line of any length is held in bounded memory. Should no temporary file be available, it stays
+// in memory: nothing is lost.
+class HeldStatement final : public StatementSink {
+  public:
+    ~HeldStatement() override { clear(); }
+
+    void statement(std::string_view text) override {
+        std::memcpy(reserve(text.size()), text.data(), text.size());
+        commit(text.size(), true);
+    }
+
+    char* reserve(std::size_t size) override {
+        if (m_size + size > m_room) {
+            const auto room = std::max(m_size + size, 2 * m_room);
+            auto grown = std::make_unique_for_overwrite<char[]>(room);
+            if (m_size > 0)
+                std::memcpy(grown.get(), m_memory.get(), m_size);
+            m_memory = std::move(grown);
+            m_room = room;
+        }
+        return m_memory.get() + m_size;
+    }
+
+    void commit(std::size_t size, bool) override {
+        m_size += size;
+        if (m_size >= kInMemory && m_spill)
+            spill();
+    }
+
+    // Hands everything held to `to` as pieces of its statement being written, `complete` with
+    // the last one, and holds nothing after.
+    void replay(StatementSink& to, bool complete) {
+        if (m_file != nullptr) {
+            std::rewind(m_file);
+            constexpr std::size_t kPiece = 1 << 20;
+            for (std::uint64_t left = m_fileSize; left > 0;) {
+                const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
+                const auto got = std::fread(to.reserve(want), 1, want, m_file);
+                to.commit(got, false);
+                if (got != want)
+                    break;
+                left -= got;
+            }
+        }
+        std::memcpy(to.reserve(m_size), m_memory.get(), m_size);
+        to.commit(m_size, complete);
+        clear();
+    }
+
+    void clear() {
+        if (m_file != nullptr)
+            std::fclose(m_file);
+        m_file = nullptr;
+        m_fileSize = 0;
+        m_size = 0;
+        m_spill = true;
+        if (m_room > kInMemory) {
+            m_memory.reset();
+            m_room = 0;
+        }
+    }
+
+  private:
+    static constexpr std::size_t kInMemory = 8 << 20;
+
+    void spill() {
+        if (m_file == nullptr)
+            m_file = std::tmpfile();
+        if (m_file == nullptr || std::fwrite(m_memory.get(), 1, m_size, m_file) != m_size) {
+            // Keeps what the file took so far and holds the rest in memory from now on.
+            m_spill = false;
+            return;
+        }
+        m_fileSize += m_size;
+        m_size = 0;
+    }
+
+    std::unique_ptr<char[]> m_memory;
+    std::size_t m_room = 0;
+    std::size_t m_size = 0;
+    std::FILE* m_file = nullptr;
+    std::uint64_t m_fileSize = 0;
+    bool m_spill = true;
+};
+
+StatementStream::StatementStream(const ConversionOptions& options, std::string_view baseName,
+                                 StatementSink& sink, FileNotes* notes)
+    : m_options(options),
+      m_sink(sink),
+      m_notes(notes),
+      m_held(std::make_unique<HeldStatement>()),
+      m_out(&sink),
+      m_delimiter(options.CsvDelimiter) {
+    // A line never holds CR or LF, so a delimiter holding one never cuts it.
+    if (m_delimiter.find_first_of("\r\n") != std::string::npos)
+        m_delimiter.clear();
+    m_delimiterBlank = IsBlankLine(m_delimiter);
+    m_reference = TableReference(options, baseName);
+    m_head = "INSERT INTO " + m_reference + " VALUES (";
+    m_head += kQuote;
+    m_tail = kQuote;
+    m_tail += ')';
+    if (options.IncludeSemicolon)
+        m_tail += ';';
+    // Copies of both with room to be read in whole steps of sixteen and four bytes.
+    m_paddedHead = m_head + std::string(16, '\0');
+    m_paddedTail = m_tail + std::string(4, '\0');
+}
+
+StatementStream::~StatementStream() = default;
+
+std::size_t StatementStream::feed(std::string_view bytes, bool last, std::uint64_t lineLimit) {
+    const char* const start = bytes.data();
+    const char* const end = start + bytes.size();
+    const char* p = start;
+    m_stop = m_lines + lineLimit;
+    while (p != end && m_lines < m_stop) {
+        if (!IsLineBreak(*p)) {
+            if (m_begin == nullptr)
+                openStatement();
+            const char* const from = p;
+            p = m_delimiter.size() == 1 ? scanSingle(p, end) : scanGeneral(p, end, last);
+            if (watchesDelimiter())
+                lookForOtherDelimiter(std::string_view(from, static_cast<std::size_t>(p - from)));
+            if (m_nonSpace && m_out == m_held.get() && !holdsFirstLine())
+                release();
+            if (p == end || !IsLineBreak(*p))
+                break;  // every byte used, or a tail to decide with the bytes that follow
+        }
+        if (*p == '\r') {
+            if (p + 1 == end) {
+                if (!last)
+                    break;  // perhaps the first half of CR LF
+                ++p;
+            } else {
+                p += p[1] == '\n' ? 2 : 1;
+            }
+        } else {
+            ++p;
+        }
+        endLine();
+    }
+    return static_cast<std::size_t>(p - start);
+}
+
+void StatementStream::finish(bool readToEnd) {
+    if (m_begin != nullptr) {
+        if (readToEnd || m_partSent) {
+            endLine();
+        } else {
+            dropRoom();
+            m_out = &m_sink;
+        }
+    }
+    if (m_notes != nullptr)
+        m_notes->otherDelimiterLikely = m_doubtLines > 0 && !m_comma && m_other;
+}
+
+bool StatementStream::holdsFirstLine() const {
+    return m_firstLine && m_options.Mode == StatementMode::CreateAndInsert;
+}
+
+// Ends the line whose break the scan has just passed and starts the next one at `next`, in the
+// common case only, with the work of endLine() and openStatement() cut to what it needs: the next
+// line starts with a byte that is neither a space nor a line break, nothing is held, and neither
+// progress nor the delimiter watch needs to hear of the line first. Otherwise it does nothing
+// and returns false.
+inline bool StatementStream::turnOver(const char* next, char*& out, std::uint64_t cuts) {
+    if (*next == ' ' || IsLineBreak(*next) || m_out != &m_sink || m_lines == 0 ||
+        m_lines + 1 >= m_stop || watchesDelimiter())
+        return false;
+    std::memcpy(out, m_paddedTail.data(), 4);
+    out += m_tail.size();
+    m_sink.commit(static_cast<std::size_t>(out - m_begin), true);
+    if (m_notes != nullptr && cuts + 1 != m_notes->expectedFields)
+        m_notes->ragged.add(m_lines + 1);
+    ++m_lines;
+    m_partSent = false;
+    const auto room = std::max(m_head.size() + kSlack, kRoom);
+    m_begin = out = m_sink.reserve(room);
+    m_end = m_begin + room;
+    // The room has space for the steps' last bytes past the head, too.
+    for (std::size_t k = 0; k < m_head.size(); k += 16)
+        std::memcpy(out + k, m_paddedHead.data() + k, 16);
+    out += m_head.size();
+    return true;
+}
+
+// The line's values from `p` on, up to its end or the end of the bytes; one delimiter byte.
+const char* StatementStream::scanSingle(const char* p, const char* end) {
+    const char delimiter = m_delimiter.front();
+    char* out = m_at;
+    char* limit = m_end - kSlack;
+    std::uint64_t cuts = m_cuts;
+    const auto room = [&] {
+        if (out > limit) {
+            m_at = out;
+            refreshRoom(kSlack);
+            out = m_at;
+            limit = m_end - kSlack;
+        }
+    };
+    // Writes the delimiter or quote at `at`; false for a line break, which ends the scan.
+    const auto special = [&](const char* at) {
+        if (*at == delimiter) {
+            out = WriteCut(out);
+            ++cuts;
+        } else if (*at == kQuote) {
+            out[0] = kQuote;
+            out[1] = kQuote;
+            out += 2;
+        } else {
+            return false;
+        }
+        return true;
+    };
+    if (!m_nonSpace) {
+        // Spaces at the start: a line of nothing else is blank and writes nothing.
+        for (; p != end && *p == ' '; ++p) {
+            room();
+            if (delimiter == ' ') {
+                out = WriteCut(out);
+                ++cuts;
+            } else {
+                *out++ = ' ';
+            }
+        }
+        m_nonSpace = p != end && !IsLineBreak(*p);
+    }
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i delimiters = _mm_set1_epi8(delimiter);
+    const __m128i quotes = _mm_set1_epi8(kQuote);
+    const __m128i crs = _mm_set1_epi8('\r');
+    const __m128i lfs = _mm_set1_epi8('\n');
+    // One bit for each of sixteen bytes that is a delimiter, a quote or a line break.
+    const auto classify = [&](const char* at) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i found = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(block, delimiters), _mm_cmpeq_epi8(block, quotes)),
+            _mm_or_si128(_mm_cmpeq_epi8(block, crs), _mm_cmpeq_epi8(block, lfs)));
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(found)));
+    };
+    // Sixteen bytes copied with one load and store; the bytes past a run are overwritten next.
+    const auto copy16 = [](char* to, const char* from) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+    };
+    // Sixty-four bytes classified at once; the runs between the bytes found are copied sixteen
+    // bytes at a time, which may read up to sixteen bytes past the block.
+    while (end - p >= 64 + 16) {
+        room();
+        std::uint64_t found =
+            classify(p) | classify(p + 16) << 16 | classify(p + 32) << 32 | classify(p + 48) << 48;
+        std::size_t done = 0;  // bytes of the block written; past it after a CR LF at its end
+        for (; found != 0; found &= found - 1) {
+            const auto at = static_cast<std::size_t>(std::countr_zero(found));
+            if (at < done)
+                continue;           // the LF of a CR LF, passed already
+            copy16(out, p + done);  // most runs between them are shorter than sixteen
+            for (std::size_t k = done + 16; k < at; k += 16) copy16(out + (k - done), p + k);
+            out += at - done;
+            if (special(p + at)) {
+                done = at + 1;
+                continue;
+            }
+            // A line break: the next line goes on in this loop when it can.
+            const char* next = p + at + 1;
+            if (p[at] == '\r' && *next == '\n')
+                ++next;
+            if (!turnOver(next, out, cuts)) {
+                p += at;
+                goto scanned;
+            }
+            limit = m_end - kSlack;
+            cuts = 0;
+            done = static_cast<std::size_t>(next - p);
+        }
+        if (done < 64) {
+            for (std::size_t k = done; k < 64; k += 16) copy16(out + (k - done), p + k);
+            out += 64 - done;
+            done = 64;
+        }
+        p += done;
+    }
+    // Then sixteen at a time: store them all, then move on to the first byte found among them.
+    while (end - p >= 16) {
+        room();
+        const auto found = static_cast<unsigned>(classify(p));
+        copy16(out, p);
+        if (found == 0) {
+            p += 16;
+            out += 16;
+            continue;
+        }
+        const auto plain = std::countr_zero(found);
+        p += plain;
+        out += plain;
+        if (!special(p))
+            goto scanned;
+        ++p;
+    }
+#endif
+    for (; p != end && !IsLineBreak(*p); ++p) {
+        room();
+        if (!special(p))
+            *out++ = *p;
+    }
+scanned:
+    m_at = out;
+    m_cuts = cuts;
+    return p;
+}
+
+// The line's values from `p` on, for a delimiter of any length: it cuts where the delimiter
+// starts, scanning from the left without overlaps. It stops before the first bytes of a
+// delimiter at the end of bytes that are not the last, to decide them with the bytes that follow.
+const char* StatementStream::scanGeneral(const char* p, const char* end, bool last) {
+    const std::string_view delimiter = m_delimiter;
+    char* out = m_at;
+    while (p != end && !IsLineBreak(*p)) {
+        if (m_end - out < kSlack) {
+            m_at = out;
+            refreshRoom(kSlack);
+            out = m_at;
+        }
+        if (!delimiter.empty() && *p == delimiter.front()) {
+            const auto available = static_cast<std::size_t>(end - p);
+            if (available >= delimiter.size()) {
+                if (std::memcmp(p, delimiter.data(), delimiter.size()) == 0) {
+                    out = WriteCut(out);
+                    ++m_cuts;
+                    m_nonSpace |= !m_delimiterBlank;
+                    p += delimiter.size();
+                    continue;
+                }
+            } else if (!last && std::memcmp(p, delimiter.data(), available) == 0) {
+                break;
+            }
+        }
+        m_nonSpace |= *p != ' ';
+        *out++ = *p;
+        if (*p == kQuote)
+            *out++ = kQuote;
+        ++p;
+    }
+    m_at = out;
+    return p;
+}
+
+void StatementStream::openStatement() {
+    if (holdsFirstLine())
+        m_out = m_held.get();
+    const auto room = std::max(m_head.size() + kSlack, kRoom);
+    m_begin = m_at = m_out->reserve(room);
+    m_end = m_begin + room;
+    std::memcpy(m_at, m_head.data(), m_head.size());
+    m_at += m_head.size();
+}
+
+void StatementStream::ensureRoom(std::size_t size) {
+    if (static_cast<std::size_t>(m_end - m_at) < size)
+        refreshRoom(size);
+}
+
+// Passes on what the room holds and takes new room. A line of nothing but spaces so far may
+// still turn out blank, which writes nothing, so it is held rather than sent to the sink.
+void StatementStream::refreshRoom(std::size_t size) {
+    const auto written = static_cast<std::size_t>(m_at - m_begin);
+    if (!m_nonSpace && m_out == &m_sink) {
+        std::memcpy(m_held->reserve(written), m_begin, written);
+        m_held->commit(written, false);
+        m_out = m_held.get();
+    } else {
+        m_out->commit(written, false);
+        m_partSent |= m_out == &m_sink;
+    }
+    const auto room = std::max(size, kRoom);
+    m_begin = m_at = m_out->reserve(room);
+    m_end = m_begin + room;
+}
+
+// Sends a held line to the sink once a byte other than a space shows it is not blank.
+void StatementStream::release() {
+    m_held->commit(static_cast<std::size_t>(m_at - m_begin), false);
+    m_held->replay(m_sink, false);
+    m_partSent = true;
+    m_out = &m_sink;
+    m_begin = m_at = m_sink.reserve(kRoom);
+    m_end = m_begin + kRoom;
+}
+
+// Forgets the statement being written: room not committed is taken back by the next reserve.
+void StatementStream::dropRoom() {
+    m_begin = m_at = m_end = nullptr;
+    if (m_out == m_held.get())
+        m_held->clear();
+}
+
+void StatementStream::endLine() {
+    const bool blank = !m_nonSpace;
+    const std::size_t fields = m_begin != nullptr ? m_cuts + 1 : 0;
+    if (blank) {
+        dropRoom();
+    } else {
+        ensureRoom(m_tail.size());
+        std::memcpy(m_at, m_tail.data(), m_tail.size());
+        m_at += m_tail.size();
+        m_out->commit(static_cast<std::size_t>(m_at - m_begin), true);
+        m_begin = m_at = m_end = nullptr;
+    }
+    if (holdsFirstLine()) {
+        // A zero-length first line still names one column, like a line of spaces does.
+        m_sink.statement(
+            CreateTableStatement(m_options, m_reference, std::max<std::size_t>(1, fields)));
+        if (!blank)
+            m_held->replay(m_sink, true);
+    }
+    m_firstLine = false;
+    m_out = &m_sink;
+    noteLine(blank, fields);
+    ++m_lines;
+    m_cuts = 0;
+    m_nonSpace = false;
+    m_partSent = false;
+}
+
+void StatementStream::noteLine(bool blank, std::size_t fields) {
+    if (m_notes == nullptr)
+        return;
+    if (m_lines == 0)
+        m_notes->expectedFields = std::max<std::size_t>(1, fields);
+    else if (fields != m_notes->expectedFields && !blank)
+        m_notes->ragged.add(m_lines + 1);
+    if (!blank && watchesDelimiter()) {
+        ++m_doubtLines;
+        m_comma |= m_lineComma;
+        m_other |= m_lineOther;
+    }
+    m_lineComma = false;
+    m_lineOther = false;
+}
+
+bool StatementStream::watchesDelimiter() const {
+    return m_notes != nullptr && m_options.WarnOnOtherDelimiter && m_doubtLines < kDoubtLines;
+}
+
+void StatementStream::lookForOtherDelimiter(std::string_view part) {
+    m_lineComma |= part.find(',') != std::string_view::npos;
+    m_lineOther |= part.find_first_of(";\t") != std::string_view::npos;
+}
+
+}  // namespace quarrytab

@@ -1,0 +1,91 @@
+// The program's own statements written in one pass over a file's bytes as they are read: line
+// ends are found, values cut and quotes doubled in the same scan, and each statement goes to the
+// sink piece by piece, so no line is ever held whole. The statements are byte for byte those that
+// StatementGenerator makes from the same file's lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/file_notes.h"
+#include "engine/options.h"
+#include "engine/statements.h"
+
+namespace quarrytab {
+
+class HeldStatement;
+
+class StatementStream {
+  public:
+    // With `notes`, field counts that differ from the first line's and a doubtful "," are noted.
+    StatementStream(const ConversionOptions& options, std::string_view baseName,
+                    StatementSink& sink, FileNotes* notes = nullptr);
+    ~StatementStream();
+    StatementStream(const StatementStream&) = delete;
+    StatementStream& operator=(const StatementStream&) = delete;
+
+    // Converts bytes that follow those fed before and returns how many it used. It stops once
+    // `lineLimit` more lines are complete, or before a tail it cannot decide yet (a CR that may
+    // begin CR LF, the first bytes of a delimiter): pass that again with the bytes that follow.
+    // With `last` the bytes end the file, and all of them are used unless the limit stops it.
+    std::size_t feed(std::string_view bytes, bool last, std::uint64_t lineLimit);
+
+    // Ends the file. When it was not read to its end, a line cut short is left out, as a line
+    // reader leaves it out, unless part of its statement has gone to the sink already; then the
+    // statement is ended where the bytes stop, so the output stays valid SQL.
+    void finish(bool readToEnd);
+
+    // Lines complete so far, blank ones included.
+    std::uint64_t lines() const { return m_lines; }
+
+  private:
+    const char* scanSingle(const char* p, const char* end);
+    const char* scanGeneral(const char* p, const char* end, bool last);
+    bool turnOver(const char* next, char*& out, std::uint64_t cuts);
+    void openStatement();
+    void endLine();
+    bool holdsFirstLine() const;
+    bool watchesDelimiter() const;
+    void ensureRoom(std::size_t size);
+    void refreshRoom(std::size_t size);
+    void dropRoom();
+    void release();
+    void noteLine(bool blank, std::size_t fields);
+    void lookForOtherDelimiter(std::string_view part);
+
+    const ConversionOptions& m_options;
+    StatementSink& m_sink;
+    FileNotes* m_notes;
+    // Holds the first line's statement until its CREATE TABLE is written, and a line of spaces
+    // too long for its room until a byte other than a space shows it is not blank.
+    std::unique_ptr<HeldStatement> m_held;
+    StatementSink* m_out;     // the sink, or m_held while it holds the statement
+    std::string m_delimiter;  // empty when it can never cut a line (empty, or holding CR or LF)
+    bool m_delimiterBlank = false;  // the delimiter is all spaces
+    std::string m_reference;        // the table's name in its quotes
+    std::string m_head;             // "INSERT INTO " + reference + " VALUES ('"
+    std::string m_tail;             // "')" + ";" or "')"
+    std::string m_paddedHead;       // copies of both, padded to be read in whole steps
+    std::string m_paddedTail;
+    char* m_begin = nullptr;  // the room lent for the statement; null between statements
+    char* m_at = nullptr;
+    char* m_end = nullptr;
+    std::uint64_t m_lines = 0;
+    std::uint64_t m_stop = 0;  // the line count at which feed() returns
+    std::uint64_t m_cuts = 0;  // delimiters in the line so far
+    bool m_nonSpace = false;   // the line holds a byte other than a space
+    bool m_partSent = false;   // part of the statement has gone to the sink
+    bool m_firstLine = true;
+    // Watching the first non-blank lines for a "," that seems wrong: lines seen so far, and
+    // whether the line being read and the lines before it hold "," or ";" / TAB.
+    std::size_t m_doubtLines = 0;
+    bool m_lineComma = false;
+    bool m_lineOther = false;
+    bool m_comma = false;
+    bool m_other = false;
+};
+
+}  // namespace quarrytab
