@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
-#include <optional>
 #include <thread>
 #include <utility>
 
@@ -35,6 +34,10 @@ constexpr int kTakeLine = 204;
 constexpr int kCancelGraceMs = 150;
 // The longest a finished file's statements wait on the worker before they are handed over.
 constexpr qint64 kHandOverMs = 100;
+// The least time between two takes of statements into the results list while the worker runs.
+// The list lays out all its rows again after each take, work that would otherwise keep the
+// window's thread busy for the whole run and take a core from the worker on a busy machine.
+constexpr int kTakeEveryMs = 100;
 
 // A report of the worker, waiting to be shown on the window's thread.
 struct PendingReport {
@@ -247,7 +250,14 @@ bool ConversionRun::run(const std::vector<std::string>& paths, const ConversionO
     QObject context;  // every connection of the wait ends with it
     QEventLoop wait;
     RunProgress* dialog = nullptr;  // set while the dialog is open
-    shared->onArrival = [&] {
+    // Reports are shown at once, as the worker waits for them; statements wait for the next take.
+    QElapsedTimer sinceTake;
+    sinceTake.start();
+    QTimer takeLater;
+    takeLater.setSingleShot(true);
+    const auto take = [&] {
+        takeLater.stop();
+        sinceTake.restart();
         takeArrived();
         if (shared->finished) {
             wait.quit();
@@ -256,6 +266,24 @@ bool ConversionRun::run(const std::vector<std::string>& paths, const ConversionO
             }
         }
     };
+    shared->onArrival = [&] {
+        bool reportsWaiting = false;
+        {
+            const std::lock_guard lock(shared->mutex);
+            reportsWaiting = !shared->reports.empty();
+        }
+        const qint64 since = sinceTake.elapsed();
+        if (shared->finished || reportsWaiting || since >= kTakeEveryMs) {
+            take();
+        } else if (!takeLater.isActive()) {
+            takeLater.start(static_cast<int>(kTakeEveryMs - since));
+        }
+    };
+    QObject::connect(&takeLater, &QTimer::timeout, &context, [&] {
+        if (shared->onArrival) {
+            take();
+        }
+    });
     try {
         std::thread(ConvertAll, shared).detach();
     } catch (...) {
