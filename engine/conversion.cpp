@@ -5,6 +5,7 @@
 
 #include "engine/encoding.h"
 #include "engine/line_reader.h"
+#include "engine/record_stream.h"
 #include "engine/records.h"
 #include "engine/statement_stream.h"
 
@@ -16,6 +17,9 @@ constexpr std::uint64_t kLinesBetweenProgress = 4096;
 // The first lines of a file that choose or question its delimiter.
 constexpr std::size_t kSampleLines = 20;
 constexpr std::size_t kDoubtLines = 5;
+// How far into a file those lines are looked for.
+constexpr std::size_t kSampleBytes = 4 << 20;
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // Watches the first non-blank lines for a file that "," does not cut: one field each, yet
 // holding ";" or TAB, which suggests another delimiter was meant.
@@ -81,19 +85,59 @@ bool ConvertClassic(LineReader& reader, std::string_view baseName, const Convers
     return true;
 }
 
+// Leaves out the first `count` lines, a block at a time, however long they are.
+void SkipLines(LineReader& reader, std::uint64_t count) {
+    while (count > 0) {
+        const auto bytes = reader.unread();
+        std::size_t at = 0;
+        while (count > 0) {
+            const auto cut = bytes.find_first_of("\r\n", at);
+            if (cut == std::string_view::npos) {
+                at = bytes.size();
+                break;
+            }
+            if (bytes[cut] == '\r' && cut + 1 == bytes.size() && !reader.atEnd()) {
+                at = cut;  // perhaps the first half of CR LF
+                break;
+            }
+            at = cut + (bytes.compare(cut, 2, "\r\n") == 0 ? 2 : 1);
+            --count;
+        }
+        reader.consume(at);
+        if (count == 0 || reader.atEnd() || !reader.readMore())
+            return;
+    }
+}
+
+// The first lines of the file as far as its first few MiB go, without reading past them.
+std::vector<std::string_view> SampleLines(LineReader& reader, bool stripBom) {
+    while (reader.unread().size() < kSampleBytes && !reader.atEnd())
+        if (!reader.readMore())
+            break;
+    std::string_view bytes = reader.unread();
+    if (stripBom && bytes.starts_with(kUtf8Bom))
+        bytes.remove_prefix(kUtf8Bom.size());
+    std::vector<std::string_view> lines;
+    while (!bytes.empty() && lines.size() < kSampleLines) {
+        const auto cut = std::min(bytes.find_first_of("\r\n"), bytes.size());
+        lines.push_back(bytes.substr(0, cut));
+        bytes.remove_prefix(
+            std::min(bytes.size(), cut + (bytes.compare(cut, 2, "\r\n") == 0 ? 2 : 1)));
+    }
+    return lines;
+}
+
 // Chooses the file's delimiter from its first lines, or questions the default one.
-std::string ChooseDelimiter(PhysicalLines& lines, const ConversionOptions& options,
-                            FileNotes& notes) {
-    if (!options.DetectDelimiter && !options.WarnOnOtherDelimiter)
-        return options.CsvDelimiter;
+std::string ChooseDelimiter(const std::vector<std::string_view>& lines,
+                            const ConversionOptions& options, FileNotes& notes) {
     std::vector<std::string_view> sample;
     DelimiterDoubt doubt;
-    for (const auto& line : lines.peek(kSampleLines)) {
-        if (IsBlankLine(line.text) ||
-            (!options.CommentPrefix.empty() && line.text.starts_with(options.CommentPrefix)))
+    for (const auto line : lines) {
+        if (IsBlankLine(line) ||
+            (!options.CommentPrefix.empty() && line.starts_with(options.CommentPrefix)))
             continue;
-        sample.push_back(line.text);
-        doubt.look(line.text);
+        sample.push_back(line);
+        doubt.look(line);
     }
     if (!options.DetectDelimiter) {
         notes.otherDelimiterLikely = doubt.likely();
@@ -107,22 +151,31 @@ std::string ChooseDelimiter(PhysicalLines& lines, const ConversionOptions& optio
 
 bool ConvertRecords(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
                     StatementSink& sink, Progress& progress, FileNotes& notes) {
-    PhysicalLines lines(reader, options.StripBom, options.SkipLines);
-    RecordReader records(lines, ChooseDelimiter(lines, options, notes), options.QuotedFields,
-                         options.CommentPrefix);
-    RecordStatements statements(options, baseName, sink, notes);
-    Record record;
-    while (records.next(record)) {
-        if (!statements.add(record)) {
-            statements.finish(false);
+    SkipLines(reader, options.SkipLines);
+    const bool stripBom = options.StripBom && options.SkipLines == 0;
+    std::string delimiter = options.CsvDelimiter;
+    if (options.DetectDelimiter || options.WarnOnOtherDelimiter)
+        delimiter = ChooseDelimiter(SampleLines(reader, stripBom), options, notes);
+    RecordStream stream(options, baseName, std::move(delimiter), sink, notes, options.SkipLines + 1,
+                        stripBom);
+    for (;;) {
+        const auto bytes = reader.unread();
+        const auto limit = progress.untilReport();
+        const auto before = stream.records();
+        reader.consume(stream.feed(bytes, reader.atEnd(), limit));
+        if (stream.stopped()) {
+            stream.finish(false);
             return false;
         }
-        if (!progress.step())
+        const auto records = stream.records() - before;
+        if (!progress.advance(records))
             return false;
+        if (records == limit)
+            continue;  // stopped to report progress; the bytes left are still to be fed
+        if (reader.atEnd() || !reader.readMore())
+            break;
     }
-    if (records.unclosedQuoteLine() != 0)
-        notes.unclosedQuote.add(records.unclosedQuoteLine());
-    statements.finish(!reader.failed());
+    stream.finish(!reader.failed());
     return true;
 }
 

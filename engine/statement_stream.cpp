@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "engine/dialect.h"
+#include "engine/held_statement.h"
 
 namespace quarrytab {
 
@@ -35,92 +36,6 @@ char* WriteCut(char* out) {
 }
 
 }  // namespace
-
-// A statement kept back from the sink: in memory up to a limit, then in a temporary file, so a
-// line of any length is held in bounded memory. Should no temporary file be available, it stays
-// in memory: nothing is lost.
-class HeldStatement final : public StatementSink {
-  public:
-    ~HeldStatement() override { clear(); }
-
-    void statement(std::string_view text) override {
-        std::memcpy(reserve(text.size()), text.data(), text.size());
-        commit(text.size(), true);
-    }
-
-    char* reserve(std::size_t size) override {
-        if (m_size + size > m_room) {
-            const auto room = std::max(m_size + size, 2 * m_room);
-            auto grown = std::make_unique_for_overwrite<char[]>(room);
-            if (m_size > 0)
-                std::memcpy(grown.get(), m_memory.get(), m_size);
-            m_memory = std::move(grown);
-            m_room = room;
-        }
-        return m_memory.get() + m_size;
-    }
-
-    void commit(std::size_t size, bool) override {
-        m_size += size;
-        if (m_size >= kInMemory && m_spill)
-            spill();
-    }
-
-    // Hands everything held to `to` as pieces of its statement being written, `complete` with
-    // the last one, and holds nothing after.
-    void replay(StatementSink& to, bool complete) {
-        if (m_file != nullptr) {
-            std::rewind(m_file);
-            constexpr std::size_t kPiece = 1 << 20;
-            for (std::uint64_t left = m_fileSize; left > 0;) {
-                const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
-                const auto got = std::fread(to.reserve(want), 1, want, m_file);
-                to.commit(got, false);
-                if (got != want)
-                    break;
-                left -= got;
-            }
-        }
-        std::memcpy(to.reserve(m_size), m_memory.get(), m_size);
-        to.commit(m_size, complete);
-        clear();
-    }
-
-    void clear() {
-        if (m_file != nullptr)
-            std::fclose(m_file);
-        m_file = nullptr;
-        m_fileSize = 0;
-        m_size = 0;
-        m_spill = true;
-        if (m_room > kInMemory) {
-            m_memory.reset();
-            m_room = 0;
-        }
-    }
-
-  private:
-    static constexpr std::size_t kInMemory = 8 << 20;
-
-    void spill() {
-        if (m_file == nullptr)
-            m_file = std::tmpfile();
-        if (m_file == nullptr || std::fwrite(m_memory.get(), 1, m_size, m_file) != m_size) {
-            // Keeps what the file took so far and holds the rest in memory from now on.
-            m_spill = false;
-            return;
-        }
-        m_fileSize += m_size;
-        m_size = 0;
-    }
-
-    std::unique_ptr<char[]> m_memory;
-    std::size_t m_room = 0;
-    std::size_t m_size = 0;
-    std::FILE* m_file = nullptr;
-    std::uint64_t m_fileSize = 0;
-    bool m_spill = true;
-};
 
 StatementStream::StatementStream(const ConversionOptions& options, std::string_view baseName,
                                  StatementSink& sink, FileNotes* notes)

@@ -11,12 +11,11 @@
 #include <string_view>
 
 #include "engine/file_notes.h"
+#include "engine/held_statement.h"
 #include "engine/options.h"
 #include "engine/statements.h"
 
 namespace quarrytab {
-
-class HeldStatement;
 
 class StatementStream {
   public:

@@ -1,0 +1,51 @@
+// Bytes kept back from a sink for a while: a statement that must wait for something later in
+// the file, or a value that must be seen whole before it is written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "engine/statements.h"
+
+namespace quarrytab {
+
+// Held in memory up to a limit, then in a temporary file, so bytes of any length are held in
+// bounded memory. Should no temporary file be available they stay in memory: nothing is lost.
+// Written as a sink (statement, or reserve and commit); `complete` changes nothing.
+class HeldStatement final : public StatementSink {
+  public:
+    HeldStatement() = default;
+    HeldStatement(const HeldStatement&) = delete;
+    HeldStatement& operator=(const HeldStatement&) = delete;
+    ~HeldStatement() override;
+
+    void statement(std::string_view text) override;
+    char* reserve(std::size_t size) override;
+    void commit(std::size_t size, bool complete = true) override;
+
+    std::uint64_t size() const { return m_fileSize + m_size; }
+    bool empty() const { return size() == 0; }
+
+    // Each held piece in order, then holds nothing.
+    void drain(const std::function<void(std::string_view)>& onPiece);
+    // Hands everything held to `to` as pieces of its statement being written, `complete` with
+    // the last one, and holds nothing after.
+    void replay(StatementSink& to, bool complete);
+    void clear();
+
+  private:
+    void spill();
+
+    std::unique_ptr<char[]> m_memory;
+    std::size_t m_room = 0;
+    std::size_t m_size = 0;
+    std::FILE* m_file = nullptr;
+    std::uint64_t m_fileSize = 0;
+    bool m_spill = true;
+};
+
+}  // namespace quarrytab
