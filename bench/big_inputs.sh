@@ -29,18 +29,47 @@ run "1 GB, 14M lines" "$work/1gb.csv"
 check "one statement per line plus CREATE TABLE" $((14000000 + 1)) "$(wc -l < "$work/big.sql")"
 rm -f "$work/1gb.csv"
 
-# 2. One line of 200 MB.
-head -c $((200 << 20)) /dev/zero | tr '\0' 'x' > "$work/long.csv"
-run "200 MB single line" "$work/long.csv" --insert-only
-check "every byte of the line" $(((200 << 20) + 40)) "$(stat -c %s "$work/big.sql")"
+# 2. One line of 1 GiB, which is also the first line: its INSERT waits for the CREATE TABLE.
+gib=$((1 << 30))
+head -c "$gib" /dev/zero | tr '\0' 'x' > "$work/long.csv"
+create="CREATE TABLE 'Table1_long' ('fld1' text);"
+insert="INSERT INTO 'Table1_long' VALUES ('');"
+run "1 GiB single line" "$work/long.csv"
+check "every byte of the line" $((${#create} + 2 + ${#insert} + gib + 2)) "$(stat -c %s "$work/big.sql")"
+run "1 GiB single line, --csv" "$work/long.csv" --csv
+check "every byte of the line" $((${#create} + 2 + ${#insert} + gib + 2)) "$(stat -c %s "$work/big.sql")"
 rm -f "$work/long.csv"
 
-# 3. A million empty lines.
+# 3. One quoted field of 1 GiB holding line breaks, then a short record.
+{ printf '"'; head -c "$gib" /dev/zero | tr '\0' 'x' | fold -w 1048575; printf '"\na\n'; } \
+    > "$work/quoted.csv"
+create="CREATE TABLE 'Table1_quoted' ('fld1' text);"
+insert="INSERT INTO 'Table1_quoted' VALUES ('');"
+run "1 GiB quoted field, --csv" "$work/quoted.csv" --csv
+value=$(($(stat -c %s "$work/quoted.csv") - 5))
+check "every byte of the field" $((${#create} + 2 + 2 * (${#insert} + 2) + value + 1)) \
+    "$(stat -c %s "$work/big.sql")"
+rm -f "$work/quoted.csv"
+
+# 4. A first line of 500 MiB: 5 million fields, so a CREATE TABLE of 5 million columns.
+python3 -c "
+import sys
+field = 'x' * 104 + ','
+for _ in range(50): sys.stdout.write(field * 100000)
+sys.stdout.write('x\nlast\n')" > "$work/wide.csv"
+run "500 MiB first line" "$work/wide.csv"
+columns=$((5000000 + 1))
+# Neither names nor values hold a comma, so each line has one comma fewer than its items.
+check "a column for each field" $((columns - 1)) "$(head -n 1 "$work/big.sql" | tr -cd , | wc -c)"
+check "a value for each field" $((columns - 1)) "$(sed -n 2p "$work/big.sql" | tr -cd , | wc -c)"
+rm -f "$work/wide.csv"
+
+# 5. A million empty lines.
 python3 -c "import sys; sys.stdout.write('\n' * 1000000)" > "$work/empty-lines.csv"
 run "1M empty lines" "$work/empty-lines.csv"
 check "only the CREATE TABLE" "CREATE TABLE 'Table1_empty-lines' ('fld1' text);" "$(tr -d '\r' < "$work/big.sql")"
 
-# 4. Lines of nothing but delimiters.
+# 6. Lines of nothing but delimiters.
 python3 -c "import sys; sys.stdout.write((',' * 10000 + '\n') * 2000)" > "$work/delimiters.csv"
 run "2000 lines of 10000 commas" "$work/delimiters.csv" --insert-only
 check "10001 empty values a line" $((2000 * 10001)) "$(grep -o "''" "$work/big.sql" | wc -l)"

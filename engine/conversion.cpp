@@ -30,7 +30,8 @@ class DelimiterDoubt {
             return;
         ++m_seen;
         m_comma |= line.find(',') != std::string_view::npos;
-        m_other |= line.find_first_of(";\t") != std::string_view::npos;
+        m_other |=
+            line.find(';') != std::string_view::npos || line.find('\t') != std::string_view::npos;
     }
     bool likely() const { return m_seen > 0 && !m_comma && m_other; }
 
@@ -85,13 +86,20 @@ bool ConvertClassic(LineReader& reader, std::string_view baseName, const Convers
     return true;
 }
 
+// The first CR or LF at or after `from`, or npos; two quick searches rather than one byte by byte.
+std::size_t FindLineBreak(std::string_view bytes, std::size_t from) {
+    const auto lf = bytes.find('\n', from);
+    const auto cr = bytes.substr(0, lf).find('\r', from);
+    return cr != std::string_view::npos ? cr : lf;
+}
+
 // Leaves out the first `count` lines, a block at a time, however long they are.
 void SkipLines(LineReader& reader, std::uint64_t count) {
     while (count > 0) {
         const auto bytes = reader.unread();
         std::size_t at = 0;
         while (count > 0) {
-            const auto cut = bytes.find_first_of("\r\n", at);
+            const auto cut = FindLineBreak(bytes, at);
             if (cut == std::string_view::npos) {
                 at = bytes.size();
                 break;
@@ -119,7 +127,7 @@ std::vector<std::string_view> SampleLines(LineReader& reader, bool stripBom) {
         bytes.remove_prefix(kUtf8Bom.size());
     std::vector<std::string_view> lines;
     while (!bytes.empty() && lines.size() < kSampleLines) {
-        const auto cut = std::min(bytes.find_first_of("\r\n"), bytes.size());
+        const auto cut = std::min(FindLineBreak(bytes, 0), bytes.size());
         lines.push_back(bytes.substr(0, cut));
         bytes.remove_prefix(
             std::min(bytes.size(), cut + (bytes.compare(cut, 2, "\r\n") == 0 ? 2 : 1)));

@@ -677,23 +677,19 @@ void RecordStream::appendName(std::string& out, std::string_view name) const {
 }
 
 void RecordStream::createTable() {
-    std::string statement = "CREATE TABLE " + m_reference + " (";
-    for (std::size_t k = 0; k < m_notes.expectedFields; ++k) {
-        if (k > 0)
-            statement += ',';
-        if (m_options.HeaderRow) {
-            appendName(statement, m_names[k]);
-        } else {
-            statement += m_options.DelimitingChar;
-            statement += "fld" + std::to_string(k + 1);
-            statement += m_options.ClosingDelimitingChar;
-        }
-        statement += ' ';
-        statement += m_rules.columnType;
-    }
-    statement += ')';
-    statement += m_ending;
-    put(statement);
+    begin();
+    WriteCreateTable(
+        m_sink, m_reference, m_notes.expectedFields,
+        [&](std::size_t k, std::string& out) {
+            if (m_options.HeaderRow) {
+                appendName(out, m_names[k]);
+                return;
+            }
+            out += m_options.DelimitingChar;
+            out += "fld" + std::to_string(k + 1);
+            out += m_options.ClosingDelimitingChar;
+        },
+        m_rules.columnType, m_ending);
 }
 
 void RecordStream::flushInsert() {

@@ -364,8 +364,7 @@ void StatementStream::endLine() {
     }
     if (holdsFirstLine()) {
         // A zero-length first line still names one column, like a line of spaces does.
-        m_sink.statement(
-            CreateTableStatement(m_options, m_reference, std::max<std::size_t>(1, fields)));
+        WriteClassicCreateTable(m_sink, m_options, m_reference, std::max<std::size_t>(1, fields));
         if (!blank)
             m_held->replay(m_sink, true);
     }
@@ -399,8 +398,11 @@ bool StatementStream::watchesDelimiter() const {
 }
 
 void StatementStream::lookForOtherDelimiter(std::string_view part) {
-    m_lineComma |= part.find(',') != std::string_view::npos;
-    m_lineOther |= part.find_first_of(";\t") != std::string_view::npos;
+    const auto holds = [part](char c) {
+        return part.find(c) != std::string_view::npos;
+    };
+    m_lineComma = m_lineComma || holds(',');
+    m_lineOther = m_lineOther || holds(';') || holds('\t');
 }
 
 }  // namespace quarrytab

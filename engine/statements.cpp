@@ -75,8 +75,7 @@ void StatementGenerator::addLine(std::string_view line, StatementSink& sink) {
     if (m_firstLine) {
         m_firstLine = false;
         if (m_options.Mode == StatementMode::CreateAndInsert) {
-            appendCreateTable(line);
-            sink.statement(m_statement);
+            appendCreateTable(line, sink);
         }
     }
     if (IsBlankLine(line))
@@ -89,31 +88,48 @@ void StatementGenerator::addLine(std::string_view line, StatementSink& sink) {
     }
 }
 
-std::string CreateTableStatement(const ConversionOptions& options, std::string_view reference,
-                                 std::size_t columns) {
+void WriteCreateTable(StatementSink& sink, std::string_view reference, std::size_t columns,
+                      const std::function<void(std::size_t, std::string&)>& name,
+                      std::string_view type, std::string_view ending) {
+    constexpr std::size_t kPiece = 64 << 10;
     std::string text = "CREATE TABLE ";
     text += reference;
     text += " (";
-    for (std::size_t k = 1; k <= columns; ++k) {
-        if (k > 1)
+    const auto send = [&](bool complete) {
+        std::memcpy(sink.reserve(text.size()), text.data(), text.size());
+        sink.commit(text.size(), complete);
+        text.clear();
+    };
+    for (std::size_t k = 0; k < columns; ++k) {
+        if (k > 0)
             text += ',';
-        text += options.DelimitingChar;
-        text += "fld";
-        text += std::to_string(k);
-        text += options.ClosingDelimitingChar;
-        text += " text";
+        name(k, text);
+        text += ' ';
+        text += type;
+        if (text.size() >= kPiece)
+            send(false);
     }
     text += ')';
-    if (options.IncludeSemicolon)
-        text += ';';
-    return text;
+    text += ending;
+    send(true);
 }
 
-void StatementGenerator::appendCreateTable(std::string_view line) {
+void WriteClassicCreateTable(StatementSink& sink, const ConversionOptions& options,
+                             std::string_view reference, std::size_t columns) {
+    const auto name = [&](std::size_t k, std::string& out) {
+        out += options.DelimitingChar;
+        out += "fld";
+        out += std::to_string(k + 1);
+        out += options.ClosingDelimitingChar;
+    };
+    WriteCreateTable(sink, reference, columns, name, "text", options.IncludeSemicolon ? ";" : "");
+}
+
+void StatementGenerator::appendCreateTable(std::string_view line, StatementSink& sink) {
     std::size_t columns = 0;
     ForEachField(line, m_options.CsvDelimiter, [&](std::string_view) { ++columns; });
     // A zero-length first line still names one column, like a line of spaces does.
-    m_statement = CreateTableStatement(m_options, m_reference, std::max<std::size_t>(1, columns));
+    WriteClassicCreateTable(sink, m_options, m_reference, std::max<std::size_t>(1, columns));
 }
 
 // The common case: the whole line's values written in one pass (see WriteLineAsLiterals).

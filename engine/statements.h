@@ -41,9 +41,16 @@ class StatementSink {
 // so a file name can never close the reference early. The prefix is written as the user typed it.
 std::string TableReference(const ConversionOptions& options, std::string_view baseName);
 
-// CREATE TABLE of `columns` text columns named fld1, fld2, ... for the table `reference`.
-std::string CreateTableStatement(const ConversionOptions& options, std::string_view reference,
-                                 std::size_t columns);
+// Writes "CREATE TABLE reference (name1 type,name2 type,...)" and `ending` to the sink in
+// pieces, so a table of millions of columns is never whole in memory; `name(k, out)` appends
+// the name of column k (from 0).
+void WriteCreateTable(StatementSink& sink, std::string_view reference, std::size_t columns,
+                      const std::function<void(std::size_t, std::string&)>& name,
+                      std::string_view type, std::string_view ending);
+
+// The classic CREATE TABLE: `columns` text columns named fld1, fld2, ... in the user's quotes.
+void WriteClassicCreateTable(StatementSink& sink, const ConversionOptions& options,
+                             std::string_view reference, std::size_t columns);
 
 // Makes the statements of one file, line by line, in order.
 class StatementGenerator {
@@ -53,7 +60,7 @@ class StatementGenerator {
     void addLine(std::string_view line, StatementSink& sink);
 
   private:
-    void appendCreateTable(std::string_view line);
+    void appendCreateTable(std::string_view line, StatementSink& sink);
     void appendInsert(std::string_view line);
     void makeInsertSingleByteDelimiter(std::string_view line, char delimiter, StatementSink& sink);
 
