@@ -290,13 +290,15 @@ const char* RecordStream::fastRun(const char* p, const char* end) {
         const auto plain = std::countr_zero(hits);
         p += plain;
         out += plain;
-        if (*p == kQuoteEscape.byte) {
+        if (*p != delimiter) {
+            if (*p != kQuoteEscape.byte)
+                break;
             out[0] = out[1] = kQuoteEscape.byte;
             out += 2;
             ++p;
             continue;
         }
-        if (*p != delimiter || stopsAt(p + 1))
+        if (stopsAt(p + 1))
             break;
         out[0] = kQuoteEscape.byte;
         out[1] = ',';

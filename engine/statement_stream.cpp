@@ -115,12 +115,12 @@ bool StatementStream::holdsFirstLine() const {
 }
 
 // Ends the line whose break the scan has just passed and starts the next one at `next`, in the
-// common case only, with the work of endLine() and openStatement() cut to what it needs: the next
-// line starts with a byte that is neither a space nor a line break, nothing is held, and neither
-// progress nor the delimiter watch needs to hear of the line first. Otherwise it does nothing
-// and returns false.
+// common case only, with the work of endLine() and openStatement() cut to what it needs: the line
+// is not blank, the next line starts with a byte that is neither a space nor a line break, nothing
+// is held, and neither progress nor the delimiter watch needs to hear of the line first. Otherwise
+// it does nothing and returns false.
 inline bool StatementStream::turnOver(const char* next, char*& out, std::uint64_t cuts) {
-    if (*next == ' ' || IsLineBreak(*next) || m_out != &m_sink || m_lines == 0 ||
+    if (!m_nonSpace || *next == ' ' || IsLineBreak(*next) || m_out != &m_sink || m_lines == 0 ||
         m_lines + 1 >= m_stop || watchesDelimiter())
         return false;
     std::memcpy(out, m_paddedTail.data(), 4);
