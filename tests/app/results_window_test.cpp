@@ -391,6 +391,11 @@ void ResultsWindowTest::aLongRunShowsProgressIsBusyAndIgnoresASecondStart() {
     bool busy = false;
     bool running = false;
     bool bytesShown = false;
+    bool rowsShown = false;
+    // Statements of over 100 bytes each: two blocks of 4 MiB (fewer than 42,000 rows each) are
+    // handed over mid-file, the second one soon after the first.
+    std::string lines;
+    for (int i = 0; i < 90000; ++i) lines += std::string(100, 'x') + "\r\n";
     progress->onExec = [&] {
         // While the run waits in the held file, the first file's 3 bytes of all 6 are done.
         bytesShown = QTest::qWaitFor(
@@ -400,11 +405,14 @@ void ResultsWindowTest::aLongRunShowsProgressIsBusyAndIgnoresASecondStart() {
         form.PushButton2_Click();  // a second start does nothing at all
         form.ListView2->setCurrentIndex(form.resultsModel()->index(0));
         form.ListView2_DblClick();  // nor can rows be removed meanwhile
-        held->give("2\r\n");
+        held->give("2\r\n" + lines);
+        // The list shows the statements made so far while the run still waits in the file.
+        rowsShown = QTest::qWaitFor([&] { return form.resultsModel()->rowCount() > 50000; });
         held->end();
         return false;
     };
     form.PushButton2_Click();
+    QVERIFY(rowsShown);
     QCOMPARE(progress->execs, 1);
     QVERIFY(progress->updates >= 1);
     // Progress counts the bytes read of all three files: "1\r\n", the held file (empty on disk)
@@ -412,7 +420,7 @@ void ResultsWindowTest::aLongRunShowsProgressIsBusyAndIgnoresASecondStart() {
     QVERIFY(bytesShown);
     QVERIFY(busy);
     QVERIFY(running);
-    QCOMPARE(Results(form).size(), 6);
+    QCOMPARE(Results(form).size(), 90006);
     QCOMPARE(Results(form)[2], QStringLiteral("CREATE TABLE 'Table1_held' ('fld1' text);"));
     QCOMPARE(Messages(*m_fixture), QStringList{"information: " + kDone});
     QVERIFY(!form.busyPointer());
