@@ -56,6 +56,7 @@ class RecordStream {
     const char* fieldStart(const char* p);
     const char* plain(const char* p, const char* end, bool last);
     const char* fastRun(const char* p, const char* end);
+    bool turnOver(const char* next);
     const char* quoted(const char* p, const char* end, bool last);
     const char* afterBreak(const char* p, const char* end, bool last);
 
@@ -103,6 +104,7 @@ class RecordStream {
     bool m_wait = false;     // feed() stopped at bytes it cannot decide yet
     bool m_afterCr = false;  // inside quotes: the byte before was CR, so LF ends no other line
     std::uint64_t m_records = 0;
+    std::uint64_t m_stop = 0;  // the record count at which feed() returns
 
     // The record being read.
     std::uint64_t m_recordLine = 0;
