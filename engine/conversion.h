@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "engine/error_trap.h"
+#include "engine/file_notes.h"
 #include "engine/options.h"
 #include "engine/paths.h"
 #include "engine/platform.h"
-#include "engine/record_statements.h"
 #include "engine/statements.h"
 
 namespace quarrytab {

@@ -106,10 +106,4 @@ std::vector<std::string> ReadFileToStringFSOLine(std::string_view path, ErrorRep
     return lines;
 }
 
-std::vector<std::string_view> SplitFields(std::string_view line, std::string_view delimiter) {
-    std::vector<std::string_view> fields;
-    ForEachField(line, delimiter, [&](std::string_view field) { fields.push_back(field); });
-    return fields;
-}
-
 }  // namespace quarrytab

@@ -76,28 +76,4 @@ class LineReader {
 // The whole line list of a file; the lines read before a failure when it cannot be read.
 std::vector<std::string> ReadFileToStringFSOLine(std::string_view path, ErrorReporter& reporter);
 
-// Cuts a line at every occurrence of the delimiter, scanning from the left without overlaps.
-// A zero-length line has no fields; an empty delimiter leaves the line whole.
-template <class Fn>
-void ForEachField(std::string_view line, std::string_view delimiter, Fn&& onField) {
-    if (line.empty())
-        return;
-    if (delimiter.empty()) {
-        onField(line);
-        return;
-    }
-    std::size_t start = 0;
-    for (;;) {
-        const auto cut = delimiter.size() == 1 ? line.find(delimiter.front(), start)
-                                               : line.find(delimiter, start);
-        if (cut == std::string_view::npos)
-            break;
-        onField(line.substr(start, cut - start));
-        start = cut + delimiter.size();
-    }
-    onField(line.substr(start));
-}
-
-std::vector<std::string_view> SplitFields(std::string_view line, std::string_view delimiter);
-
 }  // namespace quarrytab

@@ -6,9 +6,8 @@
 #include <emmintrin.h>
 #endif
 #include <cstring>
+#include <set>
 #include <utility>
-
-#include "engine/record_statements.h"
 
 namespace quarrytab {
 
@@ -23,6 +22,14 @@ constexpr std::size_t kSlack = 64;
 constexpr std::size_t kInsertSizeLimit = 1 << 20;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (auto& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
 bool IsLineBreak(char c) {
     return c == '\r' || c == '\n';
 }
@@ -35,6 +42,30 @@ std::string NeverAcrossLines(std::string text) {
 }
 
 }  // namespace
+
+std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header) {
+    std::vector<std::string> names;
+    for (std::size_t k = 0; k < header.size(); ++k)
+        names.push_back(header[k].empty() ? "fld" + std::to_string(k + 1) : std::string(header[k]));
+    if (names.empty())
+        names.emplace_back("fld1");
+    std::set<std::string> taken;
+    for (const auto& name : names) taken.insert(LowerAscii(name));
+    std::set<std::string> seen;
+    for (auto& name : names) {
+        if (seen.insert(LowerAscii(name)).second)
+            continue;
+        for (int n = 2;; ++n) {
+            const std::string candidate = name + "_" + std::to_string(n);
+            if (taken.insert(LowerAscii(candidate)).second) {
+                seen.insert(LowerAscii(candidate));
+                name = candidate;
+                break;
+            }
+        }
+    }
+    return names;
+}
 
 RecordStream::RecordStream(const ConversionOptions& options, std::string_view baseName,
                            std::string delimiter, StatementSink& sink, FileNotes& notes,

@@ -143,4 +143,8 @@ class RecordStream {
     std::uint64_t m_unclosedQuoteLine = 0;
 };
 
+// Column names from a header record: an empty name becomes fldK, a repeated one (compared
+// without regard to ASCII case, as most databases do) gets _2, _3, ...
+std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header);
+
 }  // namespace quarrytab

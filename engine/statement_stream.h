@@ -1,7 +1,7 @@
 // The program's own statements written in one pass over a file's bytes as they are read: line
 // ends are found, values cut and quotes doubled in the same scan, and each statement goes to the
-// sink piece by piece, so no line is ever held whole. The statements are byte for byte those that
-// StatementGenerator makes from the same file's lines.
+// sink piece by piece, so no line is ever held whole: a CREATE TABLE from the first line, then
+// an INSERT INTO for each line that is not blank, each value a literal with its quotes doubled.
 #pragma once
 
 #include <cstddef>

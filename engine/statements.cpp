@@ -4,9 +4,6 @@
 #include <cstring>
 #include <utility>
 
-#include "engine/dialect.h"
-#include "engine/line_reader.h"
-
 namespace quarrytab {
 
 namespace {
@@ -61,33 +58,6 @@ bool IsBlankLine(std::string_view line) {
     return line.find_first_not_of(' ') == std::string_view::npos;
 }
 
-void AppendQuotedValue(std::string& out, std::string_view value) {
-    AppendLiteral(out, value, Dialect::Classic);
-}
-
-StatementGenerator::StatementGenerator(const ConversionOptions& options, std::string_view baseName)
-    : m_options(options), m_ending(options.IncludeSemicolon ? ";" : "") {
-    m_reference = TableReference(options, baseName);
-    m_insertHead = "INSERT INTO " + m_reference + " VALUES (";
-}
-
-void StatementGenerator::addLine(std::string_view line, StatementSink& sink) {
-    if (m_firstLine) {
-        m_firstLine = false;
-        if (m_options.Mode == StatementMode::CreateAndInsert) {
-            appendCreateTable(line, sink);
-        }
-    }
-    if (IsBlankLine(line))
-        return;
-    if (m_options.CsvDelimiter.size() == 1) {
-        makeInsertSingleByteDelimiter(line, m_options.CsvDelimiter.front(), sink);
-    } else {
-        appendInsert(line);
-        sink.statement(m_statement);
-    }
-}
-
 void WriteCreateTable(StatementSink& sink, std::string_view reference, std::size_t columns,
                       const std::function<void(std::size_t, std::string&)>& name,
                       std::string_view type, std::string_view ending) {
@@ -123,42 +93,6 @@ void WriteClassicCreateTable(StatementSink& sink, const ConversionOptions& optio
         out += options.ClosingDelimitingChar;
     };
     WriteCreateTable(sink, reference, columns, name, "text", options.IncludeSemicolon ? ";" : "");
-}
-
-void StatementGenerator::appendCreateTable(std::string_view line, StatementSink& sink) {
-    std::size_t columns = 0;
-    ForEachField(line, m_options.CsvDelimiter, [&](std::string_view) { ++columns; });
-    // A zero-length first line still names one column, like a line of spaces does.
-    WriteClassicCreateTable(sink, m_options, m_reference, std::max<std::size_t>(1, columns));
-}
-
-// The common case: the whole line's values written in one pass (see WriteLineAsLiterals).
-void StatementGenerator::makeInsertSingleByteDelimiter(std::string_view line, char delimiter,
-                                                       StatementSink& sink) {
-    const std::size_t most =
-        m_insertHead.size() + LineAsLiteralsBound(line.size()) + 1 + m_ending.size();
-    char* const begin = sink.reserve(most);
-    char* out = begin;
-    std::memcpy(out, m_insertHead.data(), m_insertHead.size());
-    out += m_insertHead.size();
-    out = WriteLineAsLiterals(out, line, delimiter);
-    *out++ = ')';
-    std::memcpy(out, m_ending.data(), m_ending.size());
-    out += m_ending.size();
-    sink.commit(static_cast<std::size_t>(out - begin));
-}
-
-void StatementGenerator::appendInsert(std::string_view line) {
-    m_statement = m_insertHead;
-    bool first = true;
-    ForEachField(line, m_options.CsvDelimiter, [&](std::string_view field) {
-        if (!first)
-            m_statement += ',';
-        first = false;
-        AppendQuotedValue(m_statement, field);
-    });
-    m_statement += ')';
-    m_statement += m_ending;
 }
 
 }  // namespace quarrytab

@@ -1,5 +1,5 @@
-// SQL statement text: an optional CREATE TABLE from a file's first line, then one INSERT INTO per
-// non-blank line, every value a quoted literal.
+// Where statements go, and the parts of them every conversion shares: the table's name in its
+// quotes and the CREATE TABLE.
 #pragma once
 
 #include <cstdint>
@@ -52,30 +52,7 @@ void WriteCreateTable(StatementSink& sink, std::string_view reference, std::size
 void WriteClassicCreateTable(StatementSink& sink, const ConversionOptions& options,
                              std::string_view reference, std::size_t columns);
 
-// Makes the statements of one file, line by line, in order.
-class StatementGenerator {
-  public:
-    StatementGenerator(const ConversionOptions& options, std::string_view baseName);
-
-    void addLine(std::string_view line, StatementSink& sink);
-
-  private:
-    void appendCreateTable(std::string_view line, StatementSink& sink);
-    void appendInsert(std::string_view line);
-    void makeInsertSingleByteDelimiter(std::string_view line, char delimiter, StatementSink& sink);
-
-    const ConversionOptions& m_options;
-    std::string m_reference;   // the table's name in its quotes
-    std::string m_insertHead;  // "INSERT INTO " + reference + " VALUES ("
-    std::string m_ending;      // ";" or ""
-    std::string m_statement;   // reused for every statement
-    bool m_firstLine = true;
-};
-
 // True when the line holds nothing but space characters (a TAB is not a space here).
 bool IsBlankLine(std::string_view line);
-
-// Appends a value as a SQL string literal: in single quotes, each quote inside doubled.
-void AppendQuotedValue(std::string& out, std::string_view value);
 
 }  // namespace quarrytab

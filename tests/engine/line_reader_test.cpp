@@ -143,30 +143,4 @@ TEST(ReadFileToStringFSOLine, ReportsAReadFailureOnce) {
 }
 #endif
 
-struct SplitCase {
-    const char* line;
-    const char* delimiter;
-    std::vector<std::string_view> fields;
-};
-
-TEST(FieldSplitting, CutsAtEveryOccurrenceOfTheDelimiter) {
-    const SplitCase cases[] = {
-        {"a,,b,", ",", {"a", "", "b", ""}},
-        {"a, b,c", ", ", {"a", "b,c"}},
-        {"a,b", ", ", {"a,b"}},
-        {"", ",", {}},
-        {"   ", ",", {"   "}},
-        {"a,b", "", {"a,b"}},
-        {"x||y|z||", "||", {"x", "y|z", ""}},
-        {"aaa", "aa", {"", "a"}},
-        {"\"x,y\"", ",", {"\"x", "y\""}},
-        {"\t\t", "\t", {"", "", ""}},
-        {"AbAB", "b", {"A", "AB"}},
-        {",", ",", {"", ""}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(SplitFields(c.line, c.delimiter), c.fields)
-            << "'" << c.line << "' at '" << c.delimiter << "'";
-}
-
 }  // namespace

@@ -5,22 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/conversion.h"
 #include "engine/line_reader.h"
 #include "engine/statements.h"
-#include "support/memory_source.h"
-#include "support/recording_reporter.h"
+#include "support/convert_bytes.h"
 
 using namespace quarrytab;
 using Statements = std::vector<std::string>;
 
 namespace {
-
-class Collect : public StatementSink {
-  public:
-    void statement(std::string_view text) override { made.emplace_back(text); }
-    Statements made;
-};
 
 ConversionOptions Options(std::string_view opening, std::string delimiter, StatementMode mode,
                           bool semicolon, std::string table = "Table1") {
@@ -33,12 +25,12 @@ ConversionOptions Options(std::string_view opening, std::string delimiter, State
     return options;
 }
 
+// The statements of a file of these lines.
 Statements Generate(const ConversionOptions& options, std::string_view baseName,
                     const std::vector<std::string>& lines) {
-    Collect sink;
-    StatementGenerator generator(options, baseName);
-    for (const auto& line : lines) generator.addLine(line, sink);
-    return sink.made;
+    std::string bytes;
+    for (const auto& line : lines) bytes += line + "\n";
+    return ConvertBytes(bytes, options, baseName);
 }
 
 const auto kCreate = StatementMode::CreateAndInsert;
@@ -67,7 +59,35 @@ TEST(TableReference, WrapsPrefixAndBaseNameAndEscapesTheBaseName) {
     }
 }
 
-TEST(StatementGenerator, WorkedExamples) {
+TEST(FieldSplitting, CutsAtEveryOccurrenceOfTheDelimiter) {
+    // A blank line makes no INSERT.
+    const struct {
+        const char* line;
+        const char* delimiter;
+        std::vector<std::string> fields;
+    } cases[] = {
+        {"a,,b,", ",", {"a", "", "b", ""}},
+        {"a, b,c", ", ", {"a", "b,c"}},
+        {"a,b", ", ", {"a,b"}},
+        {"", ",", {}},
+        {"   ", ",", {}},
+        {"a,b", "", {"a,b"}},
+        {"x||y|z||", "||", {"x", "y|z", ""}},
+        {"aaa", "aa", {"", "a"}},
+        {"\"x,y\"", ",", {"\"x", "y\""}},
+        {"\t\t", "\t", {"", "", ""}},
+        {"AbAB", "b", {"A", "AB"}},
+        {",", ",", {"", ""}},
+    };
+    for (const auto& c : cases) {
+        const auto made = Generate(Options("[", c.delimiter, kInsert, true), "t", {c.line});
+        EXPECT_EQ(made.empty() ? std::vector<std::string>{} : InsertValues(made[0]).value(),
+                  c.fields)
+            << "'" << c.line << "' at '" << c.delimiter << "'";
+    }
+}
+
+TEST(Statements, WorkedExamples) {
     EXPECT_EQ(
         Generate(Options("[", ",", kCreate, true), "people", {"name,age", "Ann,30", "Bob,41"}),
         (Statements{"CREATE TABLE [Table1_people] ([fld1] text,[fld2] text);",
@@ -78,7 +98,7 @@ TEST(StatementGenerator, WorkedExamples) {
               (Statements{"INSERT INTO 'Table1_people' VALUES ('x','O''Brien',' 7')"}));
 }
 
-TEST(StatementGenerator, CreateTableComesFromTheFirstLineOnly) {
+TEST(Statements, CreateTableComesFromTheFirstLineOnly) {
     // Only the number of fields of line 0 counts; later lines keep their own value counts.
     EXPECT_EQ(Generate(Options("[", ",", kCreate, false), "people", {"a,b", "1,2,3", "4"}),
               (Statements{"CREATE TABLE [Table1_people] ([fld1] text,[fld2] text)",
@@ -93,7 +113,7 @@ TEST(StatementGenerator, CreateTableComesFromTheFirstLineOnly) {
               "[fld11] text);");
 }
 
-TEST(StatementGenerator, BlankAndEmptyLines) {
+TEST(Statements, BlankAndEmptyLines) {
     // A line of spaces gives no INSERT; at index 0 it still gives a one-column table.
     EXPECT_EQ(Generate(Options("[", ",", kCreate, false), "people", {"   ", "a", "  ", "b"}),
               (Statements{"CREATE TABLE [Table1_people] ([fld1] text)",
@@ -110,7 +130,7 @@ TEST(StatementGenerator, BlankAndEmptyLines) {
     EXPECT_EQ(Generate(Options("[", ",", kCreate, true), "people", {"only"}).size(), 2u);
 }
 
-TEST(StatementGenerator, ValuesKeepEveryByteAndDoubleQuotes) {
+TEST(Statements, ValuesKeepEveryByteAndDoubleQuotes) {
     EXPECT_EQ(
         Generate(Options("'", ",", kInsert, true), "t", {" a ,'',\"x\",caf\xC3\xA9,caf\xE9,it's"}),
         (Statements{"INSERT INTO 'Table1_t' VALUES (' a ','''''','\"x\"','caf\xC3\xA9',"
@@ -161,9 +181,9 @@ std::optional<std::string> ModelInsert(const std::string& delimiter, bool semico
     return text + ")" + (semicolon ? ";" : "");
 }
 
-TEST(StatementGenerator, AgreesWithThePlainModelOnRandomLines) {
+TEST(Statements, AgreesWithThePlainModelOnRandomLines) {
     // Lines of every length up to 80 over a small alphabet put delimiters and quotes at every
-    // position of the blocks the generator works in; the delimiters of several bytes include
+    // position of the blocks the scan works in; the delimiters of several bytes include
     // one that can overlap itself ("aa" in "aaa") and one with a byte above 127.
     std::mt19937 random(2026);
     const std::string alphabet = "ab,;'\t x\xE9";
@@ -179,16 +199,14 @@ TEST(StatementGenerator, AgreesWithThePlainModelOnRandomLines) {
             for (int n = 0; n < 1000; ++n) {
                 std::string line(random() % 81, ' ');
                 for (auto& c : line) c = alphabet[random() % alphabet.size()];
-                Collect sink;
-                StatementGenerator generator(options, "m");
-                generator.addLine(line, sink);
+                const auto made = Generate(options, "m", {line});
                 const std::optional<std::string> expected = ModelInsert(delimiter, semicolon, line);
                 if (!expected) {
-                    EXPECT_TRUE(sink.made.empty()) << "line '" << line << "'";
+                    EXPECT_TRUE(made.empty()) << "line '" << line << "'";
                     continue;
                 }
-                ASSERT_EQ(sink.made.size(), 1u);
-                ASSERT_EQ(sink.made[0], *expected)
+                ASSERT_EQ(made.size(), 1u);
+                ASSERT_EQ(made[0], *expected)
                     << "line '" << line << "', delimiter '" << delimiter << "'";
             }
         }
@@ -199,7 +217,7 @@ TEST(StatementGenerator, AgreesWithThePlainModelOnRandomLines) {
 
 namespace {
 
-// What converting a file of `bytes` must give: the generator's statements for the lines a line
+// What converting a file of `bytes` must give: the model's statements for the lines a line
 // reader hands out (none after a read failure), and the notes worked out from the same lines.
 struct Expected {
     Statements made;
@@ -211,8 +229,7 @@ struct Expected {
 Expected LineByLine(const ConversionOptions& options, const std::string& bytes,
                     std::size_t failAt) {
     Expected expected;
-    Collect sink;
-    StatementGenerator generator(options, "m");
+    CollectStatements sink;
     RecordingReporter reporter;
     MemorySource source(bytes, MemorySource::kNever, failAt);
     LineReader reader(reporter);
@@ -222,9 +239,13 @@ Expected LineByLine(const ConversionOptions& options, const std::string& bytes,
     std::size_t looked = 0;
     bool comma = false;
     while (reader.next(line)) {
-        generator.addLine(line, sink);
         const auto fields = std::max<std::size_t>(
             ++number == 1, ModelFields(std::string(line), options.CsvDelimiter).size());
+        if (number == 1 && options.Mode == StatementMode::CreateAndInsert)
+            WriteClassicCreateTable(sink, options, "[Table1_m]", fields);
+        if (const auto insert =
+                ModelInsert(options.CsvDelimiter, options.IncludeSemicolon, std::string(line)))
+            sink.made.push_back(*insert);
         const bool blank = IsBlankLine(line);
         if (number == 1)
             expected.fields = fields;
@@ -241,7 +262,7 @@ Expected LineByLine(const ConversionOptions& options, const std::string& bytes,
     return expected;
 }
 
-TEST(StatementStream, WritesWhatTheLineByLineGeneratorWrites) {
+TEST(StatementStream, WritesWhatThePlainModelWritesForEachLine) {
     // Random files, mostly read in pieces of 1 to 7 bytes so that every seam falls everywhere:
     // inside CR LF, inside a delimiter of several bytes, in leading spaces. Some lines are long
     // runs of spaces, which are held until a byte shows whether they are blank, and some reads
@@ -264,7 +285,7 @@ TEST(StatementStream, WritesWhatTheLineByLineGeneratorWrites) {
             const std::size_t failAt = fails ? random() % (bytes.size() + 1) : MemorySource::kNever;
             const Expected expected = LineByLine(options, bytes, failAt);
 
-            Collect sink;
+            CollectStatements sink;
             FileNotes notes;
             RecordingReporter reporter;
             // Whole reads too, for the steps of sixty-four bytes.
@@ -290,15 +311,13 @@ TEST(StatementStream, HoldsAHugeFirstLineOutsideMemoryUntilItsFieldsAreCounted) 
     // held meanwhile, beyond a few MiB in a temporary file.
     std::string line;
     for (int i = 0; i < 3'000'000; ++i) line += "x'y,";
-    ConversionOptions options;
-    Collect sink;
-    RecordingReporter reporter;
-    MemorySource source(line + "\r\nz", 1 << 20);
-    ConvertStream(source, "m", options, reporter, sink);
-    ASSERT_EQ(sink.made.size(), 3u);
-    EXPECT_TRUE(sink.made[0].ends_with(",'fld3000001' text);"));
-    EXPECT_EQ(sink.made[1], Generate(options, "m", {line}).back());
-    EXPECT_EQ(sink.made[2], "INSERT INTO 'Table1_m' VALUES ('z');");
+    std::string insert = "INSERT INTO 'Table1_m' VALUES (";
+    for (int i = 0; i < 3'000'000; ++i) insert += "'x''y',";
+    const auto made = ConvertBytes(line + "\r\nz", ConversionOptions(), "m", 1 << 20);
+    ASSERT_EQ(made.size(), 3u);
+    EXPECT_TRUE(made[0].ends_with(",'fld3000001' text);"));
+    EXPECT_EQ(made[1], insert + "'');");
+    EXPECT_EQ(made[2], "INSERT INTO 'Table1_m' VALUES ('z');");
 }
 
 }  // namespace

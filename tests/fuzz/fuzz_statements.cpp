@@ -1,7 +1,8 @@
-// Fuzzes field splitting and statement generation against simple models of the rules: a line
-// splits as a plain left-to-right scan cuts it, every INSERT carries exactly
-// the fields of its line, each of which reads back unchanged from its SQL literal, and the
-// CREATE TABLE names one column per field of the first line (at least one).
+// Fuzzes the conversion of a whole file against simple models of the rules: lines end at CR LF,
+// LF or CR, a line splits as a plain left-to-right scan cuts it, every line that is not blank
+// gets an INSERT of exactly its fields, each of which reads back unchanged from its SQL literal,
+// and the CREATE TABLE names one column per field of the first line (at least one). Reading the
+// file in pieces changes nothing.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,53 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/line_reader.h"
-#include "engine/statements.h"
+#include "support/convert_bytes.h"
 
 namespace {
-
-class Collect : public quarrytab::StatementSink {
-  public:
-    void statement(std::string_view text) override { made.emplace_back(text); }
-    std::vector<std::string> made;
-};
 
 void Require(bool condition) {
     if (!condition)
         std::abort();
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-// Reads back the values of "'a','b''c'" as {"a", "b'c"}.
-std::vector<std::string> ParseValues(std::string_view list) {
-    std::vector<std::string> values;
-    std::size_t i = 0;
-    for (;;) {
-        Require(i < list.size() && list[i] == '\'');
-        ++i;
-        std::string value;
-        for (;;) {
-            Require(i < list.size());
-            if (list[i] == '\'') {
-                if (i + 1 < list.size() && list[i + 1] == '\'') {
-                    value += '\'';
-                    i += 2;
-                    continue;
-                }
-                ++i;
-                break;
-            }
-            value += list[i++];
-        }
-        values.push_back(value);
-        if (i == list.size())
-            return values;
-        Require(list[i] == ',');
-        ++i;
-    }
 }
 
 // Field splitting the slow, obvious way: walk the line, cutting wherever the delimiter starts.
@@ -80,6 +41,17 @@ std::vector<std::string> ModelFields(std::string_view line, std::string_view del
     return fields;
 }
 
+// A file's lines as a line reader cuts them: at CR LF, LF or a lone CR.
+std::vector<std::string_view> Lines(std::string_view bytes) {
+    std::vector<std::string_view> lines;
+    while (!bytes.empty()) {
+        const auto cut = std::min(bytes.find_first_of("\r\n"), bytes.size());
+        lines.push_back(bytes.substr(0, cut));
+        bytes.remove_prefix(std::min(bytes.size(), cut + (bytes.substr(cut, 2) == "\r\n" ? 2 : 1)));
+    }
+    return lines;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -97,44 +69,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (rest.size() < delimiterLength)
         return 0;
     options.CsvDelimiter = std::string(rest.substr(0, delimiterLength));
-    const std::string_view line = rest.substr(delimiterLength);
+    const std::string_view file = rest.substr(delimiterLength);
 
-    Collect sink;
-    StatementGenerator generator(options, "t");
-    generator.addLine(line, sink);
-    const auto split = SplitFields(line, options.CsvDelimiter);
-    const auto fields = ModelFields(line, options.CsvDelimiter);
-    Require(std::vector<std::string>(split.begin(), split.end()) == fields);
+    // Read whole, then in pieces of a few bytes: the same statements either way.
+    const auto made = ConvertBytes(std::string(file), options);
+    Require(ConvertBytes(std::string(file), options, "t", 1 + flags % 7) == made);
     std::size_t next = 0;
     const std::string reference = TableReference(options, "t");
     const std::string ending = options.IncludeSemicolon ? ";" : "";
-    if (options.Mode == StatementMode::CreateAndInsert) {
-        Require(sink.made.size() >= 1);
-        const std::string& create = sink.made[next++];
-        std::string expected = "CREATE TABLE " + reference + " (";
-        const std::size_t columns = fields.empty() ? 1 : fields.size();
-        for (std::size_t k = 1; k <= columns; ++k) {
-            if (k > 1)
-                expected += ',';
-            expected += options.DelimitingChar + "fld" + std::to_string(k) +
-                        options.ClosingDelimitingChar + " text";
+    const auto lines = Lines(file);
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        const auto fields = ModelFields(lines[k], options.CsvDelimiter);
+        if (k == 0 && options.Mode == StatementMode::CreateAndInsert) {
+            Require(made.size() > next);
+            std::string expected = "CREATE TABLE " + reference + " (";
+            const std::size_t columns = fields.empty() ? 1 : fields.size();
+            for (std::size_t c = 1; c <= columns; ++c) {
+                if (c > 1)
+                    expected += ',';
+                expected += options.DelimitingChar + "fld" + std::to_string(c) +
+                            options.ClosingDelimitingChar + " text";
+            }
+            Require(made[next++] == expected + ")" + ending);
         }
-        Require(create == expected + ")" + ending);
+        if (lines[k].find_first_not_of(' ') == std::string_view::npos)
+            continue;
+        Require(made.size() > next);
+        const std::string_view insert = made[next++];
+        const std::string head = "INSERT INTO " + reference + " VALUES (";
+        Require(insert.starts_with(head) && insert.ends_with(")" + ending));
+        const auto values =
+            InsertValues("INSERT INTO t VALUES (" + std::string(insert.substr(head.size())));
+        Require(values.has_value() && *values == fields);
     }
-    if (IsBlankLine(line)) {
-        Require(sink.made.size() == next);
-        return 0;
-    }
-    Require(sink.made.size() == next + 1);
-    std::string_view insert = sink.made[next];
-    const std::string head = "INSERT INTO " + reference + " VALUES (";
-    const std::string tail = ")" + ending;
-    Require(StartsWith(insert, head));
-    Require(insert.size() >= head.size() + tail.size());
-    Require(insert.substr(insert.size() - tail.size()) == tail);
-    insert = insert.substr(head.size(), insert.size() - head.size() - tail.size());
-    const auto values = ParseValues(insert);
-    Require(values.size() == fields.size());
-    for (std::size_t i = 0; i < values.size(); ++i) Require(values[i] == fields[i]);
+    Require(next == made.size());
     return 0;
 }
