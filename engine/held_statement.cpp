@@ -20,20 +20,12 @@ void HeldStatement::statement(std::string_view text) {
 }
 
 char* HeldStatement::reserve(std::size_t size) {
-    if (m_size + size > m_room) {
-        const auto room = std::max(m_size + size, 2 * m_room);
-        auto grown = std::make_unique_for_overwrite<char[]>(room);
-        if (m_size > 0)
-            std::memcpy(grown.get(), m_memory.get(), m_size);
-        m_memory = std::move(grown);
-        m_room = room;
-    }
-    return m_memory.get() + m_size;
+    return m_memory.room(size);
 }
 
 void HeldStatement::commit(std::size_t size, bool) {
-    m_size += size;
-    if (m_size >= kInMemory && m_spill)
+    m_memory.add(size);
+    if (m_memory.size() >= kInMemory && m_spill)
         spill();
 }
 
@@ -50,8 +42,8 @@ void HeldStatement::drain(const std::function<void(std::string_view)>& onPiece) 
             left -= got;
         }
     }
-    if (m_size > 0)
-        onPiece(std::string_view(m_memory.get(), m_size));
+    if (m_memory.size() > 0)
+        onPiece(m_memory.bytes());
     clear();
 }
 
@@ -67,8 +59,9 @@ void HeldStatement::replay(StatementSink& to, bool complete) {
             left -= got;
         }
     }
-    std::memcpy(to.reserve(m_size), m_memory.get(), m_size);
-    to.commit(m_size, complete);
+    const auto held = m_memory.bytes();
+    std::memcpy(to.reserve(held.size()), held.data(), held.size());
+    to.commit(held.size(), complete);
     clear();
 }
 
@@ -77,24 +70,23 @@ void HeldStatement::clear() {
         std::fclose(m_file);
     m_file = nullptr;
     m_fileSize = 0;
-    m_size = 0;
     m_spill = true;
-    if (m_room > kInMemory) {
-        m_memory.reset();
-        m_room = 0;
-    }
+    m_memory.clear();
+    if (m_memory.capacity() > kInMemory)
+        m_memory.release();
 }
 
 void HeldStatement::spill() {
     if (m_file == nullptr)
         m_file = std::tmpfile();
-    if (m_file == nullptr || std::fwrite(m_memory.get(), 1, m_size, m_file) != m_size) {
+    const auto held = m_memory.bytes();
+    if (m_file == nullptr || std::fwrite(held.data(), 1, held.size(), m_file) != held.size()) {
         // Keeps what the file took so far and holds the rest in memory from now on.
         m_spill = false;
         return;
     }
-    m_fileSize += m_size;
-    m_size = 0;
+    m_fileSize += held.size();
+    m_memory.clear();
 }
 
 }  // namespace quarrytab

@@ -27,7 +27,7 @@ class HeldStatement final : public StatementSink {
     char* reserve(std::size_t size) override;
     void commit(std::size_t size, bool complete = true) override;
 
-    std::uint64_t size() const { return m_fileSize + m_size; }
+    std::uint64_t size() const { return m_fileSize + m_memory.size(); }
     bool empty() const { return size() == 0; }
 
     // Each held piece in order, then holds nothing.
@@ -40,9 +40,7 @@ class HeldStatement final : public StatementSink {
   private:
     void spill();
 
-    std::unique_ptr<char[]> m_memory;
-    std::size_t m_room = 0;
-    std::size_t m_size = 0;
+    PieceBuffer m_memory;
     std::FILE* m_file = nullptr;
     std::uint64_t m_fileSize = 0;
     bool m_spill = true;

@@ -25,24 +25,28 @@ void AppendDoubling(std::string& out, std::string_view text, std::string_view cl
 
 }  // namespace
 
-char* StatementSink::reserve(std::size_t size) {
-    const auto needed = m_piecesSize + size;
-    if (needed > m_piecesRoom) {
-        // Left uninitialised: only the bytes a statement writes are ever touched.
-        const auto room = std::max(needed, 2 * m_piecesRoom);
+char* PieceBuffer::room(std::size_t more) {
+    if (m_size + more > m_room) {
+        const auto room = std::max(m_size + more, 2 * m_room);
         auto grown = std::make_unique_for_overwrite<char[]>(room);
-        if (m_piecesSize > 0)
-            std::memcpy(grown.get(), m_pieces.get(), m_piecesSize);
-        m_pieces = std::move(grown);
-        m_piecesRoom = room;
+        if (m_size > 0)
+            std::memcpy(grown.get(), m_data.get(), m_size);
+        m_data = std::move(grown);
+        m_room = room;
     }
-    return m_pieces.get() + m_piecesSize;
+    return m_data.get() + m_size;
+}
+
+char* StatementSink::reserve(std::size_t size) {
+    return m_pieces.room(size);
 }
 
 void StatementSink::commit(std::size_t size, bool complete) {
-    m_piecesSize += size;
-    if (complete)
-        statement(std::string_view(m_pieces.get(), std::exchange(m_piecesSize, 0)));
+    m_pieces.add(size);
+    if (complete) {
+        statement(m_pieces.bytes());
+        m_pieces.clear();
+    }
 }
 
 std::string TableReference(const ConversionOptions& options, std::string_view baseName) {

@@ -12,6 +12,28 @@
 
 namespace quarrytab {
 
+// Bytes written in place as they come, grown without being filled first, so only the bytes
+// written are ever touched.
+class PieceBuffer {
+  public:
+    // Room for at least `more` bytes after those held.
+    char* room(std::size_t more);
+    void add(std::size_t size) { m_size += size; }
+    std::string_view bytes() const { return std::string_view(m_data.get(), m_size); }
+    std::size_t size() const { return m_size; }
+    std::size_t capacity() const { return m_room; }
+    void clear() { m_size = 0; }
+    void release() {
+        m_data.reset();
+        m_room = m_size = 0;
+    }
+
+  private:
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_room = 0;
+    std::size_t m_size = 0;
+};
+
 // Receives each statement as soon as it is complete; the text is valid during the call only.
 class StatementSink {
   public:
@@ -32,9 +54,7 @@ class StatementSink {
     virtual void commit(std::size_t size, bool complete = true);
 
   private:
-    std::unique_ptr<char[]> m_pieces;
-    std::size_t m_piecesRoom = 0;
-    std::size_t m_piecesSize = 0;
+    PieceBuffer m_pieces;
 };
 
 // O + prefix + "_" + base name + C, where every occurrence of C inside the base name is doubled
