@@ -17,6 +17,8 @@ namespace {
 // (a byte's escape, a delimiter's cut, a NULL).
 constexpr std::size_t kRoom = 64 << 10;
 constexpr std::size_t kSlack = 64;
+// The longest SQLite value kept as a literal in one piece of room, ready to become a blob.
+constexpr std::size_t kCarriedValue = 8 << 20;
 // An INSERT that has grown this large takes no more rows, so no statement outgrows what
 // database clients accept in one piece.
 constexpr std::size_t kInsertSizeLimit = 1 << 20;
@@ -80,7 +82,7 @@ RecordStream::RecordStream(const ConversionOptions& options, std::string_view ba
       m_ending(options.IncludeSemicolon ? ";" : ""),
       m_rowsPerInsert(std::clamp<std::size_t>(options.RowsPerInsert, 1, m_rules.maxRowsPerInsert)),
       m_validate(options.SqlDialect == Dialect::Postgres || options.SqlDialect == Dialect::Mysql),
-      m_rawValues(options.SqlDialect == Dialect::Sqlite),
+      m_blobOnNul(options.SqlDialect == Dialect::Sqlite),
       m_line(firstLine),
       m_checkBom(stripBom) {
     m_insertHead = "INSERT INTO " + m_reference + " VALUES ";
@@ -99,11 +101,11 @@ RecordStream::RecordStream(const ConversionOptions& options, std::string_view ba
     // Runs go sixteen bytes at a time for a literal of one-byte delimiters written as it is read;
     // the quote is the only escape, or the others are among the few looked for besides it.
     m_fastRuns =
-        m_delimiter.size() == 1 && !m_rawValues &&
+        m_delimiter.size() == 1 &&
         std::all_of(m_rules.escapes.begin(), m_rules.escapes.end(), [](const LiteralEscape& e) {
             return std::string_view("'\\\0\r\n\x1A", 6).find(e.byte) != std::string_view::npos;
         });
-    m_moreStops = m_rules.escapes.size() > 1 || m_validate;
+    m_moreStops = m_rules.escapes.size() > 1 || m_validate || m_blobOnNul;
 }
 
 RecordStream::~RecordStream() = default;
@@ -214,6 +216,7 @@ const char* RecordStream::fieldStart(const char* p) {
     }
     m_valueQuoted = m_options.QuotedFields && *p == '"';
     m_valueOpen = false;
+    m_valueHeld = false;
     m_utf8Bad = false;
     m_utf8Need = 0;
     m_utf8Low = 0x80;
@@ -234,7 +237,7 @@ const char* RecordStream::fieldStart(const char* p) {
 // Bytes of a value outside quotes, up to the next delimiter or line break.
 const char* RecordStream::plain(const char* p, const char* end, bool last) {
     while (p != end) {
-        if (m_fastRuns && !m_header && m_nonSpace && m_utf8Need == 0) {
+        if (m_fastRuns && !m_header && !m_valueHeld && m_nonSpace && m_utf8Need == 0) {
             if (!m_valueOpen && !m_plainStops[static_cast<unsigned char>(*p)])
                 openValue();
             if (m_valueOpen) {
@@ -345,6 +348,8 @@ const char* RecordStream::fastRun(const char* p, const char* end) {
         out[1] = ',';
         out[2] = kQuoteEscape.byte;
         out += 3;
+        if (m_blobOnNul)
+            m_valueStart = out - 1;
         ++m_fields;
         ++p;
     }
@@ -372,6 +377,7 @@ bool RecordStream::turnOver(const char* next) {
         m_notes.ragged.add(m_recordLine);
     if (m_unstorable)
         m_notes.unstorable.add(m_recordLine);
+    m_valueStart = nullptr;
     ensureRoom(kSlack);
     *m_at++ = '\'';
     *m_at++ = ')';
@@ -395,6 +401,8 @@ bool RecordStream::turnOver(const char* next) {
     std::memcpy(m_at, m_insertHead.data(), m_insertHead.size());
     m_at += m_insertHead.size();
     *m_at++ = '(';
+    if (m_blobOnNul)
+        m_valueStart = m_at;
     *m_at++ = '\'';
     return true;
 }
@@ -570,12 +578,29 @@ void RecordStream::dropRow() {
 
 void RecordStream::closeRoom() {
     m_out = nullptr;
-    m_begin = m_at = m_end = nullptr;
+    m_begin = m_at = m_end = m_valueStart = nullptr;
 }
 
 void RecordStream::ensureRoom(std::size_t size) {
     if (static_cast<std::size_t>(m_end - m_at) >= size)
         return;
+    if (m_valueStart != nullptr) {
+        // A SQLite value stays in one piece of room while a NUL may still turn it into a blob,
+        // up to a limit; beyond it, it is held as its bytes.
+        const std::string carried(m_valueStart, m_at);
+        if (carried.size() > kCarriedValue) {
+            holdValue();
+            ensureRoom(size);
+            return;
+        }
+        m_at = m_valueStart;
+        m_valueStart = nullptr;
+        ensureRoom(size + carried.size());
+        m_valueStart = m_at;
+        std::memcpy(m_at, carried.data(), carried.size());
+        m_at += carried.size();
+        return;
+    }
     m_out->commit(static_cast<std::size_t>(m_at - m_begin), false);
     m_partSent |= m_out == &m_sink;
     const auto room = std::max(size, kRoom);
@@ -585,10 +610,26 @@ void RecordStream::ensureRoom(std::size_t size) {
 
 void RecordStream::openValue() {
     m_valueOpen = true;
-    if (m_header || m_rawValues)
+    if (m_header || m_valueHeld)
         return;
     ensureRoom(kSlack);
+    if (m_blobOnNul)
+        m_valueStart = m_at;
     *m_at++ = '\'';
+}
+
+// Takes the SQLite value written so far out of the room, as its bytes, to be written whole at
+// its end: a NUL byte has turned up in it, or it has grown too large to keep in one piece.
+void RecordStream::holdValue() {
+    for (const char* p = m_valueStart + 1; p < m_at; ++p) {
+        *m_value.reserve(1) = *p;
+        m_value.commit(1, false);
+        if (*p == kQuoteEscape.byte)
+            ++p;  // the second of a doubled quote
+    }
+    m_at = m_valueStart;
+    m_valueStart = nullptr;
+    m_valueHeld = true;
 }
 
 // Bytes of a value that need no escape.
@@ -599,7 +640,7 @@ void RecordStream::writeRun(const char* from, const char* to) {
         m_utf8Bad = true;  // a byte below 0x80 where a character's next byte belongs
     if (!m_valueOpen)
         openValue();
-    if (m_header || m_rawValues) {
+    if (m_header || m_valueHeld) {
         const auto size = static_cast<std::size_t>(to - from);
         std::memcpy(m_value.reserve(size), from, size);
         m_value.commit(size, false);
@@ -622,7 +663,9 @@ void RecordStream::writeByte(char c) {
         checkUtf8(c);
     if (!m_valueOpen)
         openValue();
-    if (m_header || m_rawValues) {
+    if (c == '\0' && m_valueStart != nullptr)
+        holdValue();  // SQLite reads no NUL inside a literal: the value becomes a blob
+    if (m_header || m_valueHeld) {
         *m_value.reserve(1) = c;
         m_value.commit(1, false);
         return;
@@ -692,10 +735,11 @@ void RecordStream::endValue() {
         m_at += empty.size();
         return;
     }
-    if (m_rawValues) {
+    if (m_valueHeld) {
         writeHeldValue();
         return;
     }
+    m_valueStart = nullptr;
     ensureRoom(kSlack);
     *m_at++ = '\'';
 }

@@ -65,6 +65,7 @@ class RecordStream {
     void placeRow();
     void dropRow();
     void openValue();
+    void holdValue();
     void endValue();
     void writeRun(const char* from, const char* to);
     void writeByte(char c);
@@ -93,7 +94,7 @@ class RecordStream {
     Table m_quotedStops{};                          // the same inside quotes
     std::size_t m_rowsPerInsert;
     bool m_validate;   // values must be well-formed UTF-8 (and for PostgreSQL hold no NUL)
-    bool m_rawValues;  // SQLite: a value is seen whole, since a NUL turns it into a blob
+    bool m_blobOnNul;  // SQLite: a value holding a NUL byte is written as a blob
     bool m_fastRuns;   // plain values may go sixteen bytes at a time (see fastRun)
     bool m_moreStops;  // those runs also stop at NUL, backslash and Ctrl-Z
 
@@ -119,6 +120,7 @@ class RecordStream {
     // The value being read.
     bool m_valueQuoted = false;
     bool m_valueOpen = false;  // its opening quote is written
+    bool m_valueHeld = false;  // its bytes go to m_value, to be written at its end
     bool m_utf8Bad = false;
     int m_utf8Need = 0;
     unsigned char m_utf8Low = 0x80;
@@ -130,6 +132,7 @@ class RecordStream {
     char* m_begin = nullptr;
     char* m_at = nullptr;
     char* m_end = nullptr;
+    char* m_valueStart = nullptr;  // a SQLite literal's opening quote, while it may become a blob
     bool m_partSent = false;
 
     HeldStatement m_row;      // a row whose place is decided at its end

@@ -237,6 +237,19 @@ TEST(Records, EachRuleWritesItsStatements) {
          },
          std::string("a\0'b,c\n", 7),
          {"INSERT INTO \"Table1_t\" VALUES (CAST(X'61002762' AS TEXT),'c');"}},
+        {"SQLite: a NUL far into a long value still makes all of it a blob",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Sqlite);
+             o.Mode = StatementMode::InsertOnly;
+         },
+         std::string(100000, 'x') + "'" + std::string(1, '\0') + "\n",
+         {"INSERT INTO \"Table1_t\" VALUES (CAST(X'" +
+          [] {
+              std::string hex;
+              for (int i = 0; i < 100000; ++i) hex += "78";
+              return hex;
+          }() +
+          "2700' AS TEXT));"}},
         {"byte-order mark, skipped lines and comment lines left out",
          [](ConversionOptions& o) {
              o.StripBom = true;
