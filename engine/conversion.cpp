@@ -18,7 +18,7 @@ constexpr std::uint64_t kLinesBetweenProgress = 4096;
 constexpr std::size_t kSampleLines = 20;
 constexpr std::size_t kDoubtLines = 5;
 // How far into a file those lines are looked for.
-constexpr std::size_t kSampleBytes = 4 << 20;
+constexpr std::size_t kSampleBytes = 1 << 20;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // Watches the first non-blank lines for a file that "," does not cut: one field each, yet
@@ -117,7 +117,8 @@ void SkipLines(LineReader& reader, std::uint64_t count) {
     }
 }
 
-// The first lines of the file as far as its first few MiB go, without reading past them.
+// The first lines of the file as far as its first MiB goes (the reader's own block, so nothing
+// grows for them), without reading past them.
 std::vector<std::string_view> SampleLines(LineReader& reader, bool stripBom) {
     while (reader.unread().size() < kSampleBytes && !reader.atEnd())
         if (!reader.readMore())
