@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times quarrytab-cli side by side with the sqlite3 shell (.import then .dump) and with the copy
 # floor (reading the input and writing a file as large as the output), on one generated file.
-# usage: bench/run.sh [LINES] [FIELDS]      (defaults: 1000000 lines, 8 fields)
+# usage: [RUNS=15] bench/run.sh [LINES] [FIELDS]      (defaults: 1000000 lines, 8 fields)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 lines=${1:-1000000}
@@ -21,7 +21,7 @@ size=$(stat -c %s "$work/out.sql")
 head -c "$size" /dev/zero > "$work/out-sized.bin"
 echo "input: $(stat -c %s "$input") bytes, $lines lines, $fields fields; output: $size bytes"
 
-hyperfine --warmup 1 --runs 5 --export-markdown "$work/timings.md" \
+hyperfine --warmup 2 --runs "${RUNS:-15}" --export-markdown "$work/timings.md" \
     -n 'quarrytab-cli > FILE' "$cli $input > $work/out.sql" \
     -n 'quarrytab-cli -o FILE (atomic, synced)' "$cli -o $work/out.sql $input" \
     -n 'quarrytab-cli --csv --header > FILE' "$cli --csv --header $input > $work/out-csv.sql" \
