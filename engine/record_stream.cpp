@@ -812,11 +812,6 @@ void RecordStream::begin() {
     }
 }
 
-void RecordStream::put(std::string_view statement) {
-    begin();
-    m_sink.statement(statement);
-}
-
 void RecordStream::appendName(std::string& out, std::string_view name) const {
     out += m_options.DelimitingChar;
     const std::string_view closing = m_options.ClosingDelimitingChar;

@@ -72,7 +72,6 @@ class RecordStream {
     void writeHeldValue();
     bool startsWith(const char* p, const char* end, bool last, std::string_view text);
     void checkUtf8(char c);
-    void put(std::string_view statement);
     void begin();
     void createTable();
     void flushInsert();
