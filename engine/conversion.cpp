@@ -65,23 +65,34 @@ class Progress {
     std::uint64_t m_since = 0;
 };
 
+// Feeds the reader's blocks to a one-pass stream until the input ends or the stream stops by
+// itself; false when the progress hook asks to stop. `done` counts what the hook counts, lines
+// or records.
+template <class Stream, class Done>
+bool FeedBlocks(LineReader& reader, Progress& progress, Stream& stream, Done done) {
+    for (;;) {
+        const auto limit = progress.untilReport();
+        const auto before = done();
+        reader.consume(stream.feed(reader.unread(), reader.atEnd(), limit));
+        if constexpr (requires { stream.stopped(); })
+            if (stream.stopped())
+                return true;
+        const auto count = done() - before;
+        if (!progress.advance(count))
+            return false;
+        if (count == limit)
+            continue;  // stopped to report progress; the bytes left are still to be fed
+        if (reader.atEnd() || !reader.readMore())
+            return true;
+    }
+}
+
 // The program's own statements, in one pass over each block of the file as it is read.
 bool ConvertClassic(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
                     StatementSink& sink, Progress& progress, FileNotes* notes) {
     StatementStream stream(options, baseName, sink, notes);
-    for (;;) {
-        const auto bytes = reader.unread();
-        const auto limit = progress.untilReport();
-        const auto before = stream.lines();
-        reader.consume(stream.feed(bytes, reader.atEnd(), limit));
-        const auto lines = stream.lines() - before;
-        if (!progress.advance(lines))
-            return false;
-        if (lines == limit)
-            continue;  // stopped to report progress; the bytes left are still to be fed
-        if (reader.atEnd() || !reader.readMore())
-            break;
-    }
+    if (!FeedBlocks(reader, progress, stream, [&] { return stream.lines(); }))
+        return false;
     stream.finish(!reader.failed());
     return true;
 }
@@ -167,22 +178,11 @@ bool ConvertRecords(LineReader& reader, std::string_view baseName, const Convers
         delimiter = ChooseDelimiter(SampleLines(reader, stripBom), options, notes);
     RecordStream stream(options, baseName, std::move(delimiter), sink, notes, options.SkipLines + 1,
                         stripBom);
-    for (;;) {
-        const auto bytes = reader.unread();
-        const auto limit = progress.untilReport();
-        const auto before = stream.records();
-        reader.consume(stream.feed(bytes, reader.atEnd(), limit));
-        if (stream.stopped()) {
-            stream.finish(false);
-            return false;
-        }
-        const auto records = stream.records() - before;
-        if (!progress.advance(records))
-            return false;
-        if (records == limit)
-            continue;  // stopped to report progress; the bytes left are still to be fed
-        if (reader.atEnd() || !reader.readMore())
-            break;
+    if (!FeedBlocks(reader, progress, stream, [&] { return stream.records(); }))
+        return false;
+    if (stream.stopped()) {
+        stream.finish(false);
+        return false;
     }
     stream.finish(!reader.failed());
     return true;

@@ -214,14 +214,7 @@ const char* RecordStream::fieldStart(const char* p) {
         ensureRoom(kSlack);
         *m_at++ = ',';
     }
-    m_valueQuoted = m_options.QuotedFields && *p == '"';
-    m_valueOpen = false;
-    m_valueHeld = false;
-    m_utf8Bad = false;
-    m_utf8Need = 0;
-    m_utf8Low = 0x80;
-    m_utf8High = 0xBF;
-    m_hasNul = false;
+    startValue(m_options.QuotedFields && *p == '"');
     if (!m_valueQuoted) {
         m_state = State::Plain;
         return p;
@@ -232,6 +225,17 @@ const char* RecordStream::fieldStart(const char* p) {
     openValue();
     m_state = State::Quoted;
     return p + 1;
+}
+
+void RecordStream::startValue(bool quoted) {
+    m_valueQuoted = quoted;
+    m_valueOpen = false;
+    m_valueHeld = false;
+    m_utf8Bad = false;
+    m_utf8Need = 0;
+    m_utf8Low = 0x80;
+    m_utf8High = 0xBF;
+    m_hasNul = false;
 }
 
 // Bytes of a value outside quotes, up to the next delimiter or line break.
@@ -418,11 +422,8 @@ bool RecordStream::turnOver(const char* next) {
     m_fields = 1;
     m_unstorable = false;
     m_partSent = false;
-    m_utf8Bad = false;
-    m_utf8Need = 0;
-    m_utf8Low = 0x80;
-    m_utf8High = 0xBF;
-    m_hasNul = false;
+    startValue(false);
+    m_valueOpen = true;  // its opening quote follows the head
     const auto room = kRoom + m_insertHead.size();
     m_begin = m_at = m_sink.reserve(room);
     m_end = m_begin + room;

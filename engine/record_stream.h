@@ -64,6 +64,7 @@ class RecordStream {
     void endRecord();
     void placeRow();
     void dropRow();
+    void startValue(bool quoted);
     void openValue();
     void holdValue();
     void endValue();
