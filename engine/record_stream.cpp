@@ -98,7 +98,7 @@ RecordStream::RecordStream(const ConversionOptions& options, std::string_view ba
     if (!m_delimiter.empty())
         m_plainStops[static_cast<unsigned char>(m_delimiter.front())] = true;
     m_quotedStops['"'] = true;
-    // Runs go sixteen bytes at a time for a literal of one-byte delimiters written as it is read;
+    // Runs go sixty-four bytes at a time for a literal of one-byte delimiters written as it is read;
     // the quote is the only escape, or the others are among the few looked for besides it.
     m_fastRuns =
         m_delimiter.size() == 1 &&
