@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/platform.h"
+
 namespace quarrytab {
 
 namespace {
@@ -78,7 +80,7 @@ void HeldStatement::clear() {
 
 void HeldStatement::spill() {
     if (m_file == nullptr)
-        m_file = std::tmpfile();
+        m_file = OpenTemporaryFile();
     const auto held = m_memory.bytes();
     if (m_file == nullptr || std::fwrite(held.data(), 1, held.size(), m_file) != held.size()) {
         // Keeps what the file took so far and holds the rest in memory from now on.

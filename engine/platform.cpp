@@ -455,3 +455,41 @@ std::unique_ptr<TextDecoder> TextDecoder::open(TextEncoding encoding, std::strin
 }
 
 }  // namespace quarrytab
+
+// ---- Temporary files ---------------------------------------------------------------------------
+#ifndef _WIN32
+#include <cstdlib>
+#endif
+
+namespace quarrytab {
+
+std::FILE* OpenTemporaryFile() {
+#ifdef _WIN32
+    // The C library's tmpfile() would create it in the root folder of the drive.
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"qtb", 0, name) == 0)
+        return nullptr;
+    std::FILE* file = nullptr;
+    if (_wfopen_s(&file, name, L"w+bTD") != 0) {
+        DeleteFileW(name);
+        return nullptr;
+    }
+    return file;
+#else
+    // The folder TMPDIR names, as users expect; the file has no name left once it is open.
+    const char* folder = std::getenv("TMPDIR");
+    std::string name =
+        std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/quarrytab-XXXXXX";
+    const int descriptor = mkstemp(name.data());
+    if (descriptor < 0)
+        return std::tmpfile();
+    unlink(name.c_str());
+    std::FILE* file = fdopen(descriptor, "w+b");
+    if (file == nullptr)
+        ::close(descriptor);
+    return file;
+#endif
+}
+
+}  // namespace quarrytab

@@ -55,6 +55,10 @@ bool StandardErrorIsTerminal();
 // Makes standard output binary, so CR LF line ends go out unchanged on every platform.
 void SetStandardOutputBinary();
 
+// A new file in the user's temporary folder for bytes that must wait, opened for reading and
+// writing in binary and deleted when closed or when the program ends; null when none can be made.
+std::FILE* OpenTemporaryFile();
+
 }  // namespace quarrytab
 
 // ---- Text decoding through the platform's own converter ---------------------------------------
