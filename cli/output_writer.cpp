@@ -71,10 +71,12 @@ char* OutputWriter::reserve(std::size_t size) {
 
 void OutputWriter::commit(std::size_t size, bool complete) {
     m_block.size += size;
-    if (complete) {
-        std::memcpy(m_block.bytes.get() + m_block.size, kLineEnd.data(), kLineEnd.size());
-        m_block.size += kLineEnd.size();
-    }
+    if (!complete)
+        return;
+    std::memcpy(m_block.bytes.get() + m_block.size, kLineEnd.data(), kLineEnd.size());
+    m_block.size += kLineEnd.size();
+    // Blocks go out at the end of a statement (unless one statement fills a whole block), so
+    // output cut short by a failure ends with a whole statement.
     if (m_block.size >= kFlushSize)
         flush();
 }

@@ -18,7 +18,7 @@ constexpr std::uint64_t kLinesBetweenProgress = 4096;
 constexpr std::size_t kSampleLines = 20;
 constexpr std::size_t kDoubtLines = 5;
 // How far into a file those lines are looked for.
-constexpr std::size_t kSampleBytes = 1 << 20;
+constexpr std::size_t kSampleBytes = 16 << 20;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // Watches the first non-blank lines for a file that "," does not cut: one field each, yet
@@ -128,12 +128,31 @@ void SkipLines(LineReader& reader, std::uint64_t count) {
     }
 }
 
-// The first lines of the file as far as its first MiB goes (the reader's own block, so nothing
-// grows for them), without reading past them.
+// The first lines of the file, read ahead without being used: as far as they go, within the
+// first few MiB. The reader's block grows only when a line is longer than it.
 std::vector<std::string_view> SampleLines(LineReader& reader, bool stripBom) {
-    while (reader.unread().size() < kSampleBytes && !reader.atEnd())
-        if (!reader.readMore())
+    // Lines counted so far, and how far the bytes have been looked at for them.
+    std::size_t counted = 0;
+    std::size_t looked = 0;
+    for (;;) {
+        const auto bytes = reader.unread();
+        while (counted <= kSampleLines) {
+            const auto cut = FindLineBreak(bytes, looked);
+            if (cut == std::string_view::npos) {
+                looked = bytes.size();
+                break;
+            }
+            if (bytes[cut] == '\r' && cut + 1 == bytes.size() && !reader.atEnd()) {
+                looked = cut;  // perhaps the first half of CR LF
+                break;
+            }
+            ++counted;
+            looked = cut + (bytes.compare(cut, 2, "\r\n") == 0 ? 2 : 1);
+        }
+        if (counted > kSampleLines || reader.atEnd() || bytes.size() >= kSampleBytes ||
+            !reader.readMore())
             break;
+    }
     std::string_view bytes = reader.unread();
     if (stripBom && bytes.starts_with(kUtf8Bom))
         bytes.remove_prefix(kUtf8Bom.size());

@@ -98,8 +98,8 @@ RecordStream::RecordStream(const ConversionOptions& options, std::string_view ba
     if (!m_delimiter.empty())
         m_plainStops[static_cast<unsigned char>(m_delimiter.front())] = true;
     m_quotedStops['"'] = true;
-    // Runs go sixty-four bytes at a time for a literal of one-byte delimiters written as it is read;
-    // the quote is the only escape, or the others are among the few looked for besides it.
+    // Runs go sixty-four bytes at a time for a literal of one-byte delimiters written as it is
+    // read; the quote is the only escape, or the others are among the few looked for besides it.
     m_fastRuns =
         m_delimiter.size() == 1 &&
         std::all_of(m_rules.escapes.begin(), m_rules.escapes.end(), [](const LiteralEscape& e) {
@@ -300,12 +300,16 @@ const char* RecordStream::fastRun(const char* p, const char* end) {
         return (quotedFields && *at == '"') ||
                (emptyAsNull && (*at == delimiter || IsLineBreak(*at)));
     };
+    // False when the run must stop here, for a value to be held as its bytes.
     const auto room = [&](std::size_t size) {
         if (static_cast<std::size_t>(m_end - out) < size) {
             m_at = out;
+            if (valueTooLong())
+                return false;
             ensureRoom(size);
             out = m_at;
         }
+        return true;
     };
 #if defined(__SSE2__) || defined(_M_X64)
     const __m128i delimiters = _mm_set1_epi8(delimiter);
@@ -339,7 +343,8 @@ const char* RecordStream::fastRun(const char* p, const char* end) {
     // bytes at a time, which may read up to sixteen bytes past the block, and a CR LF at its end
     // two past it.
     while (end - p >= 64 + 16 + 2) {
-        room(3 * 64 + 16 + kSlack);
+        if (!room(3 * 64 + 16 + kSlack))
+            return p;
         std::uint64_t found =
             classify(p) | classify(p + 16) << 16 | classify(p + 32) << 32 | classify(p + 48) << 48;
         std::size_t done = 0;  // bytes of the block written; past it after a CR LF at its end
@@ -614,17 +619,13 @@ void RecordStream::ensureRoom(std::size_t size) {
     if (static_cast<std::size_t>(m_end - m_at) >= size)
         return;
     if (m_valueStart != nullptr) {
-        // A SQLite value stays in one piece of room while a NUL may still turn it into a blob,
-        // up to a limit; beyond it, it is held as its bytes.
+        // A SQLite value stays in one piece of room while a NUL may still turn it into a blob
+        // (up to a limit: see valueTooLong). The room doubles with it, so it is carried over
+        // only a few times.
         const std::string carried(m_valueStart, m_at);
-        if (carried.size() > kCarriedValue) {
-            holdValue();
-            ensureRoom(size);
-            return;
-        }
         m_at = m_valueStart;
         m_valueStart = nullptr;
-        ensureRoom(size + carried.size());
+        ensureRoom(size + 2 * carried.size());
         m_valueStart = m_at;
         std::memcpy(m_at, carried.data(), carried.size());
         m_at += carried.size();
@@ -635,6 +636,12 @@ void RecordStream::ensureRoom(std::size_t size) {
     const auto room = std::max(size, kRoom);
     m_begin = m_at = m_out->reserve(room);
     m_end = m_begin + room;
+}
+
+// A SQLite value kept as a literal has grown past the limit for keeping it in one piece of room;
+// it is then held as its bytes (holdValue), checked where a value's bytes are written.
+bool RecordStream::valueTooLong() const {
+    return m_valueStart != nullptr && static_cast<std::size_t>(m_at - m_valueStart) > kCarriedValue;
 }
 
 void RecordStream::openValue() {
@@ -669,6 +676,8 @@ void RecordStream::writeRun(const char* from, const char* to) {
         m_utf8Bad = true;  // a byte below 0x80 where a character's next byte belongs
     if (!m_valueOpen)
         openValue();
+    if (valueTooLong())
+        holdValue();
     if (m_header || m_valueHeld) {
         const auto size = static_cast<std::size_t>(to - from);
         std::memcpy(m_value.reserve(size), from, size);
@@ -676,6 +685,10 @@ void RecordStream::writeRun(const char* from, const char* to) {
         return;
     }
     while (from != to) {
+        if (valueTooLong()) {
+            writeRun(from, to);  // held from here on
+            return;
+        }
         const auto size = std::min(static_cast<std::size_t>(to - from), kRoom);
         ensureRoom(size);
         std::memcpy(m_at, from, size);
@@ -692,7 +705,7 @@ void RecordStream::writeByte(char c) {
         checkUtf8(c);
     if (!m_valueOpen)
         openValue();
-    if (c == '\0' && m_valueStart != nullptr)
+    if ((c == '\0' && m_valueStart != nullptr) || valueTooLong())
         holdValue();  // SQLite reads no NUL inside a literal: the value becomes a blob
     if (m_header || m_valueHeld) {
         *m_value.reserve(1) = c;

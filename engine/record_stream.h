@@ -67,6 +67,7 @@ class RecordStream {
     void startValue(bool quoted);
     void openValue();
     void holdValue();
+    bool valueTooLong() const;
     void endValue();
     void writeRun(const char* from, const char* to);
     void writeByte(char c);

@@ -179,6 +179,12 @@ TEST_F(Cli, RecordRulesReportWhatTheyFindAndFailWhereAsked) {
     QFile out(target);
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     EXPECT_EQ(out.readAll(), "earlier\n");
+    // To standard output, after more than a block of statements: what went out ends with a
+    // whole statement.
+    const auto stopped =
+        RunCli({"--ragged", "fail", write("rr.csv", QByteArray("a,b\n").repeated(40000) + "x\n")});
+    EXPECT_EQ(stopped.exitCode, 1);
+    EXPECT_TRUE(stopped.out.endsWith("');\r\n")) << stopped.out.right(40).toStdString();
 
     // An open quote at the end: reported, its text kept, exit status 1.
     const auto open = RunCli({"--csv", "--insert-only", write("q.csv", "x,\"never closed\n")});

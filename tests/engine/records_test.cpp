@@ -250,6 +250,22 @@ TEST(Records, EachRuleWritesItsStatements) {
               return hex;
           }() +
           "2700' AS TEXT));"}},
+        {"SQLite: a value longer than can be kept as a literal in one piece",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Sqlite);
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "a,b\n" + std::string(9 << 20, 'q') + "',2\n",
+         {"INSERT INTO \"Table1_t\" VALUES ('a','b');",
+          "INSERT INTO \"Table1_t\" VALUES ('" + std::string(9 << 20, 'q') + "''','2');"}},
+        {"the delimiter detected from a first line longer than a block",
+         [](ConversionOptions& o) {
+             o.DetectDelimiter = true;
+             o.Mode = StatementMode::InsertOnly;
+         },
+         std::string(1 << 20, 'x') + ";y\na;b\n",
+         {"INSERT INTO 'Table1_t' VALUES ('" + std::string(1 << 20, 'x') + "','y');",
+          "INSERT INTO 'Table1_t' VALUES ('a','b');"}},
         {"byte-order mark, skipped lines and comment lines left out",
          [](ConversionOptions& o) {
              o.StripBom = true;
