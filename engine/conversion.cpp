@@ -104,23 +104,32 @@ std::size_t FindLineBreak(std::string_view bytes, std::size_t from) {
     return cr != std::string_view::npos ? cr : lf;
 }
 
+// Where the line that goes on at `from` ends, past its line break; false when the bytes hold no
+// line break from there, or end in a CR that may be the first half of CR LF (`next` is then
+// where to look again once more bytes are read).
+struct LineEnd {
+    bool found;
+    std::size_t next;
+};
+LineEnd NextLineEnd(std::string_view bytes, std::size_t from, bool last) {
+    const auto cut = FindLineBreak(bytes, from);
+    if (cut == std::string_view::npos)
+        return {false, bytes.size()};
+    if (bytes[cut] == '\r' && cut + 1 == bytes.size() && !last)
+        return {false, cut};
+    return {true, cut + (bytes.compare(cut, 2, "\r\n") == 0 ? 2 : 1)};
+}
+
 // Leaves out the first `count` lines, a block at a time, however long they are.
 void SkipLines(LineReader& reader, std::uint64_t count) {
     while (count > 0) {
         const auto bytes = reader.unread();
         std::size_t at = 0;
-        while (count > 0) {
-            const auto cut = FindLineBreak(bytes, at);
-            if (cut == std::string_view::npos) {
-                at = bytes.size();
+        for (; count > 0; --count) {
+            const auto end = NextLineEnd(bytes, at, reader.atEnd());
+            at = end.next;
+            if (!end.found)
                 break;
-            }
-            if (bytes[cut] == '\r' && cut + 1 == bytes.size() && !reader.atEnd()) {
-                at = cut;  // perhaps the first half of CR LF
-                break;
-            }
-            at = cut + (bytes.compare(cut, 2, "\r\n") == 0 ? 2 : 1);
-            --count;
         }
         reader.consume(at);
         if (count == 0 || reader.atEnd() || !reader.readMore())
@@ -136,18 +145,11 @@ std::vector<std::string_view> SampleLines(LineReader& reader, bool stripBom) {
     std::size_t looked = 0;
     for (;;) {
         const auto bytes = reader.unread();
-        while (counted <= kSampleLines) {
-            const auto cut = FindLineBreak(bytes, looked);
-            if (cut == std::string_view::npos) {
-                looked = bytes.size();
+        for (; counted <= kSampleLines; ++counted) {
+            const auto end = NextLineEnd(bytes, looked, reader.atEnd());
+            looked = end.next;
+            if (!end.found)
                 break;
-            }
-            if (bytes[cut] == '\r' && cut + 1 == bytes.size() && !reader.atEnd()) {
-                looked = cut;  // perhaps the first half of CR LF
-                break;
-            }
-            ++counted;
-            looked = cut + (bytes.compare(cut, 2, "\r\n") == 0 ? 2 : 1);
         }
         if (counted > kSampleLines || reader.atEnd() || bytes.size() >= kSampleBytes ||
             !reader.readMore())
