@@ -143,30 +143,9 @@ TEST(Statements, ValuesKeepEveryByteAndDoubleQuotes) {
 
 namespace {
 
-// The INSERT of a line, built the plain way with nothing of the generator's own: cut at every
-// occurrence of the delimiter from the left (occurrences do not overlap; a line of zero length has
-// no field, an empty delimiter leaves the line whole), quote each field with its single quotes
-// doubled, join. A line of nothing but spaces makes no statement.
-std::vector<std::string> ModelFields(const std::string& line, const std::string& delimiter) {
-    if (line.empty())
-        return {};
-    if (delimiter.empty())
-        return {line};
-    std::vector<std::string> fields;
-    std::string field;
-    for (std::size_t i = 0; i < line.size();) {
-        if (line.compare(i, delimiter.size(), delimiter) == 0) {
-            fields.push_back(field);
-            field.clear();
-            i += delimiter.size();
-        } else {
-            field += line[i++];
-        }
-    }
-    fields.push_back(field);
-    return fields;
-}
-
+// The INSERT of a line, built the plain way with nothing of the converter's own: cut as
+// ModelFields cuts, quote each field with its single quotes doubled, join. A line of nothing but
+// spaces makes no statement.
 std::optional<std::string> ModelInsert(const std::string& delimiter, bool semicolon,
                                        const std::string& line) {
     if (line.find_first_not_of(' ') == std::string::npos)
@@ -239,8 +218,8 @@ Expected LineByLine(const ConversionOptions& options, const std::string& bytes,
     std::size_t looked = 0;
     bool comma = false;
     while (reader.next(line)) {
-        const auto fields = std::max<std::size_t>(
-            ++number == 1, ModelFields(std::string(line), options.CsvDelimiter).size());
+        const auto fields =
+            std::max<std::size_t>(++number == 1, ModelFields(line, options.CsvDelimiter).size());
         if (number == 1 && options.Mode == StatementMode::CreateAndInsert)
             WriteClassicCreateTable(sink, options, "[Table1_m]", fields);
         if (const auto insert =

@@ -19,28 +19,6 @@ void Require(bool condition) {
         std::abort();
 }
 
-// Field splitting the slow, obvious way: walk the line, cutting wherever the delimiter starts.
-std::vector<std::string> ModelFields(std::string_view line, std::string_view delimiter) {
-    std::vector<std::string> fields;
-    if (line.empty())
-        return fields;
-    if (delimiter.empty())
-        return {std::string(line)};
-    std::string current;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        if (line.compare(i, delimiter.size(), delimiter) == 0) {
-            fields.push_back(current);
-            current.clear();
-            i += delimiter.size();
-        } else {
-            current += line[i++];
-        }
-    }
-    fields.push_back(current);
-    return fields;
-}
-
 // A file's lines as a line reader cuts them: at CR LF, LF or a lone CR.
 std::vector<std::string_view> Lines(std::string_view bytes) {
     std::vector<std::string_view> lines;

@@ -30,6 +30,30 @@ inline std::vector<std::string> ConvertBytes(const std::string& bytes,
     return sink.made;
 }
 
+// Field splitting the slow, obvious way: walk the line, cutting wherever the delimiter starts
+// (occurrences do not overlap; a line of zero length has no field, an empty delimiter leaves the
+// line whole).
+inline std::vector<std::string> ModelFields(std::string_view line, std::string_view delimiter) {
+    std::vector<std::string> fields;
+    if (line.empty())
+        return fields;
+    if (delimiter.empty())
+        return {std::string(line)};
+    std::string current;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        if (line.compare(i, delimiter.size(), delimiter) == 0) {
+            fields.push_back(current);
+            current.clear();
+            i += delimiter.size();
+        } else {
+            current += line[i++];
+        }
+    }
+    fields.push_back(current);
+    return fields;
+}
+
 // The values of "INSERT INTO t VALUES ('a','b''c')" (with or without a ";") as {"a", "b'c"};
 // nothing when the statement is not one INSERT of quote-doubled literals.
 inline std::optional<std::vector<std::string>> InsertValues(std::string_view insert) {
