@@ -78,9 +78,12 @@ add_custom_command(
   DEPENDS ${QUARRYTAB_GENERATED_DIR}/changelog
   VERBATIM)
 
-# The copyright file, with the licence of the font the window carries.
+# The copyright file: the project's licence (LICENSE at the top) and that of the font the window
+# carries.
+set(project_license ${PROJECT_SOURCE_DIR}/LICENSE)
 set(font_license ${PROJECT_SOURCE_DIR}/app/resources/fonts/OFL.txt)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${font_license})
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${project_license} ${font_license})
+file(READ ${project_license} QUARRYTAB_LICENSE)
 file(READ ${font_license} QUARRYTAB_FONT_LICENSE)
 configure_file(${QUARRYTAB_PACKAGING_DIR}/copyright.in ${QUARRYTAB_GENERATED_DIR}/copyright @ONLY)
 
