@@ -174,10 +174,10 @@ void ConvertAll(const std::shared_ptr<RunShared>& shared) {
         const std::string& path = run.paths[i];
         try {
             std::unique_ptr<ByteSource> source = run.opener ? run.opener(path) : nullptr;
-            const bool goOn =
-                source ? ConvertStream(*source, BaseNameOf(path), run.options, reporter, batcher,
-                                       hook, &progress)
-                       : ConvertFile(path, run.options, reporter, batcher, hook, &progress);
+            const ConversionContext context{reporter, batcher, hook, &progress};
+            const bool goOn = source
+                                  ? ConvertStream(*source, BaseNameOf(path), run.options, context)
+                                  : ConvertFile(path, run.options, context);
             before += progress.fileBytesRead;
             if (sinceHandOver.elapsed() >= kHandOverMs) {
                 batcher.flush();

@@ -239,12 +239,12 @@ int Convert(const CommandLine& command) {
         state.fileIndex = i;
         reporter.setCurrent(paths[i]);
         FileNotes notes;
-        if (paths[i] == kStandardInputPath)
-            ConvertStream(standardInput, "stdin", command.options, reporter, writer, progress,
-                          &state, &notes);
-        else
-            ConvertFile(paths[i], command.options, reporter, writer, progress, &state,
-                        kNativePathStyle, &notes);
+        const ConversionContext context{reporter, writer, progress, &state, &notes};
+        if (paths[i] == kStandardInputPath) {
+            ConvertStream(standardInput, "stdin", command.options, context);
+        } else {
+            ConvertFile(paths[i], command.options, context);
+        }
         if (ReportNotes(paths[i], notes, command.options))
             reporter.fail();
         if (notes.stopped) {

@@ -7,39 +7,20 @@
 #include "engine/line_reader.h"
 #include "engine/record_stream.h"
 #include "engine/records.h"
+#include "engine/scan.h"
 #include "engine/statement_stream.h"
 
 namespace quarrytab {
+
+using detail::NextLineEnd;
 
 namespace {
 
 constexpr std::uint64_t kLinesBetweenProgress = 4096;
 // The first lines of a file that choose or question its delimiter.
 constexpr std::size_t kSampleLines = 20;
-constexpr std::size_t kDoubtLines = 5;
 // How far into a file those lines are looked for.
 constexpr std::size_t kSampleBytes = 16 << 20;
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-// Watches the first non-blank lines for a file that "," does not cut: one field each, yet
-// holding ";" or TAB, which suggests another delimiter was meant.
-class DelimiterDoubt {
-  public:
-    void look(std::string_view line) {
-        if (m_seen >= kDoubtLines || IsBlankLine(line))
-            return;
-        ++m_seen;
-        m_comma |= line.find(',') != std::string_view::npos;
-        m_other |=
-            line.find(';') != std::string_view::npos || line.find('\t') != std::string_view::npos;
-    }
-    bool likely() const { return m_seen > 0 && !m_comma && m_other; }
-
-  private:
-    std::size_t m_seen = 0;
-    bool m_comma = false;
-    bool m_other = false;
-};
 
 class Progress {
   public:
@@ -90,34 +71,11 @@ bool FeedBlocks(LineReader& reader, Progress& progress, Stream& stream, Done don
 // The program's own statements, in one pass over each block of the file as it is read.
 bool ConvertClassic(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
                     StatementSink& sink, Progress& progress, FileNotes* notes) {
-    StatementStream stream(options, baseName, sink, notes);
+    detail::StatementStream stream(options, baseName, sink, notes);
     if (!FeedBlocks(reader, progress, stream, [&] { return stream.lines(); }))
         return false;
     stream.finish(!reader.failed());
     return true;
-}
-
-// The first CR or LF at or after `from`, or npos; two quick searches rather than one byte by byte.
-std::size_t FindLineBreak(std::string_view bytes, std::size_t from) {
-    const auto lf = bytes.find('\n', from);
-    const auto cr = bytes.substr(0, lf).find('\r', from);
-    return cr != std::string_view::npos ? cr : lf;
-}
-
-// Where the line that goes on at `from` ends, past its line break; false when the bytes hold no
-// line break from there, or end in a CR that may be the first half of CR LF (`next` is then
-// where to look again once more bytes are read).
-struct LineEnd {
-    bool found;
-    std::size_t next;
-};
-LineEnd NextLineEnd(std::string_view bytes, std::size_t from, bool last) {
-    const auto cut = FindLineBreak(bytes, from);
-    if (cut == std::string_view::npos)
-        return {false, bytes.size()};
-    if (bytes[cut] == '\r' && cut + 1 == bytes.size() && !last)
-        return {false, cut};
-    return {true, cut + (bytes.compare(cut, 2, "\r\n") == 0 ? 2 : 1)};
 }
 
 // Leaves out the first `count` lines, a block at a time, however long they are.
@@ -156,14 +114,16 @@ std::vector<std::string_view> SampleLines(LineReader& reader, bool stripBom) {
             break;
     }
     std::string_view bytes = reader.unread();
-    if (stripBom && bytes.starts_with(kUtf8Bom))
-        bytes.remove_prefix(kUtf8Bom.size());
+    if (stripBom && bytes.starts_with(detail::kUtf8Bom)) {
+        bytes.remove_prefix(detail::kUtf8Bom.size());
+    }
     std::vector<std::string_view> lines;
     while (!bytes.empty() && lines.size() < kSampleLines) {
-        const auto cut = std::min(FindLineBreak(bytes, 0), bytes.size());
+        const auto cut = std::min(detail::FindLineBreak(bytes, 0), bytes.size());
         lines.push_back(bytes.substr(0, cut));
-        bytes.remove_prefix(
-            std::min(bytes.size(), cut + (bytes.compare(cut, 2, "\r\n") == 0 ? 2 : 1)));
+        const char* const at = bytes.data() + cut;
+        bytes.remove_prefix(cut +
+                            (cut == bytes.size() ? 0 : detail::LineBreakLength(at, at + 2, true)));
     }
     return lines;
 }
@@ -172,7 +132,7 @@ std::vector<std::string_view> SampleLines(LineReader& reader, bool stripBom) {
 std::string ChooseDelimiter(const std::vector<std::string_view>& lines,
                             const ConversionOptions& options, FileNotes& notes) {
     std::vector<std::string_view> sample;
-    DelimiterDoubt doubt;
+    detail::DelimiterDoubt doubt;
     for (const auto line : lines) {
         if (IsBlankLine(line) ||
             (!options.CommentPrefix.empty() && line.starts_with(options.CommentPrefix)))
@@ -184,7 +144,7 @@ std::string ChooseDelimiter(const std::vector<std::string_view>& lines,
         notes.otherDelimiterLikely = doubt.likely();
         return options.CsvDelimiter;
     }
-    const auto found = DetectDelimiter(sample, options.QuotedFields);
+    const auto found = detail::DetectDelimiter(sample, options.QuotedFields);
     notes.delimiterUndetected = found.empty();
     notes.detectedDelimiter = found.empty() ? options.CsvDelimiter : found;
     return notes.detectedDelimiter;
@@ -197,8 +157,8 @@ bool ConvertRecords(LineReader& reader, std::string_view baseName, const Convers
     std::string delimiter = options.CsvDelimiter;
     if (options.DetectDelimiter || options.WarnOnOtherDelimiter)
         delimiter = ChooseDelimiter(SampleLines(reader, stripBom), options, notes);
-    RecordStream stream(options, baseName, std::move(delimiter), sink, notes, options.SkipLines + 1,
-                        stripBom);
+    detail::RecordStream stream(options, baseName, std::move(delimiter), sink, notes,
+                                options.SkipLines + 1, stripBom);
     if (!FeedBlocks(reader, progress, stream, [&] { return stream.records(); }))
         return false;
     if (stream.stopped()) {
@@ -245,27 +205,28 @@ bool ConvertLines(LineReader& reader, std::string_view baseName, const Conversio
 
 }  // namespace
 
-bool ConvertFile(std::string_view path, const ConversionOptions& options, ErrorReporter& reporter,
-                 StatementSink& sink, const ProgressHook& progress, ConversionProgress* state,
-                 PathStyle style, FileNotes* notes) {
+bool ConvertFile(std::string_view path, const ConversionOptions& options,
+                 const ConversionContext& context) {
     ConversionProgress local;
-    ConversionProgress& done = state != nullptr ? *state : local;
+    ConversionProgress& done = context.state != nullptr ? *context.state : local;
     done.fileBytesRead = 0;
-    LineReader reader(reporter);
-    if (!reader.open(path))
-        return !progress || progress(done);
-    return ConvertLines(reader, BaseNameOf(path, style), options, sink, progress, done, notes);
+    LineReader reader(context.reporter);
+    if (!reader.open(path)) {
+        return !context.progress || context.progress(done);
+    }
+    return ConvertLines(reader, BaseNameOf(path, context.style), options, context.sink,
+                        context.progress, done, context.notes);
 }
 
 bool ConvertStream(ByteSource& source, std::string_view baseName, const ConversionOptions& options,
-                   ErrorReporter& reporter, StatementSink& sink, const ProgressHook& progress,
-                   ConversionProgress* state, FileNotes* notes) {
+                   const ConversionContext& context) {
     ConversionProgress local;
-    ConversionProgress& done = state != nullptr ? *state : local;
+    ConversionProgress& done = context.state != nullptr ? *context.state : local;
     done.fileBytesRead = 0;
-    LineReader reader(reporter);
+    LineReader reader(context.reporter);
     reader.attach(source);
-    return ConvertLines(reader, baseName, options, sink, progress, done, notes);
+    return ConvertLines(reader, baseName, options, context.sink, context.progress, done,
+                        context.notes);
 }
 
 std::string OptionsProblem(const ConversionOptions& options) {
@@ -279,13 +240,16 @@ std::string OptionsProblem(const ConversionOptions& options) {
 }
 
 bool ConvertFiles(const std::vector<std::string>& paths, const ConversionOptions& options,
-                  ErrorReporter& reporter, StatementSink& sink, const ProgressHook& progress,
-                  PathStyle style) {
+                  const ConversionContext& context) {
     ConversionProgress state;
+    ConversionContext each = context;
+    each.state = &state;
+    each.notes = nullptr;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         state.fileIndex = i;
-        if (!ConvertFile(paths[i], options, reporter, sink, progress, &state, style))
+        if (!ConvertFile(paths[i], options, each)) {
             return false;
+        }
     }
     return true;
 }

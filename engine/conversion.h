@@ -25,27 +25,37 @@ struct ConversionProgress {
 // Called every few thousand lines and after each file; returning false stops the conversion.
 using ProgressHook = std::function<bool(const ConversionProgress&)>;
 
+// Where a conversion's statements go and who hears how it goes: the sink takes the statements,
+// the reporter each file that cannot be opened or read, the hook the progress. `state` carries
+// the progress from one file to the next, `notes` takes what a file's conversion noticed, and
+// `style` says how a path names its file.
+struct ConversionContext {
+    ErrorReporter& reporter;
+    StatementSink& sink;
+    ProgressHook progress = {};
+    ConversionProgress* state = nullptr;
+    FileNotes* notes = nullptr;
+    PathStyle style = kNativePathStyle;
+};
+
 // Converts one file. A file that cannot be opened or read is reported through the reporter and
 // contributes the statements of the lines read before the failure. Returns false when the
 // progress hook asked to stop, or a ragged record stopped the conversion (see `notes`).
-bool ConvertFile(std::string_view path, const ConversionOptions& options, ErrorReporter& reporter,
-                 StatementSink& sink, const ProgressHook& progress = {},
-                 ConversionProgress* state = nullptr, PathStyle style = kNativePathStyle,
-                 FileNotes* notes = nullptr);
+bool ConvertFile(std::string_view path, const ConversionOptions& options,
+                 const ConversionContext& context);
 
 // Converts bytes that come from elsewhere (standard input) as a file of the given base name.
 bool ConvertStream(ByteSource& source, std::string_view baseName, const ConversionOptions& options,
-                   ErrorReporter& reporter, StatementSink& sink, const ProgressHook& progress = {},
-                   ConversionProgress* state = nullptr, FileNotes* notes = nullptr);
+                   const ConversionContext& context);
 
 // Empty when the options can be used for a conversion; otherwise what is wrong with them (an
 // encoding that is not known).
 std::string OptionsProblem(const ConversionOptions& options);
 
 // Converts files in the order given; every file is tried whatever happened to the one before.
-// Returns false when the progress hook asked to stop.
+// Returns false when the progress hook asked to stop. The context's `state` and `notes` are
+// not used.
 bool ConvertFiles(const std::vector<std::string>& paths, const ConversionOptions& options,
-                  ErrorReporter& reporter, StatementSink& sink, const ProgressHook& progress = {},
-                  PathStyle style = kNativePathStyle);
+                  const ConversionContext& context);
 
 }  // namespace quarrytab

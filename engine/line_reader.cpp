@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/failure_numbers.h"
+#include "engine/scan.h"
 
 namespace quarrytab {
 
@@ -68,20 +69,15 @@ bool LineReader::next(std::string_view& line) {
         const char* cr = static_cast<const char*>(std::memchr(from, '\r', limit - from));
         const char* brk = cr != nullptr ? cr : lf;
         // A CR at the very end of the block may be the first half of CR LF: read on to see.
-        const bool undecided = brk == cr && cr != nullptr && cr + 1 == stop && !m_eof;
-        if (brk != nullptr && !undecided) {
+        const std::size_t length = brk != nullptr ? detail::LineBreakLength(brk, stop, m_eof) : 0;
+        if (length > 0) {
             line = std::string_view(data + m_begin, static_cast<std::size_t>(brk - data) - m_begin);
-            std::size_t after = static_cast<std::size_t>(brk - data) + 1;
-            m_lineEnd = *brk == '\n' ? "\n" : "\r";
-            if (*brk == '\r' && after < m_end && data[after] == '\n') {
-                ++after;
-                m_lineEnd = "\r\n";
-            }
-            m_begin = after;
+            m_lineEnd = length == 2 ? "\r\n" : *brk == '\n' ? "\n" : "\r";
+            m_begin = static_cast<std::size_t>(brk - data) + length;
             m_scan = 0;
             return true;
         }
-        m_scan = static_cast<std::size_t>((undecided ? cr : stop) - (data + m_begin));
+        m_scan = static_cast<std::size_t>((brk != nullptr ? brk : stop) - (data + m_begin));
         if (m_eof) {
             if (m_failed || m_begin == m_end)
                 return false;

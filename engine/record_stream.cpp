@@ -2,27 +2,24 @@
 
 #include <algorithm>
 #include <bit>
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
 #include <cstring>
 #include <set>
 #include <utility>
 
-namespace quarrytab {
+#include "engine/scan.h"
+
+namespace quarrytab::detail {
 
 namespace {
 
-// Room asked of a sink at a time, and room enough for any one step that writes without checking
-// (a byte's escape, a delimiter's cut, a NULL).
-constexpr std::size_t kRoom = 64 << 10;
+// Room enough for any one step that writes without checking (a byte's escape, a delimiter's
+// cut, a NULL).
 constexpr std::size_t kSlack = 64;
 // The longest SQLite value kept as a literal in one piece of room, ready to become a blob.
 constexpr std::size_t kCarriedValue = 8 << 20;
 // An INSERT that has grown this large takes no more rows, so no statement outgrows what
 // database clients accept in one piece.
 constexpr std::size_t kInsertSizeLimit = 1 << 20;
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 std::string LowerAscii(std::string_view text) {
     std::string lower(text);
@@ -30,10 +27,6 @@ std::string LowerAscii(std::string_view text) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return lower;
-}
-
-bool IsLineBreak(char c) {
-    return c == '\r' || c == '\n';
 }
 
 // A text holding a line break can never match the start of a line, nor cut one.
@@ -101,7 +94,7 @@ RecordStream::RecordStream(const ConversionOptions& options, std::string_view ba
     // Runs go sixty-four bytes at a time for a literal of one-byte delimiters written as it is
     // read; the quote is the only escape, or the others are among the few looked for besides it.
     m_fastRuns =
-        m_delimiter.size() == 1 &&
+        BlockScan() && m_delimiter.size() == 1 &&
         std::all_of(m_rules.escapes.begin(), m_rules.escapes.end(), [](const LiteralEscape& e) {
             return std::string_view("'\\\0\r\n\x1A", 6).find(e.byte) != std::string_view::npos;
         });
@@ -138,13 +131,14 @@ std::size_t RecordStream::feed(std::string_view bytes, bool last, std::uint64_t 
     return static_cast<std::size_t>(p - start);
 }
 
-// Past the line break at `p`, counting the line; null when a CR ends bytes that are not the
-// last, so it may be the first half of CR LF.
-const char* RecordStream::afterBreak(const char* p, const char* end, bool last) {
-    if (*p == '\r' && p + 1 == end && !last)
-        return nullptr;
-    ++m_line;
-    return p + (*p == '\r' && p + 1 != end && p[1] == '\n' ? 2 : 1);
+// The length of the line break at `p`; 0, waiting for the bytes that follow, when a CR ends
+// bytes that are not the last, as it may be the first half of CR LF.
+std::size_t RecordStream::breakLength(const char* p, const char* end, bool last) {
+    const auto length = LineBreakLength(p, end, last);
+    if (length == 0) {
+        m_wait = true;
+    }
+    return length;
 }
 
 // True when the bytes from `p` start with `text`; waits when they may but are too few to tell.
@@ -181,14 +175,14 @@ const char* RecordStream::lineStart(const char* p, const char* end, bool last) {
     }
     if (IsLineBreak(*p)) {
         // An empty line: a record without fields.
-        if (*p == '\r' && p + 1 == end && !last) {
-            m_wait = true;
+        const auto length = breakLength(p, end, last);
+        if (length == 0) {
             return p;
         }
         beginRecord(*p);
-        const char* next = afterBreak(p, end, last);
+        ++m_line;
         endRecord();
-        return next;
+        return p + length;
     }
     beginRecord(*p);
     m_state = State::FieldStart;
@@ -199,13 +193,13 @@ const char* RecordStream::comment(const char* p, const char* end, bool last) {
     while (p != end && !IsLineBreak(*p)) ++p;
     if (p == end)
         return p;
-    const char* next = afterBreak(p, end, last);
-    if (next == nullptr) {
-        m_wait = true;
+    const auto length = breakLength(p, end, last);
+    if (length == 0) {
         return p;
     }
+    ++m_line;
     m_state = State::LineStart;
-    return next;
+    return p + length;
 }
 
 const char* RecordStream::fieldStart(const char* p) {
@@ -266,15 +260,15 @@ const char* RecordStream::plain(const char* p, const char* end, bool last) {
             if (m_wait)
                 return p;
         } else if (IsLineBreak(*p)) {
-            if (*p == '\r' && p + 1 == end && !last) {
-                m_wait = true;
+            const auto length = breakLength(p, end, last);
+            if (length == 0) {
                 return p;
             }
             endValue();
-            const char* next = afterBreak(p, end, last);
+            ++m_line;
             endRecord();
             m_state = State::LineStart;
-            return next;
+            return p + length;
         }
         writeByte(*p++);
     }
@@ -311,49 +305,22 @@ const char* RecordStream::fastRun(const char* p, const char* end) {
         }
         return true;
     };
-#if defined(__SSE2__) || defined(_M_X64)
-    const __m128i delimiters = _mm_set1_epi8(delimiter);
-    const __m128i quotes = _mm_set1_epi8(kQuoteEscape.byte);
-    const __m128i crs = _mm_set1_epi8('\r');
-    const __m128i lfs = _mm_set1_epi8('\n');
-    const __m128i nuls = _mm_setzero_si128();
-    const __m128i backslashes = _mm_set1_epi8('\\');
-    const __m128i ctrlZs = _mm_set1_epi8('\x1A');
-    // One bit for each of sixteen bytes to look at.
-    const auto classify = [&](const char* at) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        __m128i found = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(block, delimiters), _mm_cmpeq_epi8(block, quotes)),
-            _mm_or_si128(_mm_cmpeq_epi8(block, crs), _mm_cmpeq_epi8(block, lfs)));
-        if (moreStops)
-            found =
-                _mm_or_si128(found, _mm_or_si128(_mm_cmpeq_epi8(block, nuls),
-                                                 _mm_or_si128(_mm_cmpeq_epi8(block, backslashes),
-                                                              _mm_cmpeq_epi8(block, ctrlZs))));
-        auto bits = static_cast<unsigned>(_mm_movemask_epi8(found));
-        if (validate)
-            bits |= static_cast<unsigned>(_mm_movemask_epi8(block));  // bytes from 0x80
-        return static_cast<std::uint64_t>(bits);
-    };
-    const auto copy16 = [](char* to, const char* from) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
-    };
+#if QUARRYTAB_BLOCK_SCAN
+    const BlockClassifier classifier(delimiter, kQuoteEscape.byte, moreStops, validate);
     // Sixty-four bytes classified at once; the runs between the bytes found are copied sixteen
     // bytes at a time, which may read up to sixteen bytes past the block, and a CR LF at its end
     // two past it.
     while (end - p >= 64 + 16 + 2) {
         if (!room(3 * 64 + 16 + kSlack))
             return p;
-        std::uint64_t found =
-            classify(p) | classify(p + 16) << 16 | classify(p + 32) << 32 | classify(p + 48) << 48;
+        std::uint64_t found = classifier.block(p);
         std::size_t done = 0;  // bytes of the block written; past it after a CR LF at its end
         for (; found != 0; found &= found - 1) {
             const auto bit = static_cast<std::size_t>(std::countr_zero(found));
             if (bit < done)
                 continue;  // passed already (the LF of a CR LF)
-            copy16(out, p + done);
-            for (std::size_t k = done + 16; k < bit; k += 16) copy16(out + (k - done), p + k);
+            Copy16(out, p + done);
+            for (std::size_t k = done + 16; k < bit; k += 16) Copy16(out + (k - done), p + k);
             out += bit - done;
             const char* const at = p + bit;
             if (*at == delimiter) {
@@ -375,16 +342,22 @@ const char* RecordStream::fastRun(const char* p, const char* end) {
                 done = bit + 1;
             } else {
                 // A line break ends the record here when the next one can start at once.
-                const char* next = at + (*at == '\r' && at[1] == '\n' ? 2 : 1);
                 m_at = out;
-                if (!IsLineBreak(*at) || !turnOver(next))
+                if (!IsLineBreak(*at)) {
                     return at;
+                }
+                const char* next = at + LineBreakLength(at, end, true);
+                if (!turnOver(next)) {
+                    return at;
+                }
                 out = m_at;
                 done = static_cast<std::size_t>(next - p);
             }
         }
         if (done < 64) {
-            for (std::size_t k = done; k < 64; k += 16) copy16(out + (k - done), p + k);
+            for (std::size_t k = done; k < 64; k += 16) {
+                Copy16(out + (k - done), p + k);
+            }
             out += 64 - done;
             done = 64;
         }
@@ -902,4 +875,4 @@ void RecordStream::finish(bool readToEnd) {
                          m_ending);
 }
 
-}  // namespace quarrytab
+}  // namespace quarrytab::detail

@@ -18,7 +18,7 @@
 #include "engine/options.h"
 #include "engine/statements.h"
 
-namespace quarrytab {
+namespace quarrytab::detail {
 
 class RecordStream {
   public:
@@ -58,7 +58,7 @@ class RecordStream {
     const char* fastRun(const char* p, const char* end);
     bool turnOver(const char* next);
     const char* quoted(const char* p, const char* end, bool last);
-    const char* afterBreak(const char* p, const char* end, bool last);
+    std::size_t breakLength(const char* p, const char* end, bool last);
 
     void beginRecord(char first);
     void endRecord();
@@ -151,4 +151,4 @@ class RecordStream {
 // without regard to ASCII case, as most databases do) gets _2, _3, ...
 std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header);
 
-}  // namespace quarrytab
+}  // namespace quarrytab::detail

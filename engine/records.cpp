@@ -4,7 +4,9 @@
 #include <array>
 #include <map>
 
-namespace quarrytab {
+#include "engine/statements.h"
+
+namespace quarrytab::detail {
 
 std::size_t CountFields(std::string_view line, std::string_view delimiter, bool quotedFields) {
     if (line.empty())
@@ -62,4 +64,12 @@ std::string DetectDelimiter(const std::vector<std::string_view>& lines, bool quo
     return best;
 }
 
-}  // namespace quarrytab
+void DelimiterDoubt::look(std::string_view line) {
+    if (!watching()) {
+        return;
+    }
+    lookAt(line);
+    endLine(IsBlankLine(line));
+}
+
+}  // namespace quarrytab::detail

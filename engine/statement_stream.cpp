@@ -2,31 +2,23 @@
 
 #include <algorithm>
 #include <bit>
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
 #include <cstdio>
 #include <cstring>
 
 #include "engine/dialect.h"
 #include "engine/held_statement.h"
+#include "engine/scan.h"
 
-namespace quarrytab {
+namespace quarrytab::detail {
 
 namespace {
 
-// Room asked of the sink at a time, and the most one step of a scan writes past its room check
-// (sixty-four bytes each written as three, and sixteen stored past them).
-constexpr std::size_t kRoom = 64 << 10;
+// The most one step of a scan writes past its room check (sixty-four bytes each written as
+// three, and sixteen stored past them).
 constexpr std::ptrdiff_t kSlack = 3 * 64 + 16;
-constexpr std::size_t kDoubtLines = 5;
 
 constexpr char kQuote = kQuoteEscape.byte;
 static_assert(kQuoteEscape.text == "''");
-
-bool IsLineBreak(char c) {
-    return c == '\r' || c == '\n';
-}
 
 char* WriteCut(char* out) {
     out[0] = kQuote;
@@ -44,7 +36,8 @@ StatementStream::StatementStream(const ConversionOptions& options, std::string_v
       m_notes(notes),
       m_held(std::make_unique<HeldStatement>()),
       m_out(&sink),
-      m_delimiter(options.CsvDelimiter) {
+      m_delimiter(options.CsvDelimiter),
+      m_blockScan(BlockScan()) {
     // A line never holds CR or LF, so a delimiter holding one never cuts it.
     if (m_delimiter.find_first_of("\r\n") != std::string::npos)
         m_delimiter.clear();
@@ -75,23 +68,17 @@ std::size_t StatementStream::feed(std::string_view bytes, bool last, std::uint64
             const char* const from = p;
             p = m_delimiter.size() == 1 ? scanSingle(p, end) : scanGeneral(p, end, last);
             if (watchesDelimiter())
-                lookForOtherDelimiter(std::string_view(from, static_cast<std::size_t>(p - from)));
+                m_doubt.lookAt(std::string_view(from, static_cast<std::size_t>(p - from)));
             if (m_nonSpace && m_out == m_held.get() && !holdsFirstLine())
                 release();
             if (p == end || !IsLineBreak(*p))
                 break;  // every byte used, or a tail to decide with the bytes that follow
         }
-        if (*p == '\r') {
-            if (p + 1 == end) {
-                if (!last)
-                    break;  // perhaps the first half of CR LF
-                ++p;
-            } else {
-                p += p[1] == '\n' ? 2 : 1;
-            }
-        } else {
-            ++p;
+        const auto length = LineBreakLength(p, end, last);
+        if (length == 0) {
+            break;  // perhaps the first half of CR LF
         }
+        p += length;
         endLine();
     }
     return static_cast<std::size_t>(p - start);
@@ -107,7 +94,7 @@ void StatementStream::finish(bool readToEnd) {
         }
     }
     if (m_notes != nullptr)
-        m_notes->otherDelimiterLikely = m_doubtLines > 0 && !m_comma && m_other;
+        m_notes->otherDelimiterLikely = m_doubt.likely();
 }
 
 bool StatementStream::holdsFirstLine() const {
@@ -181,46 +168,30 @@ const char* StatementStream::scanSingle(const char* p, const char* end) {
         }
         m_nonSpace = p != end && !IsLineBreak(*p);
     }
-#if defined(__SSE2__) || defined(_M_X64)
-    const __m128i delimiters = _mm_set1_epi8(delimiter);
-    const __m128i quotes = _mm_set1_epi8(kQuote);
-    const __m128i crs = _mm_set1_epi8('\r');
-    const __m128i lfs = _mm_set1_epi8('\n');
-    // One bit for each of sixteen bytes that is a delimiter, a quote or a line break.
-    const auto classify = [&](const char* at) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const __m128i found = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(block, delimiters), _mm_cmpeq_epi8(block, quotes)),
-            _mm_or_si128(_mm_cmpeq_epi8(block, crs), _mm_cmpeq_epi8(block, lfs)));
-        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(found)));
-    };
-    // Sixteen bytes copied with one load and store; the bytes past a run are overwritten next.
-    const auto copy16 = [](char* to, const char* from) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
-    };
+#if QUARRYTAB_BLOCK_SCAN
+    // Delimiters, quotes and line breaks.
+    const BlockClassifier classifier(delimiter, kQuote, false, false);
     // Sixty-four bytes classified at once; the runs between the bytes found are copied sixteen
     // bytes at a time, which may read up to sixteen bytes past the block.
-    while (end - p >= 64 + 16) {
+    while (m_blockScan && end - p >= 64 + 16) {
         room();
-        std::uint64_t found =
-            classify(p) | classify(p + 16) << 16 | classify(p + 32) << 32 | classify(p + 48) << 48;
+        std::uint64_t found = classifier.block(p);
         std::size_t done = 0;  // bytes of the block written; past it after a CR LF at its end
         for (; found != 0; found &= found - 1) {
             const auto at = static_cast<std::size_t>(std::countr_zero(found));
             if (at < done)
                 continue;           // the LF of a CR LF, passed already
-            copy16(out, p + done);  // most runs between them are shorter than sixteen
-            for (std::size_t k = done + 16; k < at; k += 16) copy16(out + (k - done), p + k);
+            Copy16(out, p + done);  // most runs between them are shorter than sixteen
+            for (std::size_t k = done + 16; k < at; k += 16) {
+                Copy16(out + (k - done), p + k);
+            }
             out += at - done;
             if (special(p + at)) {
                 done = at + 1;
                 continue;
             }
             // A line break: the next line goes on in this loop when it can.
-            const char* next = p + at + 1;
-            if (p[at] == '\r' && *next == '\n')
-                ++next;
+            const char* next = p + at + LineBreakLength(p + at, end, true);
             if (!turnOver(next, out, cuts)) {
                 p += at;
                 goto scanned;
@@ -230,17 +201,19 @@ const char* StatementStream::scanSingle(const char* p, const char* end) {
             done = static_cast<std::size_t>(next - p);
         }
         if (done < 64) {
-            for (std::size_t k = done; k < 64; k += 16) copy16(out + (k - done), p + k);
+            for (std::size_t k = done; k < 64; k += 16) {
+                Copy16(out + (k - done), p + k);
+            }
             out += 64 - done;
             done = 64;
         }
         p += done;
     }
     // Then sixteen at a time: store them all, then move on to the first byte found among them.
-    while (end - p >= 16) {
+    while (m_blockScan && end - p >= 16) {
         room();
-        const auto found = static_cast<unsigned>(classify(p));
-        copy16(out, p);
+        const auto found = static_cast<unsigned>(classifier.sixteen(p));
+        Copy16(out, p);
         if (found == 0) {
             p += 16;
             out += 16;
@@ -384,25 +357,13 @@ void StatementStream::noteLine(bool blank, std::size_t fields) {
         m_notes->expectedFields = std::max<std::size_t>(1, fields);
     else if (fields != m_notes->expectedFields && !blank)
         m_notes->ragged.add(m_lines + 1);
-    if (!blank && watchesDelimiter()) {
-        ++m_doubtLines;
-        m_comma |= m_lineComma;
-        m_other |= m_lineOther;
+    if (watchesDelimiter()) {
+        m_doubt.endLine(blank);
     }
-    m_lineComma = false;
-    m_lineOther = false;
 }
 
 bool StatementStream::watchesDelimiter() const {
-    return m_notes != nullptr && m_options.WarnOnOtherDelimiter && m_doubtLines < kDoubtLines;
+    return m_notes != nullptr && m_options.WarnOnOtherDelimiter && m_doubt.watching();
 }
 
-void StatementStream::lookForOtherDelimiter(std::string_view part) {
-    const auto holds = [part](char c) {
-        return part.find(c) != std::string_view::npos;
-    };
-    m_lineComma = m_lineComma || holds(',');
-    m_lineOther = m_lineOther || holds(';') || holds('\t');
-}
-
-}  // namespace quarrytab
+}  // namespace quarrytab::detail

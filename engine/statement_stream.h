@@ -13,9 +13,10 @@
 #include "engine/file_notes.h"
 #include "engine/held_statement.h"
 #include "engine/options.h"
+#include "engine/records.h"
 #include "engine/statements.h"
 
-namespace quarrytab {
+namespace quarrytab::detail {
 
 class StatementStream {
   public:
@@ -53,7 +54,6 @@ class StatementStream {
     void dropRoom();
     void release();
     void noteLine(bool blank, std::size_t fields);
-    void lookForOtherDelimiter(std::string_view part);
 
     const ConversionOptions& m_options;
     StatementSink& m_sink;
@@ -63,6 +63,7 @@ class StatementStream {
     std::unique_ptr<HeldStatement> m_held;
     StatementSink* m_out;     // the sink, or m_held while it holds the statement
     std::string m_delimiter;  // empty when it can never cut a line (empty, or holding CR or LF)
+    bool m_blockScan;         // sixty-four bytes at a time where a single-byte delimiter allows
     bool m_delimiterBlank = false;  // the delimiter is all spaces
     std::string m_reference;        // the table's name in its quotes
     std::string m_head;             // "INSERT INTO " + reference + " VALUES ('"
@@ -78,13 +79,7 @@ class StatementStream {
     bool m_nonSpace = false;   // the line holds a byte other than a space
     bool m_partSent = false;   // part of the statement has gone to the sink
     bool m_firstLine = true;
-    // Watching the first non-blank lines for a "," that seems wrong: lines seen so far, and
-    // whether the line being read and the lines before it hold "," or ";" / TAB.
-    std::size_t m_doubtLines = 0;
-    bool m_lineComma = false;
-    bool m_lineOther = false;
-    bool m_comma = false;
-    bool m_other = false;
+    DelimiterDoubt m_doubt;  // whether a "," seems wrong for the file
 };
 
-}  // namespace quarrytab
+}  // namespace quarrytab::detail

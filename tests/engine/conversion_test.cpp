@@ -53,7 +53,7 @@ TEST(ConvertFiles, KeepsFileOrderAndGoesOnPastAnUnreadableFile) {
     };
     RecordingReporter reporter;
     Collect sink;
-    EXPECT_TRUE(ConvertFiles(paths, BracketOptions(), reporter, sink));
+    EXPECT_TRUE(ConvertFiles(paths, BracketOptions(), {reporter, sink}));
     EXPECT_EQ(sink.made, (std::vector<std::string>{
                              "CREATE TABLE [Table1_first] ([fld1] text,[fld2] text);",
                              "INSERT INTO [Table1_first] VALUES ('a','b');",
@@ -78,7 +78,7 @@ TEST(ConvertFiles, StopsWhenTheProgressHookSaysSo) {
         lastLines = progress.linesDone;
         return false;
     };
-    EXPECT_FALSE(ConvertFiles(paths, BracketOptions(), reporter, sink, stopEarly));
+    EXPECT_FALSE(ConvertFiles(paths, BracketOptions(), {reporter, sink, stopEarly}));
     EXPECT_EQ(sink.made.size(), lastLines + 1);  // the CREATE TABLE plus one INSERT per line
     EXPECT_LT(lastLines, 10000u);
 }
@@ -127,7 +127,7 @@ TEST(ConvertFiles, StatementsLoadIntoSqliteWithEveryValueIntact) {
         options.CsvDelimiter = "|";
         RecordingReporter reporter;
         Collect sink;
-        ConvertFiles({path}, options, reporter, sink);
+        ConvertFiles({path}, options, {reporter, sink});
         const auto rows = LoadIntoSqlite(sink.made, "\"Table1_O'Neil \"\"x\"\"\"");
         ASSERT_EQ(rows.size(), 5u) << opening;
         EXPECT_EQ(rows[0], (std::vector<std::string>{"id", "name", "note"}));

@@ -269,7 +269,7 @@ TEST(StatementStream, WritesWhatThePlainModelWritesForEachLine) {
             RecordingReporter reporter;
             // Whole reads too, for the steps of sixty-four bytes.
             MemorySource source(bytes, n % 3 == 0 ? 4096 : 1 + random() % 7, failAt);
-            ConvertStream(source, "m", options, reporter, sink, {}, nullptr, &notes);
+            ConvertStream(source, "m", options, {reporter, sink, {}, nullptr, &notes});
             const auto where = ::testing::Message()
                                << "delimiter '" << delimiter << "', case " << n;
             ASSERT_EQ(sink.made, expected.made) << where;

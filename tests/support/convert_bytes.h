@@ -26,7 +26,7 @@ inline std::vector<std::string> ConvertBytes(const std::string& bytes,
     RecordingReporter reporter;
     MemorySource source(bytes, step);
     CollectStatements sink;
-    quarrytab::ConvertStream(source, baseName, options, reporter, sink, {}, nullptr, notes);
+    quarrytab::ConvertStream(source, baseName, options, {reporter, sink, {}, nullptr, notes});
     return sink.made;
 }
 
