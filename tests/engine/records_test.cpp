@@ -77,29 +77,44 @@ std::vector<ModelRecord> ModelCsv(const std::string& bytes, const std::string& d
     return records;
 }
 
-// The values of each INSERT the records path writes, and its notes.
+// The values of each INSERT the records path writes in the dialect, and its notes.
 std::vector<std::vector<std::string>> ReadCsv(const std::string& bytes,
-                                              const std::string& delimiter, std::size_t step,
-                                              FileNotes& notes) {
+                                              const std::string& delimiter, Dialect dialect,
+                                              std::size_t step, FileNotes& notes) {
     ConversionOptions options;
     options.QuotedFields = true;
     options.CsvDelimiter = delimiter;
     options.Mode = StatementMode::InsertOnly;
+    options.SqlDialect = dialect;
     std::vector<std::vector<std::string>> read;
     for (const auto& insert : ConvertBytes(bytes, options, "t", step, &notes))
-        read.push_back(InsertValues(insert).value());
+        read.push_back(InsertValues(insert, dialect == Dialect::Mysql).value());
     return read;
+}
+
+// Random bytes of about `size` from the pieces: line ends LF, CR LF and CR, the bytes a dialect
+// escapes, and now and then a run of plain bytes long enough for the block scans.
+std::string RandomBytes(std::mt19937& random, std::size_t size,
+                        const std::vector<std::string>& pieces) {
+    std::string bytes;
+    while (bytes.size() < size)
+        bytes += random() % 40 == 0 ? std::string(64 + random() % 80, 'b')
+                                    : pieces[random() % pieces.size()];
+    return bytes;
 }
 
 TEST(Records, QuotedFieldsAgreeWithThePlainModelOnRandomInput) {
     // Each record that is not blank makes an INSERT of its fields; those whose field count
-    // differs from the first record's are noted by the line they start on.
+    // differs from the first record's are noted by the line they start on. Every dialect, read
+    // in pieces of 1 to 7 bytes and whole, with the block scans and without.
     std::mt19937 random(11);
-    const std::string alphabet = "a\",;\r\n \xE9";
+    const std::vector<std::string> pieces = {"a", "\"",   ",", ";",  "\r",   "\n", "\r\n",
+                                             " ", "\xE9", "'", "\\", "\x1A", "\0"s};
+    const Dialect dialects[] = {Dialect::Classic, Dialect::Sqlite, Dialect::Postgres,
+                                Dialect::Mysql};
     for (const std::string delimiter : {",", ";;", ",\"", ""}) {
         for (int n = 0; n < 3000; ++n) {
-            std::string bytes(random() % (n % 2 ? 40 : 200), ' ');
-            for (auto& c : bytes) c = alphabet[random() % alphabet.size()];
+            const std::string bytes = RandomBytes(random, random() % (n % 2 ? 40 : 300), pieces);
             const auto model = ModelCsv(bytes, delimiter);
             std::vector<std::vector<std::string>> fields;
             std::vector<std::uint64_t> ragged;
@@ -110,12 +125,20 @@ TEST(Records, QuotedFieldsAgreeWithThePlainModelOnRandomInput) {
                 if (record.fields.size() != std::max<std::size_t>(1, model[0].fields.size()))
                     ragged.push_back(record.line);
             }
-            FileNotes notes;
-            const auto read = ReadCsv(bytes, delimiter, n % 3 ? 1 + random() % 7 : 4096, notes);
-            ASSERT_EQ(read, fields) << "input '" << bytes << "', delimiter '" << delimiter << "'";
-            EXPECT_EQ(notes.ragged.count, ragged.size()) << "input '" << bytes << "'";
+            const auto raggedCount = ragged.size();
             ragged.resize(std::min(ragged.size(), LineNotes::kKept));
-            EXPECT_EQ(notes.ragged.first, ragged) << "input '" << bytes << "'";
+            const std::size_t step = n % 3 ? 1 + random() % 7 : MemorySource::kNever;
+            for (const bool blocks : kBothScans) {
+                BlockScans scans(blocks);
+                FileNotes notes;
+                const auto read = ReadCsv(bytes, delimiter, dialects[n % 4], step, notes);
+                const auto where = ::testing::Message()
+                                   << "input '" << bytes << "', delimiter '" << delimiter
+                                   << "', case " << n << ", block scans " << blocks;
+                ASSERT_EQ(read, fields) << where;
+                EXPECT_EQ(notes.ragged.count, raggedCount) << where;
+                EXPECT_EQ(notes.ragged.first, ragged) << where;
+            }
         }
     }
 }
@@ -127,17 +150,22 @@ Statements Convert(const std::string& bytes, const ConversionOptions& options,
 
 TEST(Records, TheRecordsPathWritesTheClassicStatementsByteForByte) {
     std::mt19937 random(5);
-    const std::string alphabet = "ab,;'\t x\r\n";
+    const std::vector<std::string> pieces = {"a", "b", ",", ";", "'", "\t", " ", "x", "\r", "\n"};
     for (const char* delimiter : {",", "\t", "'", ", ", ""}) {
         ConversionOptions classic;
         classic.CsvDelimiter = delimiter;
         ConversionOptions records = classic;
         records.StripBom = true;  // any rule at all takes the records path
         for (int n = 0; n < 500; ++n) {
-            // Up to 120 bytes: enough for the sixteen-byte steps over plain values.
-            std::string bytes(random() % 120, ' ');
-            for (auto& c : bytes) c = alphabet[random() % alphabet.size()];
-            ASSERT_EQ(Convert(bytes, records), Convert(bytes, classic)) << bytes;
+            // Up to 300 bytes: enough for the block scans over plain values.
+            const std::string bytes = RandomBytes(random, random() % 300, pieces);
+            const std::size_t step = n % 2 ? 1 + random() % 7 : MemorySource::kNever;
+            const auto expected = ConvertBytes(bytes, classic, "t", step);
+            for (const bool blocks : kBothScans) {
+                BlockScans scans(blocks);
+                ASSERT_EQ(ConvertBytes(bytes, records, "t", step), expected) << bytes;
+                ASSERT_EQ(ConvertBytes(bytes, classic, "t", step), expected) << bytes;
+            }
         }
     }
 }
@@ -291,11 +319,82 @@ TEST(Records, EachRuleWritesItsStatements) {
          "a;b,c;d\n1;2;3\n",
          {"INSERT INTO 'Table1_t' VALUES ('a','b,c','d');",
           "INSERT INTO 'Table1_t' VALUES ('1','2','3');"}},
+        {"of two delimiters that cut the first records alike, the one listed first is chosen",
+         [](ConversionOptions& o) {
+             o.DetectDelimiter = true;
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "a|b;c\nd|e;f\n",
+         {"INSERT INTO 'Table1_t' VALUES ('a|b','c');",
+          "INSERT INTO 'Table1_t' VALUES ('d|e','f');"}},
+        {"a byte-order mark after the start of the file is data",
+         [](ConversionOptions& o) {
+             o.StripBom = true;
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "\xEF\xBB\xBF"
+         "a,\xEF\xBB\xBF\n\xEF\xBB\xBF"
+         "b\n",
+         {"INSERT INTO 'Table1_t' VALUES ('a','\xEF\xBB\xBF');",
+          "INSERT INTO 'Table1_t' VALUES ('\xEF\xBB\xBF"
+          "b');"}},
+        {"skipped lines end at CR LF, CR or LF",
+         [](ConversionOptions& o) {
+             o.SkipLines = 3;
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "t1\r\nt2\rt3\nx,y\r\nz\r\n",
+         {"INSERT INTO 'Table1_t' VALUES ('x','y');", "INSERT INTO 'Table1_t' VALUES ('z');"}},
+        {"an INSERT that has grown to 1 MiB takes no more rows",
+         [](ConversionOptions& o) {
+             o.RowsPerInsert = 10;
+             o.Mode = StatementMode::InsertOnly;
+         },
+         std::string(600000, 'x') + "\n" + std::string(600000, 'y') + "\nz\n",
+         {"INSERT INTO 'Table1_t' VALUES ('" + std::string(600000, 'x') + "'),('" +
+              std::string(600000, 'y') + "');",
+          "INSERT INTO 'Table1_t' VALUES ('z');"}},
+        {"MySQL's escapes past the first block of a line",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Mysql);
+             o.Mode = StatementMode::InsertOnly;
+             o.QuotedFields = true;
+         },
+         std::string(100, 'a') + "\x1A\\\0',"s + std::string(100, 'b') + "\x1A,\"\r\n\x1A\"\n"s,
+         {"INSERT INTO `Table1_t` VALUES ('" + std::string(100, 'a') + "\\Z\\\\\\0''','" +
+          std::string(100, 'b') + "\\Z','\\r\\n\\Z');"}},
     };
     for (const auto& c : cases) {
         ConversionOptions options;
         c.set(options);
-        EXPECT_EQ(Convert(c.input, options), c.statements) << c.name;
+        // Whole, and in pieces of 1 to 7 bytes where the input is short enough.
+        const std::size_t pieces = c.input.size() < (64 << 10) ? 1 + c.input.size() % 7 : 4096;
+        for (const bool blocks : kBothScans) {
+            BlockScans scans(blocks);
+            EXPECT_EQ(Convert(c.input, options), c.statements) << c.name << ", blocks " << blocks;
+            EXPECT_EQ(ConvertBytes(c.input, options, "t", pieces), c.statements)
+                << c.name << ", blocks " << blocks << ", read " << pieces << " bytes at a time";
+        }
+    }
+}
+
+TEST(Records, AReadThatFailsInsideATransactionEndsInRollback) {
+    ConversionOptions options;
+    options.Transaction = true;
+    options.Mode = StatementMode::InsertOnly;
+    const std::string bytes = "a,b\n" + std::string(200, 'c') + ",d\ne,f\n";
+    for (const bool blocks : kBothScans) {
+        for (const std::size_t failAt : {std::size_t{6}, std::size_t{150}, bytes.size() - 1}) {
+            BlockScans scans(blocks);
+            RecordingReporter reporter;
+            MemorySource source(bytes, 16, failAt);
+            CollectStatements sink;
+            ConvertStream(source, "t", options, {reporter, sink});
+            ASSERT_GE(sink.made.size(), 2u) << failAt;
+            EXPECT_EQ(sink.made.front(), "BEGIN TRANSACTION;") << failAt;
+            EXPECT_EQ(sink.made.back(), "ROLLBACK;") << failAt;
+            EXPECT_EQ(reporter.reports.size(), 1u) << failAt;
+        }
     }
 }
 

@@ -80,10 +80,13 @@ TEST(FieldSplitting, CutsAtEveryOccurrenceOfTheDelimiter) {
         {",", ",", {"", ""}},
     };
     for (const auto& c : cases) {
-        const auto made = Generate(Options("[", c.delimiter, kInsert, true), "t", {c.line});
-        EXPECT_EQ(made.empty() ? std::vector<std::string>{} : InsertValues(made[0]).value(),
-                  c.fields)
-            << "'" << c.line << "' at '" << c.delimiter << "'";
+        for (const bool blocks : kBothScans) {
+            BlockScans scans(blocks);
+            const auto made = Generate(Options("[", c.delimiter, kInsert, true), "t", {c.line});
+            EXPECT_EQ(made.empty() ? std::vector<std::string>{} : InsertValues(made[0]).value(),
+                      c.fields)
+                << "'" << c.line << "' at '" << c.delimiter << "', block scans " << blocks;
+        }
     }
 }
 
@@ -161,9 +164,10 @@ std::optional<std::string> ModelInsert(const std::string& delimiter, bool semico
 }
 
 TEST(Statements, AgreesWithThePlainModelOnRandomLines) {
-    // Lines of every length up to 80 over a small alphabet put delimiters and quotes at every
-    // position of the blocks the scan works in; the delimiters of several bytes include
-    // one that can overlap itself ("aa" in "aaa") and one with a byte above 127.
+    // Lines of every length up to 200 over a small alphabet put delimiters and quotes at every
+    // position of the blocks the scan works in, with the block scans and without; the
+    // delimiters of several bytes include one that can overlap itself ("aa" in "aaa") and one
+    // with a byte above 127.
     std::mt19937 random(2026);
     const std::string alphabet = "ab,;'\t x\xE9";
     for (const std::string delimiter :
@@ -176,8 +180,9 @@ TEST(Statements, AgreesWithThePlainModelOnRandomLines) {
             options.Mode = StatementMode::InsertOnly;
             options.IncludeSemicolon = semicolon;
             for (int n = 0; n < 1000; ++n) {
-                std::string line(random() % 81, ' ');
+                std::string line(random() % 201, ' ');
                 for (auto& c : line) c = alphabet[random() % alphabet.size()];
+                BlockScans scans(n % 2 == 0);
                 const auto made = Generate(options, "m", {line});
                 const std::optional<std::string> expected = ModelInsert(delimiter, semicolon, line);
                 if (!expected) {
@@ -267,8 +272,10 @@ TEST(StatementStream, WritesWhatThePlainModelWritesForEachLine) {
             CollectStatements sink;
             FileNotes notes;
             RecordingReporter reporter;
-            // Whole reads too, for the steps of sixty-four bytes.
+            // Whole reads too, for the steps of sixty-four bytes, with the block scans and
+            // without.
             MemorySource source(bytes, n % 3 == 0 ? 4096 : 1 + random() % 7, failAt);
+            BlockScans scans(n % 2 == 1);
             ConvertStream(source, "m", options, {reporter, sink, {}, nullptr, &notes});
             const auto where = ::testing::Message()
                                << "delimiter '" << delimiter << "', case " << n;

@@ -2,7 +2,7 @@
 // LF or CR, a line splits as a plain left-to-right scan cuts it, every line that is not blank
 // gets an INSERT of exactly its fields, each of which reads back unchanged from its SQL literal,
 // and the CREATE TABLE names one column per field of the first line (at least one). Reading the
-// file in pieces changes nothing.
+// file in pieces, or without the block scans, changes nothing.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -52,6 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Read whole, then in pieces of a few bytes: the same statements either way.
     const auto made = ConvertBytes(std::string(file), options);
     Require(ConvertBytes(std::string(file), options, "t", 1 + flags % 7) == made);
+    {
+        BlockScans scans(false);
+        Require(ConvertBytes(std::string(file), options) == made);
+    }
     std::size_t next = 0;
     const std::string reference = TableReference(options, "t");
     const std::string ending = options.IncludeSemicolon ? ";" : "";

@@ -8,8 +8,23 @@
 #include <vector>
 
 #include "engine/conversion.h"
+#include "engine/scan.h"
 #include "support/memory_source.h"
 #include "support/recording_reporter.h"
+
+// The engine's sixty-four-byte scans on or off while it lives, so a case runs both ways: the
+// output must be the same.
+class BlockScans {
+  public:
+    explicit BlockScans(bool on) : m_was(quarrytab::detail::g_blockScan.exchange(on)) {}
+    ~BlockScans() { quarrytab::detail::g_blockScan = m_was; }
+    BlockScans(const BlockScans&) = delete;
+    BlockScans& operator=(const BlockScans&) = delete;
+
+  private:
+    bool m_was;
+};
+inline constexpr bool kBothScans[] = {true, false};
 
 class CollectStatements final : public quarrytab::StatementSink {
   public:
@@ -54,33 +69,63 @@ inline std::vector<std::string> ModelFields(std::string_view line, std::string_v
     return fields;
 }
 
+// The bytes of a SQLite blob "CAST(X'6100' AS TEXT)" at `i`, moving `i` past it; nothing when
+// there is none.
+inline std::optional<std::string> BlobValue(std::string_view insert, std::size_t& i) {
+    const auto close = insert.find("' AS TEXT)", i);
+    if (insert.substr(i, 7) != "CAST(X'" || close == std::string_view::npos)
+        return std::nullopt;
+    std::string value;
+    for (std::size_t k = i + 7; k + 1 < close; k += 2)
+        value += static_cast<char>(std::stoi(std::string(insert.substr(k, 2)), nullptr, 16));
+    i = close + 10;
+    return value;
+}
+
+// The literal at `i` ('b''c' as b'c), moving `i` past it; nothing when there is none. With
+// `backslashes` a backslash escapes the byte after it as MySQL reads it (\0 NUL, \r CR, \n LF,
+// \Z Ctrl-Z, any other byte itself).
+inline std::optional<std::string> LiteralValue(std::string_view insert, std::size_t& i,
+                                               bool backslashes) {
+    if (i >= insert.size() || insert[i] != '\'')
+        return std::nullopt;
+    std::string value;
+    for (++i; i < insert.size(); ++i) {
+        const char c = insert[i];
+        if (backslashes && c == '\\' && i + 1 < insert.size()) {
+            const char e = insert[++i];
+            value += e == '0' ? '\0' : e == 'r' ? '\r' : e == 'n' ? '\n' : e == 'Z' ? '\x1A' : e;
+        } else if (c == '\'' && insert.substr(i, 2) == "''") {
+            value += c;
+            ++i;
+        } else if (c == '\'') {
+            ++i;
+            return value;
+        } else {
+            value += c;
+        }
+    }
+    return std::nullopt;
+}
+
 // The values of "INSERT INTO t VALUES ('a','b''c')" (with or without a ";") as {"a", "b'c"};
-// nothing when the statement is not one INSERT of quote-doubled literals.
-inline std::optional<std::vector<std::string>> InsertValues(std::string_view insert) {
+// nothing when the statement is not one INSERT of literals (SQLite's blobs included; MySQL's
+// backslash escapes read with `backslashes`).
+inline std::optional<std::vector<std::string>> InsertValues(std::string_view insert,
+                                                            bool backslashes = false) {
     const auto open = insert.find(" VALUES (");
     if (!insert.starts_with("INSERT INTO ") || open == std::string_view::npos)
         return std::nullopt;
     std::size_t i = open + 9;
     std::vector<std::string> values;
     for (;;) {
-        if (i >= insert.size() || insert[i] != '\'')
+        auto value = BlobValue(insert, i);
+        if (!value)
+            value = LiteralValue(insert, i, backslashes);
+        if (!value)
             return std::nullopt;
-        std::string value;
-        for (++i;; ++i) {
-            if (i >= insert.size())
-                return std::nullopt;
-            if (insert[i] == '\'') {
-                if (i + 1 < insert.size() && insert[i + 1] == '\'') {
-                    value += '\'';
-                    ++i;
-                    continue;
-                }
-                break;
-            }
-            value += insert[i];
-        }
-        values.push_back(std::move(value));
-        if (++i < insert.size() && insert[i] == ',') {
+        values.push_back(std::move(*value));
+        if (i < insert.size() && insert[i] == ',') {
             ++i;
             continue;
         }
