@@ -152,10 +152,10 @@ QString GetDesktopPath() {
 
 Form1::Form1(Prompts& prompts, SettingsStore& store, QString programFolder, QWidget* parent)
     : QWidget(parent),
-      m_prompts(prompts),
+      m_prompts(prompts, [this] { postWaitingStart(); }),
       m_store(store),
       m_programFolder(std::move(programFolder)),
-      m_reporter(prompts) {
+      m_reporter(m_prompts) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(kCaption);
     setFixedSize(Twips(15960), Twips(6630));
@@ -392,7 +392,29 @@ bool Form1::handlerStep(StepTrap& trap, int line, const std::function<void()>& a
         }
     });
     --m_stepDepth;
+    if (m_stepDepth == 0) {
+        postWaitingStart();
+    }
     return ran;
+}
+
+void Form1::postWaitingStart() {
+    if (!m_startWhenIdle || m_startPosted || handlerRunning()) {
+        return;
+    }
+    m_startPosted = true;
+    QMetaObject::invokeMethod(this, &Form1::startWhenIdle, Qt::QueuedConnection);
+}
+
+void Form1::startWhenIdle() {
+    m_startPosted = false;
+    // Delivered inside a handler that began after it was queued: that handler's end posts it
+    // again.
+    if (!m_startWhenIdle || handlerRunning()) {
+        return;
+    }
+    m_startWhenIdle = false;
+    PushButton2_Click();
 }
 
 void Form1::writeSetting(const QString& key, const QString& value) {

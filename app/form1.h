@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/conversion_run.h"
+#include "app/tracked_prompts.h"
 #include "app/window_error_reporter.h"
 #include "engine/error_trap.h"
 #include "results/save_results.h"
@@ -69,7 +70,7 @@ class Form1 : public QWidget {
     bool busyPointer() const { return m_busy; }
 
     // The pointer shown over the push buttons: the image of HAND-M.CUR when it loaded, otherwise
-    // the platform's pointing hand.
+    // the ordinary pointer.
     QCursor buttonPointer() const { return m_buttonPointer; }
 
     // True when the skin was applied at start-up.
@@ -184,6 +185,14 @@ class Form1 : public QWidget {
     void writeSetting(const QString& key, const QString& value);
     // Runs one step of a trapped handler, including the change handlers the step sets off.
     bool handlerStep(StepTrap& trap, int line, const std::function<void()>& action);
+    // True while a handler is at work: running one of its steps, or waiting on a box. Events
+    // delivered meanwhile (a box's own event loop, a save keeping the window painted) come in
+    // the middle of that handler.
+    bool handlerRunning() const { return m_stepDepth > 0 || m_prompts.open() > 0; }
+    // "Start Converting" that waited for the list to be complete starts once no handler is at
+    // work: a run inside another handler would change the results under it.
+    void startWhenIdle();
+    void postWaitingStart();
 
     void setOutputChoice(QRadioButton* button, bool selected);
 
@@ -222,7 +231,7 @@ class Form1 : public QWidget {
     QLineEdit* Text4 = nullptr;
 
   private:
-    Prompts& m_prompts;
+    TrackedPrompts m_prompts;
     SettingsStore& m_store;
     QString m_programFolder;
     WindowErrorReporter m_reporter;
@@ -230,6 +239,8 @@ class Form1 : public QWidget {
     FileCollector* m_collector = nullptr;
     QList<quint64> m_busyCollections;   // adds and drops that show the busy pointer until done
     bool m_startWhenCollected = false;  // "Start Converting" waits for the list to be complete
+    bool m_startWhenIdle = false;       // ... and then for the handler at work to end
+    bool m_startPosted = false;         // startWhenIdle is queued
     // Dragging a row of the input list: set by a press on the list, cleared by the release.
     bool DragInProgress = false;
     QPersistentModelIndex DragSourceRow;  // outlives the gesture; invalid once its row is gone
@@ -244,7 +255,7 @@ class Form1 : public QWidget {
 
     QString m_applicationTitle;
     QString m_outputStartFolder;  // start folder of the output-folder dialog
-    QCursor m_buttonPointer{Qt::PointingHandCursor};
+    QCursor m_buttonPointer{Qt::ArrowCursor};
     bool m_busy = false;
     bool m_skinApplied = false;
 

@@ -137,10 +137,12 @@ void Form1::setFolderReader(FolderReader& reader) {
         if (m_busyCollections.removeOne(job) && m_busyCollections.isEmpty()) {
             setBusyPointer(false);
         }
-        // "Start Converting" clicked while the list was filling converts it once it is complete.
+        // "Start Converting" clicked while the list was filling converts it once it is complete
+        // and no other handler is at work.
         if (m_startWhenCollected && !addingFiles()) {
             m_startWhenCollected = false;
-            QMetaObject::invokeMethod(this, &Form1::PushButton2_Click, Qt::QueuedConnection);
+            m_startWhenIdle = true;
+            postWaitingStart();
         }
     });
 }

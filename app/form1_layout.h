@@ -1,7 +1,6 @@
 // The window's controls as the design lays them out: each control's name, the member that holds
 // it, the control it sits in, its caption (or initial text) and its place in twips. Form1 creates
-// its controls from this table, in this order (which is also the tab order); the layout test
-// checks the window against the same table.
+// its controls from this table, in this order (which is also the tab order).
 #pragma once
 
 #include <variant>

@@ -2,6 +2,7 @@
 // over real temporary folder trees, answered by scripted dialogs.
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,10 +20,12 @@
 #include "filelist/input_file_list.h"
 #include "filelist/qt_text.h"
 #include "results/results_model.h"
+#include "results/save_results.h"
 #include "test_support.h"
 
 using namespace quarrytab;
 using quarrytab::testing::kAbsent;
+using quarrytab::testing::Shown;
 using quarrytab::testing::WindowFixture;
 using quarrytab::testing::WriteFile;
 
@@ -104,6 +107,11 @@ QMimeData* FileData(const QStringList& paths) {
     return data;
 }
 
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
 void WaitUntilAdded(Form1& form) {
     QTRY_VERIFY_WITH_TIMEOUT(!form.addingFiles(), 10000);
 }
@@ -136,6 +144,7 @@ class InputListTest : public QObject {
     void folderAddFollowsTheWalk();
     void cancelledBoxesStoreOnlyWhatWasAnswered();
     void folderAddIsBusyAndClearWaits();
+    void aWaitingRunStartsOnlyOnceNoHandlerIsAtWork();
     void aRootFolderGivesSingleSeparators();
     void aFailingFolderIsReportedAndTheRestAdded();
     void dropAddsFilesAndFoldersInOrder();
@@ -478,6 +487,61 @@ void InputListTest::folderAddIsBusyAndClearWaits() {
     }
     form.PushButton7->click();
     QCOMPARE(form.inputList()->count(), 0);
+}
+
+void InputListTest::aWaitingRunStartsOnlyOnceNoHandlerIsAtWork() {
+    SlowReader reader;
+    reader.delayMs = 5;
+    for (int i = 0; i < 40; ++i) {
+        reader.addFile(QStringLiteral("/r/f%1/").arg(i, 2, 10, QLatin1Char('0')), "x.csv");
+    }
+    QTemporaryDir out;
+    const QString target = Native(out.path() + QStringLiteral("/Quarrytab.txt"));
+    WindowFixture fixture;
+    Form1& form = fixture.start();
+    form.setFolderReader(reader);
+    form.Text3->setText(Native(out.path()));
+    const auto saveWhileTheListFills = [&](const std::function<void()>& keepTheWindowGoing) {
+        fixture.prompts.shown.clear();
+        form.resultsModel()->clear();
+        form.resultsModel()->statement("shown when Save was pressed");
+        WriteFile(target, "old");
+        ClickAddAllCsvInR(fixture, form);
+        form.PushButton2->click();  // waits for the list to be complete
+        fixture.prompts.questionAnswers = {true};
+        // The list is complete, and its waiting run due, while the save is at work.
+        keepTheWindowGoing();
+        form.PushButton8_Click();
+        fixture.prompts.whileAsking = nullptr;
+        form.setResultsFileFactory({});
+        QCOMPARE(ReadAll(target), QByteArray("shown when Save was pressed\r\n"));
+        // The run follows the save.
+        QTRY_COMPARE(fixture.prompts.shownOfKind(QStringLiteral("information")).size(), 2);
+        QStringList kinds;
+        for (const Shown& shown : fixture.prompts.shown) kinds.append(shown.kind);
+        kinds.removeDuplicates();  // in the order of first showing
+        QCOMPARE(kinds, (QStringList{"input", "folder", "question", "information", "error"}));
+        QCOMPARE(fixture.prompts.shown.last().text, QStringLiteral("Done."));
+        QCOMPARE(form.resultsModel()->rowCount(), 0);  // no row is a file that can be read
+        QVERIFY(!form.busyPointer());
+    };
+    // Inside the overwrite question, a box with an event loop of its own.
+    saveWhileTheListFills([&] {
+        fixture.prompts.whileAsking = [&] {
+            QTRY_VERIFY(!form.addingFiles());
+            QTest::qWait(50);
+        };
+    });
+    // While the save makes its file, as between its blocks, where the window is kept painted.
+    saveWhileTheListFills([&] {
+        form.setResultsFileFactory([&](const QString& path) {
+            [&] {
+                QTRY_VERIFY(!form.addingFiles());
+            }();
+            QTest::qWait(50);
+            return CreateResultsFile(path);
+        });
+    });
 }
 
 void InputListTest::aRootFolderGivesSingleSeparators() {

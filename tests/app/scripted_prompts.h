@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "app/prompts.h"
@@ -26,6 +27,8 @@ class ScriptedPrompts final : public Prompts {
     QList<QStringList> fileAnswers;        // empty: cancelled
     std::optional<Failure> folderFailure;  // thrown by the next folder dialog
     QStringList openedFolders;
+    // Runs while a question waits for its answer, as the events a real box lets through do.
+    std::function<void()> whileAsking;
 
     QList<Shown> shownOfKind(const QString& kind) const {
         QList<Shown> matching;
@@ -42,6 +45,9 @@ class ScriptedPrompts final : public Prompts {
     }
     bool question(const QString& text, const QString& title) override {
         shown.append({QStringLiteral("question"), text, title});
+        if (whileAsking) {
+            whileAsking();
+        }
         return !questionAnswers.isEmpty() && questionAnswers.takeFirst();
     }
     void error(const QString& text, const QString& title) override {
