@@ -75,7 +75,7 @@ void Form1::connectResultsHandlers() {
     connect(ListView2, &QTreeView::doubleClicked, this, [this] { ListView2_DblClick(); });
     ListView2->installEventFilter(
         new DeleteKeyFilter(ListView2, [this](int keyCode) { ListView2_KeyDown(keyCode); }));
-    m_resultsFileFactory = &CreateResultsFile;
+    setResultsFileFactory({});
 }
 
 void Form1::setRunProgress(std::shared_ptr<RunProgress> progress, int delayMs) {
@@ -84,7 +84,12 @@ void Form1::setRunProgress(std::shared_ptr<RunProgress> progress, int delayMs) {
 }
 
 void Form1::setResultsFileFactory(ResultsFileFactory factory) {
-    m_resultsFileFactory = factory ? std::move(factory) : ResultsFileFactory(&CreateResultsFile);
+    // By default the file is named by the path's own bytes, which a QString keeps as escapes
+    // where they are no UTF-8.
+    m_resultsFileFactory =
+        factory ? std::move(factory) : ResultsFileFactory([](const QString& path) {
+            return CreateResultsFile(std::string_view(ToPathBytes(path)));
+        });
 }
 
 int Form1::inputRowCount() const {
@@ -145,8 +150,9 @@ bool Form1::beginRun(StepTrap& trap) {
         return false;
     }
     bool noFolder = false;
-    handlerStep(trap, 110,
-                [&] { noFolder = !FolderExists(ToUtf8(Text3->text())) && !Option2->isChecked(); });
+    handlerStep(trap, 110, [&] {
+        noFolder = !FolderExists(ToPathBytes(Text3->text())) && !Option2->isChecked();
+    });
     if (noFolder) {
         handlerStep(trap, 214,
                     [&] { m_prompts.information(kFolderDoesNotExist, m_applicationTitle); });
@@ -188,7 +194,7 @@ ConversionOptions Form1::captureRunOptions(StepTrap& trap) {
             Option7->isChecked() ? StatementMode::CreateAndInsert : StatementMode::InsertOnly;
         options.IncludeSemicolon = Check3->checkState() == Qt::Checked;
         options.SaveToOriginalFolder = Option2->isChecked();
-        options.OutputFolder = ToUtf8(Text3->text());
+        options.OutputFolder = ToPathBytes(Text3->text());
     });
     return options;
 }
@@ -256,8 +262,9 @@ void Form1::PushButton8_Click() {
 
 QString Form1::resultsFilePath(StepTrap& trap) {
     bool located = true;
-    handlerStep(trap, 110,
-                [&] { located = FolderExists(ToUtf8(Text3->text())) || Option2->isChecked(); });
+    handlerStep(trap, 110, [&] {
+        located = FolderExists(ToPathBytes(Text3->text())) || Option2->isChecked();
+    });
     if (!located) {
         handlerStep(trap, 146,
                     [&] { m_prompts.information(kFolderDoesNotExist, m_applicationTitle); });
@@ -270,7 +277,7 @@ QString Form1::resultsFilePath(StepTrap& trap) {
     handlerStep(trap, 112, [&] { toFolder = Option1->isChecked(); });
     if (toFolder) {
         handlerStep(trap, 114, [&] {
-            path = FromUtf8(FixDoubleBackslashes(ToUtf8(Text3->text() + fileName)));
+            path = FromPathBytes(FixDoubleBackslashes(ToPathBytes(Text3->text() + fileName)));
         });
         return path;
     }
@@ -301,9 +308,9 @@ bool Form1::mayWriteResultsFile(StepTrap& trap, const QString& path) {
     }
     bool overwrite = false;
     handlerStep(trap, 122, [&] {
-        overwrite = m_prompts.question(
-            QStringLiteral("Are you sure you wish to overwrite ") + path + QStringLiteral(" ?"),
-            m_applicationTitle);
+        overwrite = m_prompts.question(QStringLiteral("Are you sure you wish to overwrite ") +
+                                           ShownText(path) + QStringLiteral(" ?"),
+                                       m_applicationTitle);
     });
     return overwrite;
 }

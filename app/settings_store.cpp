@@ -5,6 +5,7 @@
 
 #include "engine/error_trap.h"
 #include "engine/failure_numbers.h"
+#include "filelist/qt_text.h"
 
 namespace quarrytab {
 
@@ -70,6 +71,10 @@ QString SettingsStore::ReadSetting(const QString& key, const QString& defaultVal
         return defaultValue;
     }
     const QVariant value = m_settings->value(key);
+    if (value.typeId() == QMetaType::QByteArray) {
+        const QByteArray bytes = value.toByteArray();
+        return FromPathBytes(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    }
     // A value edited by hand as "a, b" comes back from an INI file as a list; keep it as text.
     if (value.typeId() == QMetaType::QStringList) {
         return value.toStringList().join(QLatin1Char(','));
@@ -78,11 +83,20 @@ QString SettingsStore::ReadSetting(const QString& key, const QString& defaultVal
 }
 
 void SettingsStore::WriteSetting(const QString& key, const QString& value) {
-    if (m_settings->contains(key) && m_settings->value(key).typeId() == QMetaType::QString &&
-        m_settings->value(key).toString() == value) {
-        return;
+    // A folder whose name is bytes that are no UTF-8 is kept as those bytes: as text they would
+    // be written as question marks.
+    QVariant stored(value);
+    const std::string bytes = ToPathBytes(value);
+    if (!QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())).isValidUtf8()) {
+        stored = QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
     }
-    m_settings->setValue(key, value);
+    if (m_settings->contains(key)) {
+        const QVariant current = m_settings->value(key);
+        if (current.typeId() == stored.typeId() && current == stored) {
+            return;
+        }
+    }
+    m_settings->setValue(key, stored);
     m_settings->sync();
     if (m_settings->status() != QSettings::NoError) {
         throw Failure(failures::kFileAccessError, "The setting \"" + key.toStdString() +

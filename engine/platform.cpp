@@ -459,6 +459,7 @@ std::unique_ptr<TextDecoder> TextDecoder::open(TextEncoding encoding, std::strin
 // ---- Temporary files ---------------------------------------------------------------------------
 #ifndef _WIN32
 #include <cstdlib>
+#include <random>
 #endif
 
 namespace quarrytab {
@@ -490,6 +491,61 @@ std::FILE* OpenTemporaryFile() {
         ::close(descriptor);
     return file;
 #endif
+}
+
+std::FILE* OpenFileForWriting(std::string_view path, std::string& error) {
+    errno = 0;
+#ifdef _WIN32
+    std::FILE* file = nullptr;
+    if (_wfopen_s(&file, FileSystemPath(path).c_str(), L"wb") != 0) {
+        file = nullptr;
+    }
+#else
+    std::FILE* file = std::fopen(std::string(path).c_str(), "wb");
+#endif
+    if (file == nullptr) {
+        error = ErrnoText(errno);
+    }
+    return file;
+}
+
+std::FILE* CreateFileBeside(std::string_view target, std::string& created, std::string& error) {
+    static constexpr char kCharacters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        created = std::string(target) + ".";
+        for (int i = 0; i < 6; ++i) {
+            created += kCharacters[random() % 36];
+        }
+        errno = 0;
+        // Only a file that does not exist yet is created; one of that name is left alone.
+#ifdef _WIN32
+        std::FILE* file = nullptr;
+        if (_wfopen_s(&file, FileSystemPath(created).c_str(), L"wbx") == 0) {
+            return file;
+        }
+#else
+        const int descriptor =
+            ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor >= 0) {
+            std::FILE* file = fdopen(descriptor, "wb");
+            if (file != nullptr) {
+                return file;
+            }
+            const int failure = errno;
+            ::close(descriptor);
+            unlink(created.c_str());
+            errno = failure;
+            break;
+        }
+#endif
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    error = ErrnoText(errno);
+    created.clear();
+    return nullptr;
 }
 
 }  // namespace quarrytab

@@ -59,6 +59,14 @@ void SetStandardOutputBinary();
 // writing in binary and deleted when closed or when the program ends; null when none can be made.
 std::FILE* OpenTemporaryFile();
 
+// Opens a file for writing bytes, created or emptied; null with `error` set when it cannot.
+std::FILE* OpenFileForWriting(std::string_view path, std::string& error);
+
+// Creates a new file beside `target`, named as it with a dot and six more characters, opened for
+// writing bytes, for what is to replace the target once complete; its path goes to `created`.
+// Null with `error` set when none can be made.
+std::FILE* CreateFileBeside(std::string_view target, std::string& created, std::string& error);
+
 }  // namespace quarrytab
 
 // ---- Text decoding through the platform's own converter ---------------------------------------

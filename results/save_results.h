@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "results/statement_store.h"
 
@@ -17,6 +18,10 @@ inline constexpr char kResultsFileName[] = "Quarrytab.txt";
 // Where a save writes: a QSaveFile for a regular file or a new one; a QFile for a target that
 // exists but is not a regular file (a device, a named pipe), which replacing would destroy.
 std::unique_ptr<QFileDevice> CreateResultsFile(const QString& path);
+// The same for a path given as the name's own bytes (see FileSystemPath). A name that is no
+// UTF-8, which Qt cannot spell on a system whose names are bytes, is written through the
+// platform's own calls, under a temporary name beside the target as well.
+std::unique_ptr<QFileDevice> CreateResultsFile(std::string_view pathBytes);
 
 // Creates the device a save writes through; tests pass one that fails.
 using ResultsFileFactory = std::function<std::unique_ptr<QFileDevice>(const QString& path)>;

@@ -14,6 +14,7 @@
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "../filelist/fake_folder_reader.h"
 #include "app/form1.h"
@@ -149,7 +150,7 @@ class InputListTest : public QObject {
     void aFailingFolderIsReportedAndTheRestAdded();
     void dropAddsFilesAndFoldersInOrder();
     void dropOfTextIsRefused();
-    void namesThatAreNotUtf8AreKeptToTheStatements();
+    void namesThatAreNotUtf8AreKeptAllTheWay();
     void closingDuringAnAddIsSafe();
 };
 
@@ -615,7 +616,7 @@ void InputListTest::dropAddsFilesAndFoldersInOrder() {
     QVERIFY(!form.busyPointer());
 }
 
-void InputListTest::namesThatAreNotUtf8AreKeptToTheStatements() {
+void InputListTest::namesThatAreNotUtf8AreKeptAllTheWay() {
 #ifdef _WIN32
     QSKIP("Windows names are UTF-16");
 #else
@@ -652,6 +653,45 @@ void InputListTest::namesThatAreNotUtf8AreKeptToTheStatements() {
     QCOMPARE(form.resultsModel()->rowCount(), 4);
     QCOMPARE(form.resultsModel()->rowBytes(1), "INSERT INTO 'Table1_caf\xE9' VALUES ('a');");
     QCOMPARE(form.resultsModel()->rowBytes(3), "INSERT INTO 'Table1_in\xE9' VALUES ('b');");
+    std::string expected;
+    for (int row = 0; row < 4; ++row) {
+        expected += std::string(form.resultsModel()->rowBytes(row)) + "\r\n";
+    }
+    const auto readBytes = [](const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    };
+    // Such a folder typed into Text3 is found, and the results are saved into it; so are they
+    // beside an input file in it.
+    const std::string folder = root + "F\xE9";
+    const std::string saved = folder + "/Quarrytab.txt";
+    form.Option1->setChecked(true);
+    form.Text3->setText(FromPathBytes(folder));
+    form.PushButton2_Click();
+    form.PushButton8_Click();
+    QCOMPARE(readBytes(saved), expected);
+    std::filesystem::remove(saved);
+    form.Option2->setChecked(true);
+    form.inputList()->swapRows(0, 1);
+    form.PushButton8_Click();
+    QCOMPARE(readBytes(saved), expected);
+    QStringList messages;
+    for (const auto& shown : fixture.prompts.shown) {
+        messages.append(shown.text);
+    }
+    QCOMPARE(messages, QStringList(4, QStringLiteral("Done.")));
+    // The store keeps such folders as they are: the output folder, and the folders last chosen.
+    form.Option1->setChecked(true);
+    fixture.prompts.folderAnswers = {FromPathBytes(folder), FromPathBytes(folder)};
+    fixture.prompts.inputAnswers = {QStringLiteral("csv")};
+    form.PushButton6_Click();
+    form.PushButton5_Click();
+    WaitUntilAdded(form);
+    QCOMPARE(ToPathBytes(form.inputList()->rowText(2)), inFolder);
+    QCOMPARE(ToPathBytes(fixture.stored(QStringLiteral("Output Folder"))), folder + "/");
+    QCOMPARE(ToPathBytes(fixture.stored(QStringLiteral("LastFolderDot"))), folder);
+    QCOMPARE(ToPathBytes(fixture.stored(QStringLiteral("LastFolder"))), folder);
+    QCOMPARE(ToPathBytes(fixture.restart().Text3->text()), folder + "/");
     // Qt's own removal would not find these names.
     std::filesystem::remove(file);
     std::filesystem::remove_all(root + "F\xE9");

@@ -28,9 +28,16 @@ class WindowFixture {
         SettingsStore(settingsFile).WriteSetting(key, value);
     }
 
-    // What the store holds now, read afresh; kAbsent when the key does not exist.
+    // What the store holds now, read afresh from its file, as the next start of the program
+    // reads it; kAbsent when the key does not exist. (Within one process Qt hands every store of
+    // a file the values it keeps in memory, which may differ from what the file holds.)
     QString stored(const QString& key) const {
-        return SettingsStore(settingsFile).ReadSetting(key, kAbsent);
+        const QString copy = m_dir.filePath(QStringLiteral("stored-%1.ini").arg(++m_reads));
+        QFile::remove(copy);
+        if (QFile::exists(settingsFile) && !QFile::copy(settingsFile, copy)) {
+            return QStringLiteral("<unreadable>");
+        }
+        return SettingsStore(copy).ReadSetting(key, kAbsent);
     }
 
     // Builds the window and runs its start-up.
@@ -56,6 +63,7 @@ class WindowFixture {
 
   private:
     QTemporaryDir m_dir;
+    mutable int m_reads = 0;
 
   public:
     const QString programFolder;
