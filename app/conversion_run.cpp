@@ -1,13 +1,18 @@
 #include "app/conversion_run.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -58,6 +63,7 @@ struct RunShared {
     std::atomic<bool> cancel{false};
     std::atomic<bool> finished{false};
     std::atomic<bool> stopped{false};
+    std::atomic<bool> exited{false};  // the worker's thread has nothing left to do
     std::atomic<int> fileIndex{0};
     std::atomic<quint64> lines{0};
     std::atomic<quint64> bytesDone{0};
@@ -129,6 +135,15 @@ quint64 SizeOf(const std::string& path) {
     return error ? 0 : static_cast<quint64>(size);
 }
 
+// Converts one file of the run; false when the run is to stop (cancelled, or the list is full).
+bool ConvertOne(RunShared& run, const std::string& path, ErrorReporter& reporter,
+                StatementSink& sink, const ProgressHook& hook, ConversionProgress& progress) {
+    std::unique_ptr<ByteSource> source = run.opener ? run.opener(path) : nullptr;
+    const ConversionContext context{reporter, sink, hook, &progress};
+    return source ? ConvertStream(*source, BaseNameOf(path), run.options, context)
+                  : ConvertFile(path, run.options, context);
+}
+
 // The worker: converts every file, going on past a file that fails.
 void ConvertAll(const std::shared_ptr<RunShared>& shared) {
     RunShared& run = *shared;
@@ -164,28 +179,16 @@ void ConvertAll(const std::shared_ptr<RunShared>& shared) {
         return !run.cancel.load();
     };
     ConversionProgress progress;
-    for (std::size_t i = 0; i < run.paths.size(); ++i) {
-        if (run.cancel.load()) {
-            run.stopped = true;
-            break;
-        }
+    for (std::size_t i = 0; i < run.paths.size() && !run.stopped; ++i) {
         run.fileIndex = static_cast<int>(i);
         progress.fileIndex = i;
-        const std::string& path = run.paths[i];
         try {
-            std::unique_ptr<ByteSource> source = run.opener ? run.opener(path) : nullptr;
-            const ConversionContext context{reporter, batcher, hook, &progress};
-            const bool goOn = source
-                                  ? ConvertStream(*source, BaseNameOf(path), run.options, context)
-                                  : ConvertFile(path, run.options, context);
+            run.stopped = run.cancel.load() ||
+                          !ConvertOne(run, run.paths[i], reporter, batcher, hook, progress);
             before += progress.fileBytesRead;
             if (sinceHandOver.elapsed() >= kHandOverMs) {
                 batcher.flush();
                 sinceHandOver.restart();
-            }
-            if (!goOn) {
-                run.stopped = true;
-                break;
             }
         } catch (...) {
             reporter.reportApplicationError(run.location, kRunLine,
@@ -197,7 +200,250 @@ void ConvertAll(const std::shared_ptr<RunShared>& shared) {
     Wake(shared);
 }
 
+// The threads of runs that ended while their worker still ran (a cancelled run whose worker is
+// stuck in a read). Each is joined once it has ended, so no worker is ever detached.
+class LeftBehindWorkers {
+  public:
+    static LeftBehindWorkers& instance() {
+        static LeftBehindWorkers workers;
+        return workers;
+    }
+
+    void add(std::thread worker, std::shared_ptr<RunShared> shared) {
+        const std::lock_guard lock(m_mutex);
+        joinEnded();
+        m_workers.push_back({std::move(worker), std::move(shared)});
+    }
+
+    // Called by a worker as the last thing it does.
+    void ended() {
+        const std::lock_guard lock(m_mutex);
+        m_ended.notify_all();
+    }
+
+    bool waitForAll(int timeoutMs) {
+        std::unique_lock lock(m_mutex);
+        m_ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            return std::all_of(m_workers.begin(), m_workers.end(),
+                               [](const Worker& worker) { return worker.shared->exited.load(); });
+        });
+        joinEnded();
+        return m_workers.empty();
+    }
+
+    ~LeftBehindWorkers() { waitForAll(std::numeric_limits<int>::max()); }
+
+  private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<RunShared> shared;
+    };
+
+    void joinEnded() {
+        for (auto worker = m_workers.begin(); worker != m_workers.end();) {
+            if (worker->shared->exited.load()) {
+                worker->thread.join();
+                worker = m_workers.erase(worker);
+            } else {
+                ++worker;
+            }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    std::vector<Worker> m_workers;
+};
+
+// Shows the ordinary pointer while it lives, over the wait pointer of the run: the progress
+// dialog's Cancel button is something to click.
+class OrdinaryPointer {
+  public:
+    OrdinaryPointer() { QGuiApplication::setOverrideCursor(QCursor(Qt::ArrowCursor)); }
+    ~OrdinaryPointer() { QGuiApplication::restoreOverrideCursor(); }
+    OrdinaryPointer(const OrdinaryPointer&) = delete;
+    OrdinaryPointer& operator=(const OrdinaryPointer&) = delete;
+};
+
 }  // namespace
+
+// The window's side of one run, in the order of its steps: start the worker, wait for it a
+// moment, show the progress dialog if it goes on, take in what it hands over, and end. However
+// the run ends (a throw included), the worker is told to stop, nothing it sends later reaches
+// this run, and its thread is joined, now or once it has stopped.
+class ConversionRun::Steps {
+  public:
+    Steps(ConversionRun& run, std::shared_ptr<RunShared> shared)
+        : m_run(run), m_shared(std::move(shared)) {
+        m_sinceTake.start();
+        m_takeLater.setSingleShot(true);
+        QObject::connect(&m_takeLater, &QTimer::timeout, &m_context, [this] { take(); });
+    }
+
+    Steps(const Steps&) = delete;
+    Steps& operator=(const Steps&) = delete;
+
+    ~Steps() {
+        m_shared->onArrival = nullptr;
+        m_shared->cancel = true;
+        {
+            const std::lock_guard lock(m_shared->mutex);
+            m_shared->abandoned = true;
+            m_shared->arrived.clear();
+            m_shared->reports.clear();
+        }
+        m_shared->answered.notify_all();
+        if (!m_worker.joinable()) {
+            return;
+        }
+        if (m_shared->finished) {
+            m_worker.join();
+        } else {
+            LeftBehindWorkers::instance().add(std::move(m_worker), m_shared);
+        }
+    }
+
+    void startWorker() {
+        m_shared->onArrival = [this] {
+            arrived();
+        };
+        m_worker = std::thread([shared = m_shared] {
+            ConvertAll(shared);
+            shared->exited = true;
+            LeftBehindWorkers::instance().ended();
+        });
+    }
+
+    bool finished() const { return m_shared->finished; }
+
+    // Lets the window's events other than input run until the worker finishes, or until
+    // `limitMs` have passed when one is given.
+    void waitForWorker(std::optional<int> limitMs) {
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &m_context, [this] { m_wait.quit(); });
+        if (limitMs) {
+            limit.start(*limitMs);
+        }
+        while (!m_shared->finished && (!limitMs || limit.isActive())) {
+            m_wait.exec(QEventLoop::ExcludeUserInputEvents);
+        }
+    }
+
+    // Shows the progress dialog until the worker finishes or the user cancels; true when the
+    // user cancelled.
+    bool showProgress(int fileCount) {
+        RunProgress& progress = m_run.m_progress();
+        const auto update = [&] {
+            progress.update(m_shared->fileIndex.load() + 1, fileCount, m_shared->lines.load(),
+                            m_shared->bytesDone.load(), m_shared->bytesTotal.load());
+        };
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, &m_context, update);
+        ticker.start(100);
+        update();
+        const OrdinaryPointer pointer;
+        m_dialog = &progress;
+        bool cancelled = false;
+        try {
+            cancelled = progress.exec(fileCount) && !m_shared->finished;
+        } catch (...) {
+            m_dialog = nullptr;
+            throw;
+        }
+        m_dialog = nullptr;
+        return cancelled;
+    }
+
+    // Asks the worker to stop and gives it a moment to hand over what it made.
+    void cancel() {
+        m_cancelled = true;
+        m_shared->cancel = true;
+        waitForWorker(kCancelGraceMs);
+    }
+
+    RunEnd end() {
+        m_shared->onArrival = nullptr;
+        // What arrived before the worker ended, or before the run leaves it behind.
+        takeArrived();
+        m_run.m_results.squeeze();
+        if (m_cancelled) {
+            return RunEnd::Cancelled;
+        }
+        return m_listFull ? RunEnd::ListFull : RunEnd::Finished;
+    }
+
+  private:
+    // Reports are shown at once, as the worker waits for them; statements wait for the next
+    // take, which comes at most every kTakeEveryMs.
+    void arrived() {
+        bool reportsWaiting = false;
+        {
+            const std::lock_guard lock(m_shared->mutex);
+            reportsWaiting = !m_shared->reports.empty();
+        }
+        const qint64 since = m_sinceTake.elapsed();
+        if (m_shared->finished || reportsWaiting || since >= kTakeEveryMs) {
+            take();
+        } else if (!m_takeLater.isActive()) {
+            m_takeLater.start(static_cast<int>(kTakeEveryMs - since));
+        }
+    }
+
+    void take() {
+        m_takeLater.stop();
+        m_sinceTake.restart();
+        takeArrived();
+        if (m_shared->finished) {
+            m_wait.quit();
+            if (m_dialog != nullptr) {
+                m_dialog->finish();
+            }
+        }
+    }
+
+    // Takes in the blocks that have arrived, all at once (one insertion and one new layout of
+    // the list for many blocks), and shows the reports waiting.
+    void takeArrived() {
+        std::vector<StatementBlock> blocks;
+        std::deque<std::shared_ptr<PendingReport>> reports;
+        {
+            const std::lock_guard lock(m_shared->mutex);
+            blocks.swap(m_shared->arrived);
+            reports.swap(m_shared->reports);
+        }
+        if (!blocks.empty() && !m_listFull) {
+            try {
+                m_run.m_results.appendBlocks(std::move(blocks));
+            } catch (...) {
+                // The list keeps the rows it holds; the run stops, as nothing more fits.
+                m_listFull = true;
+                m_shared->cancel = true;
+                m_run.m_trap.report(kTakeLine, CurrentFailure(std::current_exception()));
+            }
+        }
+        for (const auto& report : reports) {
+            m_run.m_reporter.reportApplicationError(report->location, report->line,
+                                                    report->failure);
+            const std::lock_guard lock(m_shared->mutex);
+            report->answered = true;
+        }
+        if (!reports.empty()) {
+            m_shared->answered.notify_all();
+        }
+    }
+
+    ConversionRun& m_run;
+    std::shared_ptr<RunShared> m_shared;
+    std::thread m_worker;
+    QObject m_context;  // every connection of the wait ends with it
+    QEventLoop m_wait;
+    QElapsedTimer m_sinceTake;
+    QTimer m_takeLater;
+    RunProgress* m_dialog = nullptr;  // set while the dialog is open
+    bool m_listFull = false;
+    bool m_cancelled = false;
+};
 
 ConversionRun::ConversionRun(ErrorReporter& reporter, StepTrap& trap, ResultsModel& results,
                              std::function<RunProgress&()> progress, int progressDelayMs,
@@ -209,141 +455,29 @@ ConversionRun::ConversionRun(ErrorReporter& reporter, StepTrap& trap, ResultsMod
       m_progressDelayMs(progressDelayMs),
       m_opener(std::move(opener)) {}
 
-bool ConversionRun::run(const std::vector<std::string>& paths, const ConversionOptions& options) {
+RunEnd ConversionRun::run(const std::vector<std::string>& paths, const ConversionOptions& options) {
     auto shared = std::make_shared<RunShared>();
     shared->paths = paths;
     shared->options = options;
     shared->location = std::string(m_trap.location());
     shared->opener = m_opener;
 
-    bool listFull = false;
-    // Takes in the blocks that have arrived, all at once (one insertion and one new layout of
-    // the list for many blocks), and shows the reports waiting.
-    const auto takeArrived = [&] {
-        std::vector<StatementBlock> blocks;
-        std::deque<std::shared_ptr<PendingReport>> reports;
-        {
-            const std::lock_guard lock(shared->mutex);
-            blocks.swap(shared->arrived);
-            reports.swap(shared->reports);
-        }
-        if (!blocks.empty() && !listFull) {
-            try {
-                m_results.appendBlocks(std::move(blocks));
-            } catch (...) {
-                // The list keeps the rows it holds; the run stops, as nothing more fits.
-                listFull = true;
-                shared->cancel = true;
-                m_trap.report(kTakeLine, CurrentFailure(std::current_exception()));
-            }
-        }
-        for (const auto& report : reports) {
-            m_reporter.reportApplicationError(report->location, report->line, report->failure);
-            const std::lock_guard lock(shared->mutex);
-            report->answered = true;
-        }
-        if (!reports.empty()) {
-            shared->answered.notify_all();
-        }
-    };
-
-    QObject context;  // every connection of the wait ends with it
-    QEventLoop wait;
-    RunProgress* dialog = nullptr;  // set while the dialog is open
-    // Reports are shown at once, as the worker waits for them; statements wait for the next take.
-    QElapsedTimer sinceTake;
-    sinceTake.start();
-    QTimer takeLater;
-    takeLater.setSingleShot(true);
-    const auto take = [&] {
-        takeLater.stop();
-        sinceTake.restart();
-        takeArrived();
-        if (shared->finished) {
-            wait.quit();
-            if (dialog != nullptr) {
-                dialog->finish();
-            }
-        }
-    };
-    shared->onArrival = [&] {
-        bool reportsWaiting = false;
-        {
-            const std::lock_guard lock(shared->mutex);
-            reportsWaiting = !shared->reports.empty();
-        }
-        const qint64 since = sinceTake.elapsed();
-        if (shared->finished || reportsWaiting || since >= kTakeEveryMs) {
-            take();
-        } else if (!takeLater.isActive()) {
-            takeLater.start(static_cast<int>(kTakeEveryMs - since));
-        }
-    };
-    QObject::connect(&takeLater, &QTimer::timeout, &context, [&] {
-        if (shared->onArrival) {
-            take();
-        }
-    });
-    try {
-        std::thread(ConvertAll, shared).detach();
-    } catch (...) {
-        shared->onArrival = nullptr;
-        throw;
-    }
-
-    // Lets the window's events other than input run until the worker finishes, or until
-    // `limitMs` have passed when one is given.
-    const auto waitForWorker = [&](std::optional<int> limitMs) {
-        QTimer limit;
-        limit.setSingleShot(true);
-        QObject::connect(&limit, &QTimer::timeout, &context, [&] { wait.quit(); });
-        if (limitMs) {
-            limit.start(*limitMs);
-        }
-        while (!shared->finished && (!limitMs || limit.isActive())) {
-            wait.exec(QEventLoop::ExcludeUserInputEvents);
-        }
-    };
-
+    Steps steps(*this, shared);
+    steps.startWorker();
     // The progress dialog shows only when the run takes longer than its delay.
-    waitForWorker(m_progressDelayMs);
-    bool cancelled = false;
-    if (!shared->finished) {
-        RunProgress& progress = m_progress();
-        const int fileCount = static_cast<int>(paths.size());
-        const auto showProgress = [&] {
-            progress.update(shared->fileIndex.load() + 1, fileCount, shared->lines.load(),
-                            shared->bytesDone.load(), shared->bytesTotal.load());
-        };
-        QTimer ticker;
-        QObject::connect(&ticker, &QTimer::timeout, &context, showProgress);
-        ticker.start(100);
-        showProgress();
-        dialog = &progress;
-        cancelled = progress.exec(fileCount) && !shared->finished;
-        dialog = nullptr;
-        ticker.stop();
-        if (cancelled) {
-            // A worker stuck in a read is left behind after a short grace.
-            shared->cancel = true;
-            waitForWorker(kCancelGraceMs);
+    steps.waitForWorker(m_progressDelayMs);
+    if (!steps.finished()) {
+        if (steps.showProgress(static_cast<int>(paths.size()))) {
+            steps.cancel();
         } else {
-            waitForWorker(std::nullopt);
+            steps.waitForWorker(std::nullopt);
         }
     }
-    shared->onArrival = nullptr;
-    // What arrived before the worker ended, or before the run left it behind.
-    takeArrived();
-    const bool leftBehind = !shared->finished;
-    {
-        const std::lock_guard lock(shared->mutex);
-        shared->abandoned = true;
-        shared->arrived.clear();
-        shared->reports.clear();
-    }
-    shared->answered.notify_all();
-    m_results.squeeze();
-    return shared->stopped || leftBehind || cancelled;
+    return steps.end();
+}
+
+bool WaitForLeftBehindWorkers(int timeoutMs) {
+    return LeftBehindWorkers::instance().waitForAll(timeoutMs);
 }
 
 }  // namespace quarrytab

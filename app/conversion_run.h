@@ -21,6 +21,10 @@ struct ConversionOptions;
 // use it to hold a run at one file, as a read from an unreachable network share would.
 using InputOpener = std::function<std::unique_ptr<ByteSource>(const std::string& path)>;
 
+// How a run ended: every file converted, cancelled by the user, or stopped because the results
+// list could hold no more (which was reported).
+enum class RunEnd { Finished, Cancelled, ListFull };
+
 class ConversionRun {
   public:
     // Reports of the worker go to `reporter` on the window's (the calling) thread; failures of the
@@ -30,13 +34,14 @@ class ConversionRun {
                   std::function<RunProgress&()> progress, int progressDelayMs,
                   InputOpener opener = {});
 
-    // Converts the files in order; true when the run stopped early (cancelled, or the results
-    // list could hold no more). A cancelled run ends at once for the user, whatever the worker
-    // is doing: a worker that does not stop within a moment is left to finish on its own, and
-    // whatever it makes or reports from then on is thrown away.
-    bool run(const std::vector<std::string>& paths, const ConversionOptions& options);
+    // Converts the files in order. A cancelled run ends at once for the user, whatever the
+    // worker is doing: a worker that does not stop within a moment is left to finish on its
+    // own, and whatever it makes or reports from then on is thrown away.
+    RunEnd run(const std::vector<std::string>& paths, const ConversionOptions& options);
 
   private:
+    class Steps;
+
     ErrorReporter& m_reporter;
     StepTrap& m_trap;
     ResultsModel& m_results;
@@ -44,5 +49,10 @@ class ConversionRun {
     int m_progressDelayMs;
     InputOpener m_opener;
 };
+
+// Waits up to `timeoutMs` for the workers that cancelled runs left behind to end; true when none
+// runs any more. The program asks before it ends: a worker still running then (stuck in a read)
+// would race the program's teardown, so the program ends at once without tearing down.
+bool WaitForLeftBehindWorkers(int timeoutMs);
 
 }  // namespace quarrytab

@@ -112,14 +112,16 @@ void Form1::PushButton2_Click() {
     const ConversionOptions options = captureRunOptions(trap);     // lines 116 to 152
     const std::vector<std::string> paths = captureRunPaths(trap);  // lines 156 and 158
 
-    bool cancelled = false;
+    RunEnd end = RunEnd::Finished;
     handlerStep(trap, 164, [&] {
         ConversionRun run(
             m_reporter, trap, *m_resultsModel, [this]() -> RunProgress& { return runProgress(); },
             m_progressDelayMs, m_inputOpener);
-        cancelled = run.run(paths, options);
+        end = run.run(paths, options);
     });
 
+    // A list that could hold no more was reported at its step; the run then ends as usual.
+    const bool cancelled = end == RunEnd::Cancelled;
     handlerStep(trap, 210,
                 [&] { m_prompts.information(cancelled ? kCancelled : kDone, m_applicationTitle); });
     handlerStep(trap, 212, [&] { setBusyPointer(false); });

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "app/conversion_run.h"
 #include "app/form1.h"
 #include "app/qt_prompts.h"
 #include "app/settings_store.h"
@@ -84,5 +85,13 @@ int main(int argc, char* argv[]) {
     prompts.setOwner(&window);
     window.Form_Load();
     window.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // A worker that a cancelled run left stuck in a read (an unreachable network share) must not
+    // run on while the program tears itself down: the program then ends at once.
+    constexpr int kWorkerGraceMs = 2000;
+    if (!quarrytab::WaitForLeftBehindWorkers(kWorkerGraceMs)) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

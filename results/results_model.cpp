@@ -9,10 +9,8 @@
 namespace quarrytab {
 
 namespace {
-constexpr std::size_t kMaxRows = static_cast<std::size_t>(std::numeric_limits<int>::max());
-
-void CheckRoom(std::size_t rows, std::size_t more) {
-    if (more > kMaxRows - rows)
+void CheckRoom(std::size_t rows, std::size_t more, std::size_t limit) {
+    if (rows > limit || more > limit - rows)
         throw Failure(failures::kOutOfMemory, "The results list cannot hold more rows");
 }
 }  // namespace
@@ -67,7 +65,7 @@ bool ResultsModel::removeRows(int row, int count, const QModelIndex& parent) {
 }
 
 void ResultsModel::statement(std::string_view text) {
-    CheckRoom(m_store.size(), 1);
+    CheckRoom(m_store.size(), 1, m_rowLimit);
     const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
     m_store.append(text);
@@ -77,7 +75,7 @@ void ResultsModel::statement(std::string_view text) {
 void ResultsModel::appendBlock(StatementBlock&& block) {
     if (block.empty())
         return;
-    CheckRoom(m_store.size(), block.rows());
+    CheckRoom(m_store.size(), block.rows(), m_rowLimit);
     const int first = rowCount();
     const int last = first + static_cast<int>(block.rows()) - 1;
     beginInsertRows(QModelIndex(), first, last);
@@ -90,7 +88,7 @@ void ResultsModel::appendBlocks(std::vector<StatementBlock>&& blocks) {
     for (const StatementBlock& block : blocks) rows += block.rows();
     if (rows == 0)
         return;
-    CheckRoom(m_store.size(), rows);
+    CheckRoom(m_store.size(), rows, m_rowLimit);
     const int first = rowCount();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows) - 1);
     for (StatementBlock& block : blocks) m_store.appendBlock(std::move(block));

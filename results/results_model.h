@@ -5,6 +5,8 @@
 
 #include <QAbstractListModel>
 #include <QString>
+#include <cstddef>
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -43,8 +45,13 @@ class ResultsModel final : public QAbstractListModel, public StatementSink {
 
     const StatementStore& store() const { return m_store; }
 
+    // The most rows the list holds; appending beyond them throws Failure. By default as many as
+    // a list view can show; tests lower it.
+    void setRowLimit(std::size_t rows) { m_rowLimit = rows; }
+
   private:
     StatementStore m_store;
+    std::size_t m_rowLimit = static_cast<std::size_t>(std::numeric_limits<int>::max());
     QString m_header;
 };
 

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
+#include <QThread>
 #include <QTreeView>
 #include <QtTest>
 #include <algorithm>
@@ -18,9 +19,11 @@
 #include <mutex>
 #include <string>
 
+#include "app/conversion_run.h"
 #include "app/form1.h"
 #include "app/handler_locations.h"
 #include "app/run_progress.h"
+#include "engine/failure_numbers.h"
 #include "engine/platform.h"
 #include "filelist/input_file_list.h"
 #include "filelist/qt_text.h"
@@ -122,6 +125,13 @@ class HeldFile {
         m_ended = true;
         m_changed.notify_all();
     }
+    // The next read fails, as when the share goes away, once the bytes given are read.
+    void fail() {
+        const std::lock_guard lock(m_mutex);
+        m_failing = true;
+        m_changed.notify_all();
+    }
+    bool failed() const { return m_failed.load(); }
     // True once the run waits for the file's bytes, and once it has read to the end.
     bool reading() const { return m_reading.load(); }
     bool readToTheEnd() const { return m_readToTheEnd.load(); }
@@ -129,11 +139,17 @@ class HeldFile {
     class Source final : public ByteSource {
       public:
         explicit Source(std::shared_ptr<HeldFile> file) : m_file(std::move(file)) {}
-        std::ptrdiff_t read(char* buffer, std::size_t size, std::string&) override {
+        std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error) override {
             HeldFile& file = *m_file;
             file.m_reading = true;
             std::unique_lock lock(file.m_mutex);
-            file.m_changed.wait(lock, [&] { return file.m_ended || m_at < file.m_bytes.size(); });
+            file.m_changed.wait(
+                lock, [&] { return file.m_ended || file.m_failing || m_at < file.m_bytes.size(); });
+            if (file.m_failing && m_at == file.m_bytes.size()) {
+                error = "The network name is no longer available";
+                file.m_failed = true;
+                return -1;
+            }
             const std::size_t count = std::min(size, file.m_bytes.size() - m_at);
             std::copy_n(file.m_bytes.data() + m_at, count, buffer);
             m_at += count;
@@ -152,6 +168,8 @@ class HeldFile {
     std::condition_variable m_changed;
     std::string m_bytes;
     bool m_ended = false;
+    bool m_failing = false;
+    std::atomic<bool> m_failed{false};
     std::atomic<bool> m_reading{false};
     std::atomic<bool> m_readToTheEnd{false};
 };
@@ -182,6 +200,9 @@ class ResultsWindowTest : public QObject {
     void aLongRunShowsProgressIsBusyAndIgnoresASecondStart();
     void cancelKeepsTheStatementsSoFar();
     void cancelEndsARunAtOnceWhateverTheWorkerDoes();
+    void aReportDuringTheProgressDialog_data();
+    void aReportDuringTheProgressDialog();
+    void aFullListIsReportedAndTheRunEndsAsUsual();
     void removingRowsNeedsASelectionAndNoBusyPointer();
     void clearResults();
     void saveWritesEveryRowWithCrLf_data();
@@ -390,6 +411,7 @@ void ResultsWindowTest::aLongRunShowsProgressIsBusyAndIgnoresASecondStart() {
     form.resultsModel()->statement("old");
     bool busy = false;
     bool running = false;
+    bool ordinaryPointer = false;
     bool bytesShown = false;
     bool rowsShown = false;
     // Statements of over 100 bytes each: two blocks of 4 MiB (fewer than 42,000 rows each) are
@@ -402,6 +424,9 @@ void ResultsWindowTest::aLongRunShowsProgressIsBusyAndIgnoresASecondStart() {
             [&] { return progress->lastBytes == std::pair<quint64, quint64>(3, 6); });
         busy = form.busyPointer();
         running = form.runInProgress();
+        // The dialog's Cancel button is not under the wait pointer.
+        ordinaryPointer = QGuiApplication::overrideCursor() != nullptr &&
+                          QGuiApplication::overrideCursor()->shape() == Qt::ArrowCursor;
         form.PushButton2_Click();  // a second start does nothing at all
         form.ListView2->setCurrentIndex(form.resultsModel()->index(0));
         form.ListView2_DblClick();  // nor can rows be removed meanwhile
@@ -420,6 +445,7 @@ void ResultsWindowTest::aLongRunShowsProgressIsBusyAndIgnoresASecondStart() {
     QVERIFY(bytesShown);
     QVERIFY(busy);
     QVERIFY(running);
+    QVERIFY(ordinaryPointer);
     QCOMPARE(Results(form).size(), 90006);
     QCOMPARE(Results(form)[2], QStringLiteral("CREATE TABLE 'Table1_held' ('fld1' text);"));
     QCOMPARE(Messages(*m_fixture), QStringList{"information: " + kDone});
@@ -483,6 +509,85 @@ void ResultsWindowTest::cancelEndsARunAtOnceWhateverTheWorkerDoes() {
     QTest::qWait(100);
     QCOMPARE(Results(form), QStringList());
     QCOMPARE(Messages(*m_fixture).size(), 1);
+}
+
+void ResultsWindowTest::aReportDuringTheProgressDialog_data() {
+    QTest::addColumn<QString>("then");
+    QTest::newRow("the run goes on") << "go on";
+    QTest::newRow("Cancel while the report waits") << "cancel";
+    QTest::newRow("the dialog fails") << "fail";
+}
+
+void ResultsWindowTest::aReportDuringTheProgressDialog() {
+    QFETCH(QString, then);
+    Form1& form = start();
+    auto held = std::make_shared<HeldFile>();
+    auto progress = holdRunAt(form, held);
+    bool shownInDialog = false;
+    bool reached = false;
+    progress->onExec = [&] {
+        reached = QTest::qWaitFor([&] { return held->reading(); });
+        held->give("2\r\n");
+        held->fail();
+        if (then == QLatin1String("fail")) {
+            throw Failure(failures::kOutOfMemory, "Out of memory");
+        }
+        if (then == QLatin1String("cancel")) {
+            // Cancel before the window has seen the report, while the worker waits for it.
+            while (!held->failed()) {
+                QThread::yieldCurrentThread();
+            }
+            QTest::qSleep(50);  // the worker hands its report on right after the failed read
+            return true;
+        }
+        shownInDialog = QTest::qWaitFor(
+            [&] { return !m_fixture->prompts.shownOfKind(QStringLiteral("error")).isEmpty(); });
+        return false;
+    };
+    form.PushButton2_Click();
+    QVERIFY(reached);
+    const QStringList messages = Messages(*m_fixture);
+    QCOMPARE(messages.size(), 2);
+    const QString failedAt =
+        then == QLatin1String("fail")
+            ? QStringLiteral(
+                  "Out of memory\r\nin Quarrytab2021/08/31.Form1.PushButton2_Click at "
+                  "line 164")
+            : QStringLiteral(
+                  "The network name is no longer available\r\nin "
+                  "Quarrytab2021/08/31.Main.ReadFileToStringFSOLine at line 112");
+    QVERIFY2(messages[0].endsWith(failedAt), qPrintable(messages[0]));
+    QCOMPARE(messages[1], then == QLatin1String("cancel")
+                              ? QStringLiteral("information: Conversion cancelled.")
+                              : "information: " + kDone);
+    if (then == QLatin1String("go on")) {
+        QVERIFY(shownInDialog);
+        QCOMPARE(Results(form).size(), 6);
+    } else if (then == QLatin1String("cancel")) {
+        QCOMPARE(Results(form).size(), 4);  // the first file's and the held file's
+    }
+    QVERIFY(!form.busyPointer());
+    QVERIFY(!form.runInProgress());
+    // However the run ended, its worker ends and is joined; nothing it does later reaches the
+    // window.
+    held->end();
+    QVERIFY(WaitForLeftBehindWorkers(10000));
+    QTest::qWait(50);
+    QCOMPARE(Messages(*m_fixture).size(), 2);
+}
+
+void ResultsWindowTest::aFullListIsReportedAndTheRunEndsAsUsual() {
+    Form1& form = start();
+    form.resultsModel()->setRowLimit(3);
+    form.inputList()->append({input("a.csv", "1\r\n2\r\n"), input("c.csv", "3\r\n")});
+    form.PushButton2_Click();
+    QVERIFY(Results(form).size() <= 3);
+    QCOMPARE(Messages(*m_fixture),
+             (QStringList{"error: The results list cannot hold more rows\r\nin "
+                          "Quarrytab2021/08/31.Form1.PushButton2_Click at line 204",
+                          "information: " + kDone}));
+    QVERIFY(!form.busyPointer());
+    QVERIFY(!form.runInProgress());
 }
 
 void ResultsWindowTest::removingRowsNeedsASelectionAndNoBusyPointer() {
