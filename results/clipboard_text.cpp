@@ -96,6 +96,30 @@ QByteArray StatementsClipboardUtf8(const StatementStore& rows) {
     return text;
 }
 
+StatementsMimeData::StatementsMimeData(StatementStore rows) {
+    if (rows.byteSize() > kClipboardBuildAheadBytes) {
+        m_building = std::async(std::launch::async,
+                                [rows = std::move(rows)] { return StatementsClipboardUtf8(rows); });
+    } else {
+        m_rows = std::move(rows);
+    }
+}
+
+// A text still being built is waited for: the thread reads the rows this object gave it.
+StatementsMimeData::~StatementsMimeData() = default;
+
+const QByteArray& StatementsMimeData::utf8() const {
+    if (!m_utf8) {
+        if (m_building.valid()) {
+            m_utf8 = m_building.get();
+        } else {
+            m_utf8 = StatementsClipboardUtf8(m_rows);
+            m_rows.clear();
+        }
+    }
+    return *m_utf8;
+}
+
 QStringList StatementsMimeData::formats() const {
     return {PlainTextUtf8(), PlainText()};
 }
@@ -105,16 +129,22 @@ bool StatementsMimeData::hasFormat(const QString& mimeType) const {
 }
 
 QVariant StatementsMimeData::retrieveData(const QString& mimeType, QMetaType type) const {
-    if (!hasFormat(mimeType))
+    if (!hasFormat(mimeType)) {
         return {};
-    QByteArray bytes = StatementsClipboardUtf8(m_rows);
-    if (type.id() != QMetaType::QString)
+    }
+    const QByteArray& bytes = utf8();
+    if (type.id() != QMetaType::QString) {
         return QVariant(bytes);
-    // Decoding UTF-8 drops a byte order mark at the start, which here is part of the text.
-    QString text = QString::fromUtf8(bytes);
-    if (bytes.startsWith("\xef\xbb\xbf") && !text.startsWith(QChar(0xFEFF)))
-        text.prepend(QChar(0xFEFF));
-    return QVariant(text);
+    }
+    if (!m_text) {
+        // Decoding UTF-8 drops a byte order mark at the start, which here is part of the text.
+        QString text = QString::fromUtf8(bytes);
+        if (bytes.startsWith("\xef\xbb\xbf") && !text.startsWith(QChar(0xFEFF))) {
+            text.prepend(QChar(0xFEFF));
+        }
+        m_text = std::move(text);
+    }
+    return QVariant(*m_text);
 }
 
 }  // namespace quarrytab

@@ -7,7 +7,10 @@
 #include <QMimeData>
 #include <QString>
 #include <QStringList>
+#include <cstddef>
 #include <functional>
+#include <future>
+#include <optional>
 
 #include "results/statement_store.h"
 
@@ -35,12 +38,18 @@ QString ListViewToClipboard(const ListCells& list, const std::function<void()>& 
 // text. Rows of ASCII are copied as they are.
 QByteArray StatementsClipboardUtf8(const StatementStore& rows);
 
-// Offers statements to the clipboard as plain text without holding the text: it keeps the rows
-// (sharing the results list's bytes) and builds the UTF-8 text only when the text is asked for,
-// as a paste does. The text stays what it was at the copy whatever later happens to the list.
+// Rows of more bytes than this have their clipboard text built on another thread.
+inline constexpr std::size_t kClipboardBuildAheadBytes = std::size_t{1} << 20;
+
+// Offers statements to the clipboard as plain text. It keeps the rows (sharing the results list's
+// bytes) until the text is built, and builds the text once per copy: when it is first asked for,
+// or, for more than kClipboardBuildAheadBytes of rows, at once on a thread of its own, so a paste
+// of a long list does not build it on the window's thread. Every later request gets the same
+// text, which stays what it was at the copy whatever later happens to the list.
 class StatementsMimeData final : public QMimeData {
   public:
-    explicit StatementsMimeData(StatementStore rows) : m_rows(std::move(rows)) {}
+    explicit StatementsMimeData(StatementStore rows);
+    ~StatementsMimeData() override;
 
     QStringList formats() const override;
     bool hasFormat(const QString& mimeType) const override;
@@ -49,7 +58,12 @@ class StatementsMimeData final : public QMimeData {
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
   private:
-    StatementStore m_rows;
+    const QByteArray& utf8() const;
+
+    mutable StatementStore m_rows;               // until the text is built here
+    mutable std::future<QByteArray> m_building;  // the text being built on another thread
+    mutable std::optional<QByteArray> m_utf8;
+    mutable std::optional<QString> m_text;
 };
 
 }  // namespace quarrytab

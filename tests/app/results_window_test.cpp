@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -745,6 +746,28 @@ void ResultsWindowTest::copyPutsTheRowsOnTheClipboard() {
     QCOMPARE(QGuiApplication::clipboard()->text(),
              QStringLiteral(u"a\r\n\r\ncaf\u00e9 \u20ac\r\ncaf\u00e9\r\n"));
     QCOMPARE(Messages(*m_fixture), (QStringList{message, message}));
+
+    // A paste after the list has changed gives the text of the copy, built once and handed out
+    // again for every request; a long list's text is built on another thread.
+    for (const int rows : {3, 30000}) {
+        form.resultsModel()->clear();
+        QByteArray expected;
+        for (int row = 0; row < rows; ++row) {
+            const std::string statement = "INSERT INTO 't' VALUES ('" + std::to_string(row) + "');";
+            form.resultsModel()->statement(statement);
+            expected += QByteArray::fromStdString(statement) + "\r\n";
+        }
+        form.PushButton4_Click();
+        form.resultsModel()->removeRows(0, 1);
+        form.resultsModel()->statement("later");
+        const QMimeData* pasted = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(pasted != nullptr);
+        const QByteArray first = pasted->data(QStringLiteral("text/plain;charset=utf-8"));
+        QCOMPARE(first, expected);
+        QCOMPARE(pasted->data(QStringLiteral("text/plain")).constData(), first.constData());
+        QCOMPARE(pasted->text(), QString::fromUtf8(expected));
+        QCOMPARE(pasted->text().constData(), pasted->text().constData());
+    }
 }
 
 void ResultsWindowTest::sampleFilesAreRecordedOnceAndLoaded() {
