@@ -215,9 +215,11 @@ class LeftBehindWorkers {
         m_workers.push_back({std::move(worker), std::move(shared)});
     }
 
-    // Called by a worker as the last thing it does.
-    void ended() {
+    // Called by a worker as the last thing it does. Marked under the lock, so a thread seen to
+    // have ended needs the lock no more and is joined at once.
+    void ended(RunShared& shared) {
         const std::lock_guard lock(m_mutex);
+        shared.exited = true;
         m_ended.notify_all();
     }
 
@@ -309,8 +311,7 @@ class ConversionRun::Steps {
         };
         m_worker = std::thread([shared = m_shared] {
             ConvertAll(shared);
-            shared->exited = true;
-            LeftBehindWorkers::instance().ended();
+            LeftBehindWorkers::instance().ended(*shared);
         });
     }
 
