@@ -1,0 +1,230 @@
+#include "engine/statement_assembler.h"
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+namespace quarrytab::detail {
+
+namespace {
+
+// An INSERT that has grown this large takes no more rows, so no statement outgrows what
+// database clients accept in one piece.
+constexpr std::size_t kInsertSizeLimit = 1 << 20;
+
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (auto& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+}  // namespace
+
+std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header) {
+    std::vector<std::string> names;
+    for (std::size_t k = 0; k < header.size(); ++k)
+        names.push_back(header[k].empty() ? "fld" + std::to_string(k + 1) : std::string(header[k]));
+    if (names.empty())
+        names.emplace_back("fld1");
+    std::set<std::string> taken;
+    for (const auto& name : names) taken.insert(LowerAscii(name));
+    std::set<std::string> seen;
+    for (auto& name : names) {
+        if (seen.insert(LowerAscii(name)).second)
+            continue;
+        for (int n = 2;; ++n) {
+            const std::string candidate = name + "_" + std::to_string(n);
+            if (taken.insert(LowerAscii(candidate)).second) {
+                seen.insert(LowerAscii(candidate));
+                name = candidate;
+                break;
+            }
+        }
+    }
+    return names;
+}
+
+StatementAssembler::StatementAssembler(const ConversionOptions& options, std::string_view baseName,
+                                       StatementSink& sink, FileNotes& notes)
+    : m_options(options),
+      m_rules(RulesOf(options.SqlDialect)),
+      m_sink(sink),
+      m_notes(notes),
+      m_literal(options),
+      m_reference(TableReference(options, baseName)),
+      m_insertHead("INSERT INTO " + m_reference + " VALUES "),
+      m_ending(options.IncludeSemicolon ? ";" : ""),
+      m_rowHead(m_insertHead + "("),
+      m_rowTail(")" + m_ending),
+      m_rowsPerInsert(std::clamp<std::size_t>(options.RowsPerInsert, 1, m_rules.maxRowsPerInsert)),
+      m_directRows(m_rowsPerInsert == 1 &&
+                   (options.Ragged == RaggedMode::Keep || options.Ragged == RaggedMode::Pad)) {}
+
+void StatementAssembler::endOtherRecord(bool blank) {
+    if (m_header) {
+        endHeader();
+        return;
+    }
+    if (std::exchange(m_first, false)) {
+        m_notes.expectedFields = std::max<std::size_t>(1, m_fields);
+        if (m_options.Mode == StatementMode::CreateAndInsert) {
+            createTable();
+        }
+    }
+    if (blank) {
+        dropRecord();  // nothing but spaces: a record without an INSERT
+        return;
+    }
+    if (m_fields != m_notes.expectedFields) {
+        m_notes.ragged.add(m_recordLine);
+        if (m_options.Ragged == RaggedMode::Fail) {
+            m_notes.stopped = true;
+        }
+        if (m_options.Ragged == RaggedMode::Fail || m_options.Ragged == RaggedMode::Skip) {
+            dropRecord();
+            return;
+        }
+        if (m_options.Ragged == RaggedMode::Pad) {
+            for (; m_fields < m_notes.expectedFields; ++m_fields) {
+                m_literal.put(",NULL");
+            }
+        }
+    }
+    if (m_unstorable) {
+        m_notes.unstorable.add(m_recordLine);
+    }
+    if (!m_direct) {
+        placeRow();
+        return;
+    }
+    endRow();
+}
+
+// The header's values become the column names: of the CREATE TABLE, or with --insert-only of
+// every INSERT.
+void StatementAssembler::endHeader() {
+    m_header = false;
+    m_first = false;
+    m_notes.expectedFields = std::max<std::size_t>(1, m_fields);
+    m_names =
+        ColumnNames(std::vector<std::string_view>(m_headerValues.begin(), m_headerValues.end()));
+    m_headerValues.clear();
+    if (m_unstorable) {
+        m_notes.unstorable.add(m_recordLine);
+    }
+    if (m_options.Mode == StatementMode::CreateAndInsert) {
+        createTable();
+        return;
+    }
+    m_insertHead = "INSERT INTO " + m_reference + " (";
+    for (std::size_t k = 0; k < m_names.size(); ++k) {
+        if (k > 0) {
+            m_insertHead += ',';
+        }
+        appendName(m_insertHead, m_names[k]);
+    }
+    m_insertHead += ") VALUES ";
+    m_rowHead = m_insertHead + "(";
+}
+
+// Writes a held row: as its own INSERT, or into the INSERT still taking rows.
+void StatementAssembler::placeRow() {
+    m_literal.commitRoom(false);
+    const auto put = [](StatementSink& to, std::string_view text, bool complete) {
+        std::memcpy(to.reserve(text.size()), text.data(), text.size());
+        to.commit(text.size(), complete);
+    };
+    if (m_rowsPerInsert == 1) {
+        beginTransaction();
+        put(m_sink, m_insertHead + "(", false);
+        m_row.replay(m_sink, false);
+        put(m_sink, ")" + m_ending, true);
+        return;
+    }
+    // A row of another width starts a new INSERT, so the SQL stays valid.
+    if (m_pendingRows > 0 && m_fields != m_pendingFields) {
+        flushInsert();
+    }
+    put(m_pending, m_pendingRows == 0 ? m_insertHead + "(" : ",(", false);
+    m_row.replay(m_pending, false);
+    put(m_pending, ")", false);
+    ++m_pendingRows;
+    m_pendingFields = m_fields;
+    if (m_pendingRows >= m_rowsPerInsert || m_pending.size() >= kInsertSizeLimit) {
+        flushInsert();
+    }
+}
+
+// Forgets the record's row. A row that has partly gone to the sink is ended instead, so the
+// output stays valid SQL.
+void StatementAssembler::dropRecord() {
+    if (m_direct && m_literal.partSent()) {
+        endRow();
+    } else {
+        m_literal.closeRoom();
+    }
+    m_row.clear();
+}
+
+void StatementAssembler::beginTransaction() {
+    if (m_options.Transaction && !m_inTransaction) {
+        m_inTransaction = true;
+        m_sink.statement(std::string(m_rules.begin) + m_ending);
+    }
+}
+
+void StatementAssembler::appendName(std::string& out, std::string_view name) const {
+    out += m_options.DelimitingChar;
+    const std::string_view closing = m_options.ClosingDelimitingChar;
+    if (closing.empty()) {
+        out += name;
+    } else {
+        for (std::size_t at = 0;;) {
+            const auto hit = name.find(closing, at);
+            if (hit == std::string_view::npos) {
+                out += name.substr(at);
+                break;
+            }
+            out += name.substr(at, hit + closing.size() - at);
+            out += closing;
+            at = hit + closing.size();
+        }
+    }
+    out += closing;
+}
+void StatementAssembler::createTable() {
+    beginTransaction();
+    WriteCreateTable(
+        m_sink, m_reference, m_notes.expectedFields,
+        [&](std::size_t k, std::string& out) {
+            if (m_options.HeaderRow) {
+                appendName(out, m_names[k]);
+                return;
+            }
+            out += m_options.DelimitingChar;
+            out += "fld" + std::to_string(k + 1);
+            out += m_options.ClosingDelimitingChar;
+        },
+        m_rules.columnType, m_ending);
+}
+void StatementAssembler::flushInsert() {
+    if (m_pendingRows == 0)
+        return;
+    beginTransaction();
+    std::memcpy(m_pending.reserve(m_ending.size()), m_ending.data(), m_ending.size());
+    m_pending.commit(m_ending.size(), false);
+    m_pending.replay(m_sink, true);
+    m_pendingRows = 0;
+}
+
+void StatementAssembler::finish(bool readToEnd) {
+    flushInsert();
+    if (m_inTransaction) {
+        m_sink.statement(std::string(readToEnd && !stopped() ? m_rules.commit : m_rules.rollback) +
+                         m_ending);
+    }
+}
+
+}  // namespace quarrytab::detail

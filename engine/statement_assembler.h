@@ -1,0 +1,151 @@
+// Puts the records a tokenizer reads together into statements: column names from a header, the
+// CREATE TABLE, an INSERT per record or several rows per INSERT (below 1 MiB), ragged records
+// kept, padded, skipped or stopped at, and a transaction around it all. Each value is written by
+// the literal writer. It is the tokenizer's handler for a conversion. Not part of the engine's
+// interface.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/dialect.h"
+#include "engine/file_notes.h"
+#include "engine/held_statement.h"
+#include "engine/literal_writer.h"
+#include "engine/options.h"
+#include "engine/statements.h"
+
+namespace quarrytab::detail {
+
+class StatementAssembler {
+  public:
+    StatementAssembler(const ConversionOptions& options, std::string_view baseName,
+                       StatementSink& sink, FileNotes& notes);
+    StatementAssembler(const StatementAssembler&) = delete;
+    StatementAssembler& operator=(const StatementAssembler&) = delete;
+
+    // The tokenizer's hooks (see Tokenizer).
+    const std::array<bool, 256>& looks() const { return m_literal.looks(); }
+    QUARRYTAB_HOT void beginRecord(std::uint64_t line, char first) {
+        m_recordLine = line;
+        m_fields = 0;
+        m_unstorable = false;
+        m_header = m_first && m_options.HeaderRow;
+        if (m_header) {
+            return;
+        }
+        // A row goes straight to the sink when nothing at its end can change where it goes or
+        // whether it is written: not the first (the CREATE TABLE waits for its field count),
+        // one row per INSERT, no ragged record left out, a transaction begun, and not a
+        // possible line of spaces.
+        m_direct = m_directRows && !m_first && (m_inTransaction || !m_options.Transaction) &&
+                   first != ' ' && !IsLineBreak(first);
+        m_literal.openRoom(m_direct ? m_sink : static_cast<StatementSink&>(m_row),
+                           kRoom + m_rowHead.size(), m_direct);
+        if (m_direct) {
+            m_literal.put(m_rowHead);
+        }
+    }
+    void beginField(bool quoted) {
+        ++m_fields;
+        if (!m_header && m_fields > 1) {
+            m_literal.put(",");
+        }
+        m_literal.startValue(m_header);
+        if (quoted) {
+            m_literal.openValue();
+        }
+    }
+    void run(const char* from, const char* to) { m_literal.run(from, to); }
+    void byte(char c) { m_literal.byte(c); }
+    QUARRYTAB_HOT void endField() {
+        m_literal.endValue();
+        m_unstorable |= m_literal.unstorable();
+        if (m_header) {
+            m_headerValues.push_back(m_literal.collected());
+        }
+    }
+    QUARRYTAB_HOT void endRecord(bool blank) {
+        if (m_direct && !m_header && !blank && !m_unstorable &&
+            m_fields == m_notes.expectedFields) {
+            endRow();  // the common case, which endOtherRecord would come to as well
+            return;
+        }
+        endOtherRecord(blank);
+    }
+    void dropRecord();
+    bool partSent() const { return m_literal.partSent(); }
+    bool stopped() const { return m_notes.stopped; }
+
+    BlockLooks blockLooks() const { return m_literal.blockLooks(); }
+    bool blockReady(bool canOpen) { return m_literal.blockReady(canOpen); }
+    char* cursor() const { return m_literal.cursor(); }
+    void setCursor(char* at) { m_literal.setCursor(at); }
+    bool blockRoom(char*& out) { return m_literal.blockRoom(out); }
+    char* blockCopy(char* out, const char* from, std::size_t size) {
+        return LiteralWriter::blockCopy(out, from, size);
+    }
+    char* blockQuote(char* out) { return LiteralWriter::blockQuote(out); }
+    QUARRYTAB_HOT char* blockCut(char* out, const BlockLooks& looks) {
+        ++m_fields;
+        return m_literal.blockCut(out, ',', looks);
+    }
+
+    // Ends the file's statements: an INSERT still taking rows is written, and a transaction
+    // ends in COMMIT, or ROLLBACK when the file was not read to its end or a ragged record
+    // stopped the conversion.
+    void finish(bool readToEnd);
+
+  private:
+    void endOtherRecord(bool blank);
+    void endHeader();
+    void placeRow();
+    // Ends a row written straight to the sink as its own INSERT.
+    void endRow() {
+        m_literal.put(m_rowTail);
+        m_literal.commitRoom(true);
+    }
+    void beginTransaction();
+    void createTable();
+    void flushInsert();
+    void appendName(std::string& out, std::string_view name) const;
+
+    const ConversionOptions& m_options;
+    const DialectRules& m_rules;
+    StatementSink& m_sink;
+    FileNotes& m_notes;
+    LiteralWriter m_literal;
+    std::string m_reference;
+    std::string m_insertHead;  // "INSERT INTO t VALUES " or with the column names
+    std::string m_ending;      // ";" or ""
+    std::string m_rowHead;     // m_insertHead and "(": a row written as its own INSERT
+    std::string m_rowTail;     // ")" and m_ending
+    std::size_t m_rowsPerInsert;
+    bool m_directRows;  // rows may go straight to the sink (see beginRecord)
+
+    // The record being read.
+    std::uint64_t m_recordLine = 0;
+    std::size_t m_fields = 0;
+    bool m_unstorable = false;
+    bool m_direct = false;  // its row goes straight to the sink as its own INSERT
+    bool m_header = false;  // it is the header: its values are column names
+    bool m_first = true;    // no record read yet
+
+    HeldStatement m_row;      // a row whose place is decided at its end
+    HeldStatement m_pending;  // an INSERT still taking rows
+    std::size_t m_pendingRows = 0;
+    std::size_t m_pendingFields = 0;
+    std::vector<std::string> m_headerValues;
+    std::vector<std::string> m_names;
+    bool m_inTransaction = false;
+};
+
+// Column names from a header record: an empty name becomes fldK, a repeated one (compared
+// without regard to ASCII case, as most databases do) gets _2, _3, ...
+std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header);
+
+}  // namespace quarrytab::detail

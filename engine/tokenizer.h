@@ -1,0 +1,502 @@
+// Cuts a file's bytes into records and fields as they are read, in one pass: every reading rule
+// (quotes, the byte-order mark, comment lines, the CR that may begin CR LF, line numbers) lives
+// here, and a handler hears what was found through inline hooks, so a statement writer and a
+// field counter read a file alike. Not part of the engine's interface.
+//
+// The states, one for where the next byte is:
+//
+//   LineStart --UTF-8 byte-order mark (first line, on request): dropped--> LineStart
+//     |  comment prefix -----------------> Comment --line break--> LineStart
+//     |  line break: an empty record (beginRecord, endRecord) ---> LineStart
+//     v  any other byte: beginRecord
+//   FieldStart --'"' (quoting on): beginField(quoted)--> Quoted --'"' not doubled--> Plain
+//     |                          "" is one '"'; line breaks belong to the value, counted
+//     v  beginField(plain)
+//   Plain --delimiter: endField-----------------------> FieldStart
+//     |  line break: endField, endRecord -------------> LineStart
+//     `  value bytes: run (stretches the handler does not look at), byte (one it looks at)
+//
+// feed() stops before bytes it cannot decide yet (a CR that may begin CR LF, a '"' that may be
+// doubled, the first bytes of the delimiter, the comment prefix or the byte-order mark): they are
+// fed again with the bytes that follow. Line numbers count CR LF, LF and a lone CR.
+//
+// The block path: in Plain, with a one-byte delimiter, sixty-four bytes are classified at once
+// (detail::BlockClassifier) and the stretches between the bytes found go to the handler's block
+// hooks; a record ends and the next begins there through the same hooks as byte by byte.
+//
+// The hooks a handler has (see StatementAssembler for the statements, FieldCounter for counts):
+//   void beginRecord(std::uint64_t line, char first)  first: its first byte (a line break when
+//                                                      the record is an empty line)
+//   void beginField(bool quoted)
+//   void run(const char* from, const char* to)        value bytes none of which it looks at
+//   void byte(char c)                                 one value byte it looks at (looks())
+//   void endField()
+//   void endRecord(bool blank)                        blank: its first line held only spaces
+//   void dropRecord()                                 the file ends inside it, cut short
+//   bool partSent() const                             part of the record has gone out already
+//   bool stopped() const                              read no further
+//   const std::array<bool, 256>& looks() const        the bytes it looks at one by one
+// and for the block path (blockLooks() false turns it off for the handler):
+//   detail::BlockLooks blockLooks() const             the bytes the classifier marks for it
+//   bool blockReady(bool canOpen)                     the value can take block runs now
+//   char* cursor() / void setCursor(char*)            where block output goes
+//   bool blockRoom(char*& out)                        room for one block; false to leave
+//   char* blockCopy(char* out, const char* from, std::size_t size)   may copy 16 bytes more
+//   char* blockQuote(char* out)                       the marked quote byte in a value
+//   char* blockCut(char* out, const BlockLooks&)      a delimiter between plain values
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "engine/scan.h"
+
+namespace quarrytab::detail {
+
+// How a handler takes the block path: whether at all, what the block classifier marks for it
+// besides delimiters and line breaks, and where the path must leave values to byte by byte.
+// Read once into a local, so the loop keeps it in registers.
+struct BlockLooks {
+    bool on = false;           // the handler takes block runs at all
+    char quote = '\0';         // a byte it writes another way (a literal's quote)
+    bool escapes = false;      // NUL, backslash and Ctrl-Z
+    bool highBytes = false;    // every byte from 0x80
+    bool emptyFields = false;  // an empty field is ended byte by byte (it may become NULL)
+    bool mark = false;         // the handler's own flag, passed to blockCut
+};
+
+// Hooks the block loop calls once per few bytes: inlined whatever the compiler's estimate.
+#if defined(_MSC_VER)
+#define QUARRYTAB_HOT __forceinline
+#else
+#define QUARRYTAB_HOT [[gnu::always_inline]] inline
+#endif
+
+// The reading rules a tokenizer follows.
+struct ReadingRules {
+    std::string delimiter;  // empty: no field is ever cut
+    std::string comment;    // lines starting with it are left out; empty: none
+    bool quotedFields = false;
+    bool stripBom = false;  // a byte-order mark at the start of the first line is dropped
+    std::uint64_t firstLine = 1;
+};
+
+template <class Handler>
+class Tokenizer {
+  public:
+    Tokenizer(ReadingRules rules, Handler& handler)
+        : m_handler(handler),
+          m_delimiter(NeverAcrossLines(std::move(rules.delimiter))),
+          m_comment(NeverAcrossLines(std::move(rules.comment))),
+          m_quotedFields(rules.quotedFields),
+          m_line(rules.firstLine),
+          m_checkBom(rules.stripBom) {
+        m_plainStops = handler.looks();
+        m_plainStops['\r'] = m_plainStops['\n'] = true;
+        m_quotedStops = m_plainStops;
+        m_quotedStops['"'] = true;
+        if (!m_delimiter.empty()) {
+            m_plainStops[static_cast<unsigned char>(m_delimiter.front())] = true;
+        }
+        m_blocks = BlockScan() && m_delimiter.size() == 1 && handler.blockLooks().on;
+    }
+
+    // Reads bytes that follow those fed before and returns how many it used. It stops once
+    // `recordLimit` more records have ended, when the handler stops, or before a tail it cannot
+    // decide yet: pass that again with the bytes that follow. With `last` the bytes end the file.
+    std::size_t feed(std::string_view bytes, bool last, std::uint64_t recordLimit) {
+        const char* const start = bytes.data();
+        const char* const end = start + bytes.size();
+        const char* p = start;
+        m_stop = m_records + recordLimit;
+        m_wait = false;
+        while (p != end && m_records < m_stop && !m_handler.stopped() && !m_wait) {
+            p = step(p, end, last);
+        }
+        return static_cast<std::size_t>(p - start);
+    }
+
+    // Ends the file: a record still open is ended when the file was read to its end (or part of
+    // it has gone out already), and left out otherwise.
+    void finish(bool readToEnd) {
+        if (m_handler.stopped()) {
+            return;
+        }
+        const bool open = m_state != State::LineStart && m_state != State::Comment;
+        if (open && (readToEnd || m_handler.partSent())) {
+            if (m_state == State::Quoted && readToEnd) {
+                m_unclosedQuoteLine = m_quoteLine;
+            }
+            if (m_state == State::FieldStart) {
+                m_handler.beginField(false);  // the file ends just after a delimiter
+            }
+            endRecord();
+        } else if (open) {
+            m_handler.dropRecord();
+        } else if (m_bomLine && readToEnd) {
+            emptyRecord('\n');  // the last line held nothing but a byte-order mark
+        }
+        m_state = State::LineStart;
+    }
+
+    // Records ended so far, empty ones included.
+    std::uint64_t records() const { return m_records; }
+    // The line a quoted field still open at the end of the file began on; 0 when none was.
+    std::uint64_t unclosedQuoteLine() const { return m_unclosedQuoteLine; }
+
+  private:
+    enum class State { LineStart, Comment, FieldStart, Plain, Quoted };
+    using Table = std::array<bool, 256>;
+
+    // A text holding a line break can never match the start of a line, nor cut one.
+    static std::string NeverAcrossLines(std::string text) {
+        if (text.find_first_of("\r\n") != std::string::npos) {
+            text.clear();
+        }
+        return text;
+    }
+
+    const char* step(const char* p, const char* end, bool last) {
+        switch (m_state) {
+            case State::LineStart:
+                return lineStart(p, end, last);
+            case State::Comment:
+                return comment(p, end, last);
+            case State::FieldStart:
+                return fieldStart(p);
+            case State::Plain:
+                return plain(p, end, last);
+            case State::Quoted:
+                return quoted(p, end, last);
+        }
+        return end;
+    }
+
+    // The length of the line break at `p`; 0, waiting for the bytes that follow, when a CR ends
+    // bytes that are not the last.
+    std::size_t breakLength(const char* p, const char* end, bool last) {
+        const auto length = LineBreakLength(p, end, last);
+        if (length == 0) {
+            m_wait = true;
+        }
+        return length;
+    }
+
+    // True when the bytes from `p` start with `text`; waits when they may but are too few.
+    bool startsWith(const char* p, const char* end, bool last, std::string_view text) {
+        const auto available = std::min(static_cast<std::size_t>(end - p), text.size());
+        if (std::memcmp(p, text.data(), available) != 0) {
+            return false;
+        }
+        if (available == text.size()) {
+            return true;
+        }
+        m_wait = !last;
+        return false;
+    }
+
+    QUARRYTAB_HOT void beginRecord(char first) {
+        // A first byte other than a space or a line break already shows the line is not blank.
+        m_nonSpace = first != ' ' && !IsLineBreak(first);
+        m_handler.beginRecord(m_line, first);
+    }
+
+    QUARRYTAB_HOT void endRecord() {
+        m_handler.endField();
+        ++m_records;
+        m_handler.endRecord(!m_nonSpace);
+    }
+
+    // A record without fields: an empty line.
+    void emptyRecord(char first) {
+        beginRecord(first);
+        ++m_records;
+        m_handler.endRecord(true);
+    }
+
+    const char* lineStart(const char* p, const char* end, bool last) {
+        if (m_checkBom) {
+            if (startsWith(p, end, last, kUtf8Bom)) {
+                p += kUtf8Bom.size();
+                m_bomLine = true;
+            }
+            if (m_wait) {
+                return p;
+            }
+            m_checkBom = false;
+            if (p == end) {
+                return p;
+            }
+        }
+        m_bomLine = false;
+        if (!m_comment.empty()) {
+            if (startsWith(p, end, last, m_comment)) {
+                m_state = State::Comment;
+                return p;
+            }
+            if (m_wait) {
+                return p;
+            }
+        }
+        if (IsLineBreak(*p)) {
+            // An empty line: a record without fields.
+            const auto length = breakLength(p, end, last);
+            if (length == 0) {
+                return p;
+            }
+            emptyRecord(*p);
+            ++m_line;
+            return p + length;
+        }
+        beginRecord(*p);
+        m_state = State::FieldStart;
+        return p;
+    }
+
+    const char* comment(const char* p, const char* end, bool last) {
+        while (p != end && !IsLineBreak(*p)) {
+            ++p;
+        }
+        if (p == end) {
+            return p;
+        }
+        const auto length = breakLength(p, end, last);
+        if (length == 0) {
+            return p;
+        }
+        ++m_line;
+        m_state = State::LineStart;
+        return p + length;
+    }
+
+    const char* fieldStart(const char* p) {
+        if (!m_quotedFields || *p != '"') {
+            m_handler.beginField(false);
+            m_state = State::Plain;
+            return p;
+        }
+        m_quoteLine = m_line;
+        m_nonSpace = true;
+        m_afterCr = false;
+        m_handler.beginField(true);
+        m_state = State::Quoted;
+        return p + 1;
+    }
+
+    // Value bytes the handler does not look at; they show whether the line is blank.
+    void run(const char* from, const char* to) {
+        if (!m_nonSpace) {
+            m_nonSpace = std::find_if(from, to, [](char c) { return c != ' '; }) != to;
+        }
+        m_handler.run(from, to);
+    }
+
+    void byte(char c) {
+        m_nonSpace |= c != ' ';
+        m_handler.byte(c);
+    }
+
+    // Bytes of a value outside quotes, up to the next delimiter or line break.
+    const char* plain(const char* p, const char* end, bool last) {
+        while (p != end) {
+            if (m_blocks && m_nonSpace &&
+                m_handler.blockReady(!m_plainStops[static_cast<unsigned char>(*p)])) {
+                p = blockRun(p, end);
+                if (p == end || m_state != State::Plain) {
+                    return p;
+                }
+            }
+            const char* const from = p;
+            while (p != end && !m_plainStops[static_cast<unsigned char>(*p)]) {
+                ++p;
+            }
+            if (p != from) {
+                run(from, p);
+            }
+            if (p == end) {
+                return p;
+            }
+            if (!m_delimiter.empty() && *p == m_delimiter.front()) {
+                if (startsWith(p, end, last, m_delimiter)) {
+                    m_nonSpace |= m_delimiter.find_first_not_of(' ') != std::string::npos;
+                    m_handler.endField();
+                    m_state = State::FieldStart;
+                    return p + m_delimiter.size();
+                }
+                if (m_wait) {
+                    return p;
+                }
+            } else if (IsLineBreak(*p)) {
+                const auto length = breakLength(p, end, last);
+                if (length == 0) {
+                    return p;
+                }
+                ++m_line;
+                endRecord();
+                m_state = State::LineStart;
+                return p + length;
+            }
+            byte(*p++);
+        }
+        return p;
+    }
+
+    // Bytes of a value inside quotes, up to its closing quote; "" stands for one quote, and
+    // line breaks belong to the value.
+    const char* quoted(const char* p, const char* end, bool last) {
+        while (p != end) {
+            const char* const from = p;
+            while (p != end && !m_quotedStops[static_cast<unsigned char>(*p)]) {
+                ++p;
+            }
+            if (p != from) {
+                m_handler.run(from, p);
+                m_afterCr = false;
+            }
+            if (p == end) {
+                return p;
+            }
+            const char c = *p;
+            if (c == '"') {
+                if (p + 1 == end && !last) {
+                    m_wait = true;
+                    return p;
+                }
+                m_afterCr = false;
+                if (p + 1 != end && p[1] == '"') {
+                    m_handler.byte('"');
+                    p += 2;
+                    continue;
+                }
+                // What follows the closing quote runs to the next delimiter as part of the value.
+                m_state = State::Plain;
+                return p + 1;
+            }
+            if (c == '\r' || (c == '\n' && !m_afterCr)) {
+                ++m_line;
+            }
+            m_afterCr = c == '\r';
+            m_handler.byte(c);
+            ++p;
+        }
+        return p;
+    }
+
+    // The record whose line break the block loop has just passed ends, through the same hooks
+    // as byte by byte. The next one begins at `next` when it starts with a byte that needs no
+    // state of its own; true when the loop can go on there.
+    QUARRYTAB_HOT bool turn(const char* next) {
+        ++m_line;
+        endRecord();
+        m_state = State::LineStart;
+        const char c = *next;
+        if (m_records >= m_stop || m_handler.stopped() || c == ' ' || IsLineBreak(c) ||
+            c == m_delimiter.front() || (m_quotedFields && c == '"') ||
+            (!m_comment.empty() && c == m_comment.front())) {
+            return false;
+        }
+        m_bomLine = false;
+        beginRecord(c);
+        m_handler.beginField(false);
+        m_state = State::Plain;
+        return m_handler.blockReady(!m_plainStops[static_cast<unsigned char>(c)]);
+    }
+
+    // The value after a delimiter in a block needs a look of its own: it opens a quote, or it
+    // is empty and the handler ends empty fields byte by byte.
+    QUARRYTAB_HOT static bool valueNeedsLook(char next, char delimiter, bool quotedFields,
+                                             const BlockLooks& looks) {
+        return (quotedFields && next == '"') ||
+               (looks.emptyFields && (next == delimiter || IsLineBreak(next)));
+    }
+
+    // Plain values sixty-four bytes at a time. Stops at a byte the handler looks at one by one,
+    // at a delimiter before a value that needs a look of its own, and near the end of the bytes;
+    // a line break ends the record here (see turn).
+    const char* blockRun(const char* p, const char* end) {
+#if QUARRYTAB_BLOCK_SCAN
+        // Members read into locals: the writes through `out` could otherwise change them, as far
+        // as the compiler knows, and every use would read them again.
+        Handler& handler = m_handler;
+        const char delimiter = m_delimiter.front();
+        const bool quotedFields = m_quotedFields;
+        const BlockLooks looks = handler.blockLooks();
+        const BlockClassifier classifier(delimiter, looks.quote, looks.escapes, looks.highBytes);
+        char* out = handler.cursor();
+        // A run between the bytes found may read sixteen bytes past the block, and a CR LF at
+        // its end two past it.
+        while (end - p >= 64 + 16 + 2) {
+            if (!handler.blockRoom(out)) {
+                return p;
+            }
+            std::uint64_t found = classifier.block(p);
+            std::size_t done = 0;  // bytes of the block used; past it after a CR LF at its end
+            for (; found != 0; found &= found - 1) {
+                const auto bit = static_cast<std::size_t>(std::countr_zero(found));
+                if (bit < done) {
+                    continue;  // passed already (the LF of a CR LF)
+                }
+                out = handler.blockCopy(out, p + done, bit - done);
+                const char* const at = p + bit;
+                if (*at == delimiter) {
+                    if (valueNeedsLook(at[1], delimiter, quotedFields, looks)) {
+                        handler.setCursor(out);
+                        return at;
+                    }
+                    out = handler.blockCut(out, looks);
+                } else if (*at == looks.quote) {
+                    out = handler.blockQuote(out);
+                } else {
+                    handler.setCursor(out);
+                    if (!IsLineBreak(*at)) {
+                        return at;
+                    }
+                    const char* next = at + LineBreakLength(at, end, true);
+                    if (!turn(next)) {
+                        return next;
+                    }
+                    out = handler.cursor();
+                    done = static_cast<std::size_t>(next - p);
+                    continue;
+                }
+                done = bit + 1;
+            }
+            if (done < 64) {
+                out = handler.blockCopy(out, p + done, 64 - done);
+            }
+            p += std::max<std::size_t>(done, 64);
+        }
+        handler.setCursor(out);
+#else
+        (void)end;
+#endif
+        return p;
+    }
+
+    Handler& m_handler;
+    std::string m_delimiter;  // empty when it can never cut a line
+    std::string m_comment;    // empty when no line can start with it
+    bool m_quotedFields;
+    Table m_plainStops{};   // bytes a plain value cannot simply pass on
+    Table m_quotedStops{};  // the same inside quotes
+    bool m_blocks = false;  // plain values may go sixty-four bytes at a time (see blockRun)
+
+    State m_state = State::LineStart;
+    std::uint64_t m_line;  // the physical line being read
+    bool m_checkBom;
+    bool m_bomLine = false;   // the line so far was a byte-order mark
+    bool m_wait = false;      // feed() stopped at bytes it cannot decide yet
+    bool m_afterCr = false;   // inside quotes: the byte before was CR, so LF ends no other line
+    bool m_nonSpace = false;  // the record's first line holds a byte other than a space
+    std::uint64_t m_quoteLine = 0;
+    std::uint64_t m_unclosedQuoteLine = 0;
+    std::uint64_t m_records = 0;
+    std::uint64_t m_stop = 0;  // the record count at which feed() returns
+};
+
+}  // namespace quarrytab::detail
