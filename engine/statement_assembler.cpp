@@ -68,6 +68,7 @@ void StatementAssembler::endOtherRecord(bool blank) {
         return;
     }
     if (std::exchange(m_first, false)) {
+        refreshDirect();
         m_notes.expectedFields = std::max<std::size_t>(1, m_fields);
         if (m_options.Mode == StatementMode::CreateAndInsert) {
             createTable();
@@ -107,6 +108,7 @@ void StatementAssembler::endOtherRecord(bool blank) {
 void StatementAssembler::endHeader() {
     m_header = false;
     m_first = false;
+    refreshDirect();
     m_notes.expectedFields = std::max<std::size_t>(1, m_fields);
     m_names =
         ColumnNames(std::vector<std::string_view>(m_headerValues.begin(), m_headerValues.end()));
@@ -171,6 +173,7 @@ void StatementAssembler::dropRecord() {
 void StatementAssembler::beginTransaction() {
     if (m_options.Transaction && !m_inTransaction) {
         m_inTransaction = true;
+        refreshDirect();
         m_sink.statement(std::string(m_rules.begin) + m_ending);
     }
 }

@@ -42,8 +42,7 @@ class StatementAssembler {
         // whether it is written: not the first (the CREATE TABLE waits for its field count),
         // one row per INSERT, no ragged record left out, a transaction begun, and not a
         // possible line of spaces.
-        m_direct = m_directRows && !m_first && (m_inTransaction || !m_options.Transaction) &&
-                   first != ' ' && !IsLineBreak(first);
+        m_direct = m_directNow && first != ' ' && !IsLineBreak(first);
         m_literal.openRoom(m_direct ? m_sink : static_cast<StatementSink&>(m_row),
                            kRoom + m_rowHead.size(), m_direct);
         if (m_direct) {
@@ -70,8 +69,7 @@ class StatementAssembler {
         }
     }
     QUARRYTAB_HOT void endRecord(bool blank) {
-        if (m_direct && !m_header && !blank && !m_unstorable &&
-            m_fields == m_notes.expectedFields) {
+        if (m_direct && !blank && !m_unstorable && m_fields == m_notes.expectedFields) {
             endRow();  // the common case, which endOtherRecord would come to as well
             return;
         }
@@ -102,6 +100,9 @@ class StatementAssembler {
 
   private:
     void endOtherRecord(bool blank);
+    void refreshDirect() {
+        m_directNow = m_directRows && !m_first && (m_inTransaction || !m_options.Transaction);
+    }
     void endHeader();
     void placeRow();
     // Ends a row written straight to the sink as its own INSERT.
@@ -125,7 +126,8 @@ class StatementAssembler {
     std::string m_rowHead;     // m_insertHead and "(": a row written as its own INSERT
     std::string m_rowTail;     // ")" and m_ending
     std::size_t m_rowsPerInsert;
-    bool m_directRows;  // rows may go straight to the sink (see beginRecord)
+    bool m_directRows;         // rows may go straight to the sink (see beginRecord)
+    bool m_directNow = false;  // ... and from now on: the first is read, a transaction begun
 
     // The record being read.
     std::uint64_t m_recordLine = 0;

@@ -390,14 +390,14 @@ class Tokenizer {
     // The record whose line break the block loop has just passed ends, through the same hooks
     // as byte by byte. The next one begins at `next` when it starts with a byte that needs no
     // state of its own; true when the loop can go on there.
-    QUARRYTAB_HOT bool turn(const char* next) {
+    QUARRYTAB_HOT bool turn(const char* next, char delimiter, bool quotedFields) {
         ++m_line;
         endRecord();
         m_state = State::LineStart;
         const char c = *next;
-        if (m_records >= m_stop || m_handler.stopped() || c == ' ' || IsLineBreak(c) ||
-            c == m_delimiter.front() || (m_quotedFields && c == '"') ||
-            (!m_comment.empty() && c == m_comment.front())) {
+        if (c == ' ' || IsLineBreak(c) || c == delimiter || (quotedFields && c == '"') ||
+            (!m_comment.empty() && c == m_comment.front()) || m_records >= m_stop ||
+            m_handler.stopped()) {
             return false;
         }
         m_bomLine = false;
@@ -457,7 +457,7 @@ class Tokenizer {
                         return at;
                     }
                     const char* next = at + LineBreakLength(at, end, true);
-                    if (!turn(next)) {
+                    if (!turn(next, delimiter, quotedFields)) {
                         return next;
                     }
                     out = handler.cursor();
