@@ -4,41 +4,19 @@
 #include <array>
 #include <map>
 
+#include "engine/field_counter.h"
 #include "engine/statements.h"
+#include "engine/tokenizer.h"
 
 namespace quarrytab::detail {
 
 std::size_t CountFields(std::string_view line, std::string_view delimiter, bool quotedFields) {
-    if (line.empty())
-        return 0;
-    if (delimiter.empty())
-        return 1;
-    std::size_t count = 1;
-    bool inQuotes = false;
-    bool atFieldStart = true;
-    for (std::size_t i = 0; i < line.size();) {
-        if (inQuotes) {
-            if (line[i] == '"') {
-                if (i + 1 < line.size() && line[i + 1] == '"')
-                    ++i;  // a doubled quote stays inside
-                else
-                    inQuotes = false;
-            }
-            ++i;
-        } else if (quotedFields && atFieldStart && line[i] == '"') {
-            inQuotes = true;
-            atFieldStart = false;
-            ++i;
-        } else if (line.compare(i, delimiter.size(), delimiter) == 0) {
-            ++count;
-            i += delimiter.size();
-            atFieldStart = true;
-        } else {
-            atFieldStart = false;
-            ++i;
-        }
-    }
-    return count;
+    FieldCounter counter;
+    Tokenizer<FieldCounter> tokenizer({std::string(delimiter), {}, quotedFields, false, 1},
+                                      counter);
+    tokenizer.feed(line, true, FieldCounter::kEvery);
+    tokenizer.finish(true);
+    return counter.records().empty() ? 0 : counter.records().front().fields;
 }
 
 std::string DetectDelimiter(const std::vector<std::string_view>& lines, bool quotedFields) {
