@@ -53,6 +53,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "engine/scan.h"
 
