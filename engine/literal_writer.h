@@ -33,14 +33,17 @@ class LiteralWriter {
     const std::array<bool, 256>& looks() const { return m_looks; }
     BlockLooks blockLooks() const { return m_blockLooks; }
 
-    // The room: lent by `out` (`size` bytes to begin with), written, then committed or closed.
-    // With `sends`, what `out` takes has gone out for good (see partSent).
-    void openRoom(StatementSink& out, std::size_t size, bool sends) {
+    // The room: lent by `out` (`head` and `size` more bytes to begin with, starting with
+    // `head`), written, then committed or closed. With `sends`, what `out` takes has gone out for
+    // good (see partSent).
+    void openRoom(StatementSink& out, std::string_view head, std::size_t size, bool sends) {
         m_out = &out;
         m_sends = sends;
         m_partSent = false;
-        m_begin = m_at = out.reserve(size);
-        m_end = m_begin + size;
+        m_begin = out.reserve(head.size() + size);
+        m_end = m_begin + head.size() + size;
+        std::memcpy(m_begin, head.data(), head.size());
+        m_at = m_begin + head.size();
     }
     void put(std::string_view text) {
         ensureRoom(std::max(text.size(), kSlack));

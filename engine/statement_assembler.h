@@ -43,10 +43,10 @@ class StatementAssembler {
         // one row per INSERT, no ragged record left out, a transaction begun, and not a
         // possible line of spaces.
         m_direct = m_directNow && first != ' ' && !IsLineBreak(first);
-        m_literal.openRoom(m_direct ? m_sink : static_cast<StatementSink&>(m_row),
-                           kRoom + m_rowHead.size(), m_direct);
         if (m_direct) {
-            m_literal.put(m_rowHead);
+            m_literal.openRoom(m_sink, m_rowHead, kRoom, true);
+        } else {
+            m_literal.openRoom(m_row, "", kRoom + m_rowHead.size(), false);
         }
     }
     void beginField(bool quoted) {

@@ -94,6 +94,7 @@ class Tokenizer {
         : m_handler(handler),
           m_delimiter(NeverAcrossLines(std::move(rules.delimiter))),
           m_comment(NeverAcrossLines(std::move(rules.comment))),
+          m_commentStart(m_comment.empty() ? -1 : static_cast<unsigned char>(m_comment.front())),
           m_quotedFields(rules.quotedFields),
           m_line(rules.firstLine),
           m_checkBom(rules.stripBom) {
@@ -397,12 +398,11 @@ class Tokenizer {
         m_state = State::LineStart;
         const char c = *next;
         if (c == ' ' || IsLineBreak(c) || c == delimiter || (quotedFields && c == '"') ||
-            (!m_comment.empty() && c == m_comment.front()) || m_records >= m_stop ||
+            static_cast<unsigned char>(c) == m_commentStart || m_records >= m_stop ||
             m_handler.stopped()) {
             return false;
         }
-        m_bomLine = false;
-        beginRecord(c);
+        beginRecord(c);  // past the first line, so no byte-order mark was looked for
         m_handler.beginField(false);
         m_state = State::Plain;
         return m_handler.blockReady(!m_plainStops[static_cast<unsigned char>(c)]);
@@ -482,6 +482,7 @@ class Tokenizer {
     Handler& m_handler;
     std::string m_delimiter;  // empty when it can never cut a line
     std::string m_comment;    // empty when no line can start with it
+    int m_commentStart;       // its first byte, or -1
     bool m_quotedFields;
     Table m_plainStops{};   // bytes a plain value cannot simply pass on
     Table m_quotedStops{};  // the same inside quotes
