@@ -72,11 +72,24 @@ struct Options {
     QCommandLineOption skipLines{"skip-lines", "N lines before the first record are left out.", "N",
                                  "0"};
     QCommandLineOption comment{"comment", "Lines starting with TEXT are left out.", "TEXT"};
+    QCommandLineOption autoRules{
+        "auto",
+        "Each file's reading rules decided from its first 64 KiB: encoding (a byte-order mark; "
+        "UTF-8; else windows-1252), delimiter, quoted fields, lines before the table, comment "
+        "prefix, header row, and --ragged pad. An option given as well (-d, --csv, --no-csv, "
+        "--header, --no-header, --encoding, --skip-lines, --comment, --ragged) is kept. One line "
+        "per file on standard error says what was decided and why."};
+    QCommandLineOption explain{"explain",
+                               "With --auto (implied): print what would be decided for each "
+                               "file and convert nothing."};
+    QCommandLineOption noHeader{"no-header", "The first record is data (overrules --auto)."};
+    QCommandLineOption noCsv{"no-csv", "Quotes are plain bytes (overrules --auto)."};
 
     void addTo(QCommandLineParser& parser) const {
-        parser.addOptions({tableName, quote, delimiter, insertOnly, noSemicolon, extension, output,
-                           csv, header, nullEmpty, ragged, rowsPerInsert, transaction, dialect,
-                           encoding, stripBom, skipLines, comment});
+        parser.addOptions({tableName,   quote,   delimiter, insertOnly, noSemicolon, extension,
+                           output,      csv,     header,    nullEmpty,  ragged,      rowsPerInsert,
+                           transaction, dialect, encoding,  stripBom,   skipLines,   comment,
+                           autoRules,   explain, noHeader,  noCsv});
     }
 };
 
@@ -186,6 +199,22 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
     options.DetectDelimiter = delimiter == "auto";
     options.CsvDelimiter = delimiter == "\\t" ? "\t" : options.DetectDelimiter ? "," : delimiter;
     options.WarnOnOtherDelimiter = !parser.isSet(o.delimiter);
+    for (const auto& [yes, no] : {std::pair(&o.csv, &o.noCsv), std::pair(&o.header, &o.noHeader)}) {
+        if (parser.isSet(*yes) && parser.isSet(*no)) {
+            error = "--" + ToBytes(yes->names().constFirst()) + " and --" +
+                    ToBytes(no->names().constFirst()) + " contradict each other";
+            return false;
+        }
+    }
+    command.explain = parser.isSet(o.explain);
+    options.AutoRules = parser.isSet(o.autoRules) || command.explain;
+    options.Kept.delimiter = parser.isSet(o.delimiter) && !options.DetectDelimiter;
+    options.Kept.quoting = parser.isSet(o.csv) || parser.isSet(o.noCsv);
+    options.Kept.header = parser.isSet(o.header) || parser.isSet(o.noHeader);
+    options.Kept.encoding = parser.isSet(o.encoding);
+    options.Kept.skipLines = parser.isSet(o.skipLines);
+    options.Kept.comment = parser.isSet(o.comment);
+    options.Kept.ragged = parser.isSet(o.ragged);
     options.Mode =
         parser.isSet(o.insertOnly) ? StatementMode::InsertOnly : StatementMode::CreateAndInsert;
     options.IncludeSemicolon = !parser.isSet(o.noSemicolon);

@@ -17,6 +17,7 @@ struct CommandLine {
     std::vector<std::string> inputs;  // files, folders, or "-" for standard input
     std::string pattern = "*.*";      // the file-name pattern for folder inputs
     std::string output;               // empty: standard output
+    bool explain = false;             // only say what --auto decides for each file
 };
 
 // The arguments after the program's name, as the platform gives them.

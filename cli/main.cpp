@@ -75,6 +75,8 @@ bool ReportNotes(const std::string& file, const FileNotes& notes,
     const std::string where =
         file == kStandardInputPath ? std::string("standard input") : "'" + file + "'";
     bool failed = false;
+    if (!notes.rulesChosen.empty())
+        PrintError(where + ": " + notes.rulesChosen);
     if (!notes.detectedDelimiter.empty() && !notes.delimiterUndetected)
         PrintError(where + ": delimiter " + Shown(notes.detectedDelimiter) + " detected");
     if (notes.delimiterUndetected)
@@ -91,14 +93,27 @@ bool ReportNotes(const std::string& file, const FileNotes& notes,
                    std::to_string(notes.expectedFields) + " (--ragged fail)");
         return true;
     }
+    // --auto pads rows of another width unless --ragged says otherwise.
+    const auto ragged =
+        options.AutoRules && !options.Kept.ragged ? RaggedMode::Pad : options.Ragged;
     if (notes.ragged.count > 0) {
-        const char* what = options.Ragged == RaggedMode::Skip  ? "left out"
-                           : options.Ragged == RaggedMode::Pad ? "short ones padded with NULL"
-                                                               : "written as they are";
+        const char* what = ragged == RaggedMode::Skip  ? "left out"
+                           : ragged == RaggedMode::Pad ? "short ones padded with NULL"
+                                                       : "written as they are";
         PrintError(where + ": " + Count(notes.ragged.count, "record", "records") +
-                   " with another field count than the first record's " +
+                   " with another field count than " +
+                   (notes.widened ? "the table's " : "the first record's ") +
                    std::to_string(notes.expectedFields) + " (" + LinesText(notes.ragged) + "); " +
                    what);
+        // Their INSERTs do not fit the table: no database takes them.
+        failed |= ragged == RaggedMode::Keep;
+    }
+    if (ragged == RaggedMode::Pad && notes.wider.count > 0) {
+        PrintError(where + " " + LinesText(notes.wider) + ": wider than the table's " +
+                   std::to_string(notes.expectedFields) +
+                   " columns, so their INSERTs do not fit it (standard input is read once: the "
+                   "table takes its width from the first records)");
+        failed = true;
     }
     if (notes.unclosedQuote.count > 0) {
         PrintError(where + " " + LinesText(notes.unclosedQuote) +
@@ -108,7 +123,7 @@ bool ReportNotes(const std::string& file, const FileNotes& notes,
     }
     if (notes.unconvertible.count > 0) {
         PrintError(where + ": " + Count(notes.unconvertible.count, "byte is", "bytes are") +
-                   " not valid " + options.Encoding + " (" + LinesText(notes.unconvertible) +
+                   " not valid " + notes.encoding + " (" + LinesText(notes.unconvertible) +
                    "); each written as U+FFFD");
         failed = true;
     }
@@ -221,6 +236,24 @@ std::vector<std::string> InputFiles(const CommandLine& command, ConsoleReporter&
 int Convert(const CommandLine& command) {
     ConsoleReporter reporter;
     const auto paths = InputFiles(command, reporter);
+    if (command.explain) {
+        for (const auto& path : paths) {
+            reporter.setCurrent(path);
+            FileNotes notes;
+            if (path == kStandardInputPath) {
+                StandardInput standardInput;
+                ExplainStream(standardInput, command.options, reporter, notes);
+            } else {
+                ExplainFile(path, command.options, reporter, notes);
+            }
+            if (!notes.rulesChosen.empty()) {
+                const auto where =
+                    path == kStandardInputPath ? std::string("standard input") : "'" + path + "'";
+                std::printf("%s: %s\n", where.c_str(), notes.rulesChosen.c_str());
+            }
+        }
+        return reporter.failed() ? kExitInputFailed : kExitSuccess;
+    }
     const QString outputPath = QString::fromLocal8Bit(command.output.c_str());
     OutputWriter writer(outputPath);
     QString error;

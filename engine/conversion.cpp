@@ -8,6 +8,7 @@
 #include "engine/record_stream.h"
 #include "engine/records.h"
 #include "engine/scan.h"
+#include "engine/sniffer.h"
 #include "engine/statement_stream.h"
 
 namespace quarrytab {
@@ -169,27 +170,145 @@ bool ConvertRecords(LineReader& reader, std::string_view baseName, const Convers
     return true;
 }
 
+// Hands out the first bytes of a source, read ahead for a look at them, and then reads on from
+// the source; a read failure met while reading ahead is handed on when its place is reached.
+class ReplaySource : public ByteSource {
+  public:
+    explicit ReplaySource(ByteSource& inner) : m_inner(inner) {}
+
+    void readAhead(std::size_t size) {
+        m_sample.resize(size);
+        std::size_t have = 0;
+        while (have < size) {
+            const auto count = m_inner.read(m_sample.data() + have, size - have, m_error);
+            if (count <= 0) {
+                m_failed = count < 0;
+                m_ended = count == 0;
+                break;
+            }
+            have += static_cast<std::size_t>(count);
+        }
+        m_sample.resize(have);
+    }
+    std::string_view sample() const { return m_sample; }
+    // The sample holds the whole input.
+    bool complete() const { return m_ended; }
+
+    std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error) override {
+        if (m_at < m_sample.size()) {
+            const auto count = std::min(size, m_sample.size() - m_at);
+            std::copy_n(m_sample.data() + m_at, count, buffer);
+            m_at += count;
+            return static_cast<std::ptrdiff_t>(count);
+        }
+        if (m_failed) {
+            error = m_error;
+            return -1;
+        }
+        return m_ended ? 0 : m_inner.read(buffer, size, error);
+    }
+
+  private:
+    ByteSource& m_inner;
+    std::string m_sample;
+    std::size_t m_at = 0;
+    std::string m_error;
+    bool m_failed = false;
+    bool m_ended = false;
+};
+
+// What a file is read through and the rules it is read by: the options as given, or those
+// --auto decided from its first bytes, or a table as wide as its widest record.
+struct Reading {
+    std::unique_ptr<DecodingSource> givenDecoder;
+    std::unique_ptr<ReplaySource> replay;
+    std::unique_ptr<DecodingSource> chosenDecoder;
+    ConversionOptions chosen;
+    const ConversionOptions* rules = nullptr;
+
+    DecodingSource* decoder() const {
+        return chosenDecoder ? chosenDecoder.get() : givenDecoder.get();
+    }
+};
+
+std::unique_ptr<DecodingSource> Decoder(ByteSource& inner, const std::string& encoding) {
+    std::string error;
+    auto decoder = DecodingSource::create(inner, encoding, error);
+    if (!decoder)
+        throw std::invalid_argument(error);  // callers check OptionsProblem before a run
+    return decoder;
+}
+
+// The widest record of the file at `path` read by `rules`, or 0 when it cannot be read again
+// (the conversion itself then reports why).
+std::size_t WidestRecordOf(std::string_view path, const ConversionOptions& rules) {
+    InputFile file;
+    std::string error;
+    if (!file.open(path, error))
+        return 0;
+    std::unique_ptr<DecodingSource> decoder;
+    if (!rules.Encoding.empty())
+        decoder = Decoder(file, rules.Encoding);
+    const auto widest =
+        WidestRecord(decoder ? static_cast<ByteSource&>(*decoder) : file, rules, error);
+    return widest < 0 ? 0 : static_cast<std::size_t>(widest);
+}
+
+// Sets up how the reader's file is read: its decoder, and under --auto its rules decided from
+// its first bytes (the sample is read once and handed on to the conversion). Under
+// RaggedMode::Pad a file named by `path` is read once more first for its widest record; for
+// other input the widest record of the sample sets the table's width.
+void Prepare(LineReader& reader, const ConversionOptions& options, std::string_view path,
+             Reading& reading, FileNotes& notes, bool explainOnly) {
+    reading.rules = &options;
+    if (!options.Encoding.empty() && (!options.AutoRules || options.Kept.encoding)) {
+        reading.givenDecoder = Decoder(reader.source(), options.Encoding);
+        reader.readThrough(*reading.givenDecoder);
+    }
+    std::size_t widest = 0;
+    if (options.AutoRules) {
+        reading.replay = std::make_unique<ReplaySource>(reader.source());
+        reading.replay->readAhead(kSniffBytes);
+        reader.readThrough(*reading.replay);
+        auto found = SniffSample(reading.replay->sample(), reading.replay->complete(), options);
+        reading.chosen = std::move(found.rules);
+        reading.rules = &reading.chosen;
+        notes.rulesChosen = found.summary();
+        notes.rulesUnsure = !found.doubts.empty();
+        if (!reading.chosen.Encoding.empty() && !reading.givenDecoder) {
+            reading.chosenDecoder = Decoder(*reading.replay, reading.chosen.Encoding);
+            reader.readThrough(*reading.chosenDecoder);
+        }
+        widest = found.widest;
+    } else if (options.Ragged == RaggedMode::Pad) {
+        reading.chosen = options;
+        reading.rules = &reading.chosen;
+    }
+    notes.encoding = reading.rules->Encoding;
+    if (explainOnly || reading.rules->Ragged != RaggedMode::Pad)
+        return;
+    if (!path.empty())
+        widest = std::max(widest, WidestRecordOf(path, *reading.rules));
+    reading.chosen.TableWidth = widest;
+}
+
 bool ConvertLines(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
                   StatementSink& sink, const ProgressHook& hook, ConversionProgress& done,
-                  FileNotes* notes) {
+                  FileNotes* notes, std::string_view path) {
     Progress progress(hook, done, reader);
-    std::unique_ptr<DecodingSource> decoder;
-    if (!options.Encoding.empty()) {
-        std::string error;
-        decoder = DecodingSource::create(reader.source(), options.Encoding, error);
-        if (!decoder)
-            throw std::invalid_argument(error);  // callers check OptionsProblem before a run
-        reader.readThrough(*decoder);
-    }
+    FileNotes unused;
+    FileNotes& fileNotes = notes != nullptr ? *notes : unused;
+    Reading reading;
+    Prepare(reader, options, path, reading, fileNotes, false);
+    const ConversionOptions& rules = *reading.rules;
     bool goOn;
-    if (UsesRecordRules(options)) {
-        FileNotes unused;
-        goOn = ConvertRecords(reader, baseName, options, sink, progress,
-                              notes != nullptr ? *notes : unused);
+    if (UsesRecordRules(rules)) {
+        goOn = ConvertRecords(reader, baseName, rules, sink, progress, fileNotes);
+        fileNotes.widened = rules.TableWidth > 0 && fileNotes.expectedFields == rules.TableWidth;
     } else {
-        goOn = ConvertClassic(reader, baseName, options, sink, progress, notes);
+        goOn = ConvertClassic(reader, baseName, rules, sink, progress, notes);
     }
-    if (decoder && notes != nullptr) {
+    if (const auto* decoder = reading.decoder(); decoder != nullptr && notes != nullptr) {
         // Each line once, however many of its bytes could not be converted.
         notes->unconvertible.count = decoder->invalidCount();
         for (const auto line : decoder->invalidLines())
@@ -215,7 +334,7 @@ bool ConvertFile(std::string_view path, const ConversionOptions& options,
         return !context.progress || context.progress(done);
     }
     return ConvertLines(reader, BaseNameOf(path, context.style), options, context.sink,
-                        context.progress, done, context.notes);
+                        context.progress, done, context.notes, path);
 }
 
 bool ConvertStream(ByteSource& source, std::string_view baseName, const ConversionOptions& options,
@@ -226,7 +345,30 @@ bool ConvertStream(ByteSource& source, std::string_view baseName, const Conversi
     LineReader reader(context.reporter);
     reader.attach(source);
     return ConvertLines(reader, baseName, options, context.sink, context.progress, done,
-                        context.notes);
+                        context.notes, {});
+}
+
+void ExplainFile(std::string_view path, const ConversionOptions& options, ErrorReporter& reporter,
+                 FileNotes& notes) {
+    LineReader reader(reporter);
+    if (!reader.open(path)) {
+        return;
+    }
+    Reading reading;
+    Prepare(reader, options, path, reading, notes, true);
+    if (reading.replay != nullptr) {
+        // A read failure met in the sample is reported as the conversion would report it.
+        while (!reader.atEnd() && reader.unread().size() < kSniffBytes && reader.readMore()) {
+        }
+    }
+}
+
+void ExplainStream(ByteSource& source, const ConversionOptions& options, ErrorReporter& reporter,
+                   FileNotes& notes) {
+    LineReader reader(reporter);
+    reader.attach(source);
+    Reading reading;
+    Prepare(reader, options, {}, reading, notes, true);
 }
 
 std::string OptionsProblem(const ConversionOptions& options) {

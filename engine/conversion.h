@@ -48,6 +48,14 @@ bool ConvertFile(std::string_view path, const ConversionOptions& options,
 bool ConvertStream(ByteSource& source, std::string_view baseName, const ConversionOptions& options,
                    const ConversionContext& context);
 
+// Decides the reading rules of a file as a conversion under ConversionOptions::AutoRules does,
+// from its first bytes, and converts nothing: `notes.rulesChosen` says what was decided and why.
+// A file that cannot be opened or read is reported through the reporter.
+void ExplainFile(std::string_view path, const ConversionOptions& options, ErrorReporter& reporter,
+                 FileNotes& notes);
+void ExplainStream(ByteSource& source, const ConversionOptions& options, ErrorReporter& reporter,
+                   FileNotes& notes);
+
 // Empty when the options can be used for a conversion; otherwise what is wrong with them (an
 // encoding that is not known).
 std::string OptionsProblem(const ConversionOptions& options);

@@ -23,7 +23,7 @@ bool UsesRecordRules(const ConversionOptions& options) {
            options.Ragged != RaggedMode::Keep || options.RowsPerInsert > 1 || options.Transaction ||
            options.SqlDialect != Dialect::Classic || !options.Encoding.empty() ||
            options.StripBom || options.SkipLines > 0 || !options.CommentPrefix.empty() ||
-           options.DetectDelimiter;
+           options.DetectDelimiter || options.AutoRules;
 }
 
 }  // namespace quarrytab

@@ -42,6 +42,22 @@ struct ConversionOptions {
     std::string CommentPrefix;          // lines starting with it are left out; empty: none
     bool DetectDelimiter = false;       // each file's delimiter chosen from its first records
     bool WarnOnOtherDelimiter = false;  // say when the default "," looks wrong for a file
+
+    // Each file's reading rules decided from its first bytes (engine/sniffer.h): encoding,
+    // delimiter, quoted fields, lines skipped, comment prefix, header row, and rows of another
+    // width padded. A rule named in `Kept` stays as set above.
+    bool AutoRules = false;
+    struct KeptRules {
+        bool delimiter = false;
+        bool quoting = false;
+        bool header = false;
+        bool encoding = false;
+        bool skipLines = false;
+        bool comment = false;
+        bool ragged = false;
+    } Kept;
+    // The table has at least this many columns (under RaggedMode::Pad, the file's widest record).
+    std::size_t TableWidth = 0;
 };
 
 // True when any of the rules for real-world files is set, so the records path must be taken.

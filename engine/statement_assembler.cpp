@@ -69,7 +69,7 @@ void StatementAssembler::endOtherRecord(bool blank) {
     }
     if (std::exchange(m_first, false)) {
         refreshDirect();
-        m_notes.expectedFields = std::max<std::size_t>(1, m_fields);
+        m_notes.expectedFields = std::max<std::size_t>({1, m_fields, m_options.TableWidth});
         if (m_options.Mode == StatementMode::CreateAndInsert) {
             createTable();
         }
@@ -80,6 +80,9 @@ void StatementAssembler::endOtherRecord(bool blank) {
     }
     if (m_fields != m_notes.expectedFields) {
         m_notes.ragged.add(m_recordLine);
+        if (m_fields > m_notes.expectedFields) {
+            m_notes.wider.add(m_recordLine);
+        }
         if (m_options.Ragged == RaggedMode::Fail) {
             m_notes.stopped = true;
         }
@@ -109,9 +112,11 @@ void StatementAssembler::endHeader() {
     m_header = false;
     m_first = false;
     refreshDirect();
-    m_notes.expectedFields = std::max<std::size_t>(1, m_fields);
-    m_names =
-        ColumnNames(std::vector<std::string_view>(m_headerValues.begin(), m_headerValues.end()));
+    m_notes.expectedFields = std::max<std::size_t>({1, m_fields, m_options.TableWidth});
+    // A table wider than its header names the other columns fldK.
+    std::vector<std::string_view> header(m_headerValues.begin(), m_headerValues.end());
+    header.resize(std::max(header.size(), m_notes.expectedFields));
+    m_names = ColumnNames(header);
     m_headerValues.clear();
     if (m_unstorable) {
         m_notes.unstorable.add(m_recordLine);

@@ -212,6 +212,7 @@ const std::vector<LoadCase>& Cases() {
              .input = ragged,
              .columns = Fields(3),
              .reportedLines = {2, 3},
+             .exitCode = 1,  // a fault: no database takes those INSERTs
              .outcome = Outcome::LoadFails},
             {.name = "ragged_pad",
              .options = {"--ragged", "pad"},
@@ -219,6 +220,17 @@ const std::vector<LoadCase>& Cases() {
              .columns = Fields(3),
              .rows = {{"a", "b", "c"}, {"1", "2", kNull}, {"7", "8", "9"}, {"1", kNull, kNull}},
              .reportedLines = {2, 4}},
+            {.name = "ragged_pad_wider",  // the table as wide as the widest record
+             .options = {"--ragged", "pad"},
+             .input = "a,b\n1,2,3\n4\n",
+             .columns = Fields(3),
+             .rows = {{"a", "b", kNull}, {"1", "2", "3"}, {"4", kNull, kNull}},
+             .reportedLines = {1, 3}},
+            {.name = "auto_rules",  // comment, ';', quotes and a header found by --auto
+             .options = {"--auto"},
+             .input = "# made by hand\nname;n\n\"a;b\";1\nc;2\n",
+             .columns = {"name", "n"},
+             .rows = {{"a;b", "1"}, {"c", "2"}}},
             {.name = "ragged_skip",
              .options = {"--ragged", "skip"},
              .input = ragged,
