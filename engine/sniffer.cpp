@@ -16,6 +16,8 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // Records looked at in the sample, and records under the first one looked at for a header.
 constexpr std::size_t kMostRecords = 2000;
 constexpr std::size_t kHeaderRecords = 200;
+// A width that one in this many records of the sample has is one of the table's widths.
+constexpr std::size_t kOftenShare = 10;
 // Sparse lines above a table looked at (see SkipSparseLines).
 constexpr std::size_t kSparseLines = 10;
 // Below this share of the table's records with its field count, the delimiter is doubtful.
@@ -358,9 +360,16 @@ Trial Try(std::string_view text, std::string delimiter, bool quoted, std::string
             trial.nextSteady = std::max(trial.nextSteady, times);
         }
     }
-    // The table starts at the first record at least as wide as the most common one: the lines
-    // above it are a title, metadata or empty lines.
-    while (trial.start < trial.counts.size() && trial.counts[trial.start] < trial.fields) {
+    // The table starts at its first record of a width it often has, or at least as wide as its
+    // most common one: the lines above are a title, metadata or empty lines.
+    std::size_t filled = 0;
+    for (const auto& [count, times] : seen) {
+        filled += times;
+    }
+    const auto often = std::max<std::size_t>(2, filled / kOftenShare);
+    while (trial.start < trial.counts.size() &&
+           (trial.counts[trial.start] == 0 || (trial.counts[trial.start] < trial.fields &&
+                                               seen[trial.counts[trial.start]] < often))) {
         ++trial.start;
     }
     for (std::size_t k = trial.start; k < trial.counts.size(); ++k) {
