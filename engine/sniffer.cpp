@@ -332,6 +332,7 @@ struct Trial {
     std::size_t start = 0;            // the first record of the table
     std::size_t tableRecords = 0;     // non-empty records from there on
     std::size_t widest = 0;
+    std::uint64_t quoteLeftOpen = 0;  // read with quotes, a quote on this line never closed
 };
 
 Trial Try(std::string_view text, std::string delimiter, bool quoted, std::string_view comment,
@@ -379,8 +380,29 @@ Trial Try(std::string_view text, std::string delimiter, bool quoted, std::string
     return trial;
 }
 
+// The share of the table's records that have its most common field count.
+double Share(const Trial& trial) {
+    return trial.tableRecords == 0 || trial.fields < 2
+               ? 0.0
+               : static_cast<double>(trial.steady) / static_cast<double>(trial.tableRecords);
+}
+
+// Values among the first records that look like numbers or dates: a delimiter that cuts values
+// apart (a decimal comma) leaves fewer of them.
+std::size_t ShapedValues(const Trial& trial) {
+    std::size_t shaped = 0;
+    const auto& list = trial.records.list;
+    for (std::size_t k = trial.start; k < list.size() && k < trial.start + kHeaderRecords; ++k) {
+        for (const auto& value : Values(list[k].text, trial.delimiter, trial.quoted)) {
+            const auto shape = ShapeOf(value);
+            shaped += shape != Shape::Text && shape != Shape::Missing ? 1 : 0;
+        }
+    }
+    return shaped;
+}
+
 // Whether `a` reads the sample better than `b`: more records of one field count above one,
-// then more fields (today's rule for -d auto).
+// then more fields (today's rule for -d auto), then more values that look like numbers or dates.
 bool Better(const Trial& a, const Trial& b) {
     if (a.fields < 2) {
         return false;
@@ -388,7 +410,13 @@ bool Better(const Trial& a, const Trial& b) {
     if (b.fields < 2) {
         return true;
     }
-    return a.steady > b.steady || (a.steady == b.steady && a.fields > b.fields);
+    if (a.steady != b.steady) {
+        return a.steady > b.steady;
+    }
+    if (a.fields != b.fields) {
+        return a.fields > b.fields;
+    }
+    return ShapedValues(a) > ShapedValues(b);
 }
 
 // Bytes that may cut a line when none of the usual delimiters does: punctuation rarely found
@@ -574,6 +602,10 @@ SniffedRules SniffSample(std::string_view sample, bool complete, const Conversio
     rules.WarnOnOtherDelimiter = false;
     const auto& kept = given.Kept;
 
+    if (!kept.ragged) {
+        rules.Ragged = RaggedMode::Pad;
+    }
+
     // The encoding, and the text to look at in UTF-8.
     std::string decoded;
     std::string_view text = sample;
@@ -653,8 +685,12 @@ SniffedRules SniffSample(std::string_view sample, bool complete, const Conversio
             return withQuotes;
         }
         auto plain = Try(text, delimiter, false, rules.CommentPrefix, complete);
-        return withQuotes.records.unclosedLine == 0 && !Better(plain, withQuotes) ? withQuotes
-                                                                                  : plain;
+        // Records that quotes carry over line breaks are fewer: compare shares, not counts.
+        if (withQuotes.records.unclosedLine == 0 && Share(withQuotes) >= Share(plain)) {
+            return withQuotes;
+        }
+        plain.quoteLeftOpen = withQuotes.records.unclosedLine;
+        return plain;
     };
     Trial best;
     bool otherByte = false;
@@ -736,9 +772,9 @@ SniffedRules SniffSample(std::string_view sample, bool complete, const Conversio
         found.reasons.push_back(given.QuotedFields ? "quoted fields (as given)"
                                                    : "quotes as plain bytes (as given)");
     }
-    if (best.records.unclosedLine != 0 && !kept.quoting && !rules.QuotedFields) {
+    if (best.quoteLeftOpen != 0 && !kept.quoting) {
         found.doubts.push_back("a quote opened on line " +
-                               std::to_string(best.records.unclosedLine + skipped) +
+                               std::to_string(best.quoteLeftOpen + skipped) +
                                " is never closed; quotes read as plain bytes");
     }
 
@@ -780,7 +816,6 @@ SniffedRules SniffSample(std::string_view sample, bool complete, const Conversio
 
     // Rows of another width.
     if (!kept.ragged) {
-        rules.Ragged = RaggedMode::Pad;
         if (best.fields >= 2 && best.steady < best.tableRecords) {
             found.reasons.push_back("rows of another width padded with NULL (the widest has " +
                                     std::to_string(best.widest) + " fields)");
