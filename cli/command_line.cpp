@@ -48,9 +48,11 @@ struct Options {
     QCommandLineOption nullEmpty{
         "null-empty", "An empty field becomes NULL (with --csv, a quoted \"\" stays '')."};
     QCommandLineOption ragged{"ragged",
-                              "Records whose field count differs from the first record's: keep "
-                              "(default), pad (short ones filled with NULL), skip, or fail (stop "
-                              "with exit status 1; -o's file is not replaced).",
+                              "Records whose field count differs from the table's: keep "
+                              "(default; their INSERTs do not fit the table, exit status 1), pad "
+                              "(the table as wide as the widest record, short ones filled with "
+                              "NULL), skip, or fail (stop with exit status 1; -o's file is not "
+                              "replaced).",
                               "MODE", "keep"};
     QCommandLineOption rowsPerInsert{
         "rows-per-insert", "Up to N records in one INSERT (default 1, at most 1000).", "N", "1"};

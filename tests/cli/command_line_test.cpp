@@ -71,6 +71,24 @@ TEST(CommandLine, EveryOptionReachesTheRecord) {
     EXPECT_EQ(o.SkipLines, 2u);
     EXPECT_EQ(o.CommentPrefix, "#");
     EXPECT_EQ(all.inputs, (std::vector<std::string>{"-", "caf\xE9.csv"}));
+    EXPECT_FALSE(o.AutoRules);
+
+    // --auto decides what is not given; each option given is kept, --no-header and --no-csv too.
+    const auto guessed = Parse({"--auto", "x"});
+    EXPECT_TRUE(guessed.options.AutoRules && UsesRecordRules(guessed.options));
+    EXPECT_FALSE(guessed.explain);
+    const auto& none = guessed.options.Kept;
+    EXPECT_FALSE(none.delimiter || none.quoting || none.header || none.encoding || none.skipLines ||
+                 none.comment || none.ragged);
+    const auto kept = Parse({"--auto", "-d", ";", "--no-csv", "--no-header", "--encoding", "latin1",
+                             "--skip-lines", "0", "--comment", "#", "--ragged", "keep", "x"})
+                          .options;
+    EXPECT_TRUE(kept.Kept.delimiter && kept.Kept.quoting && kept.Kept.header &&
+                kept.Kept.encoding && kept.Kept.skipLines && kept.Kept.comment && kept.Kept.ragged);
+    EXPECT_FALSE(kept.QuotedFields || kept.HeaderRow);
+    EXPECT_FALSE(Parse({"--auto", "-d", "auto", "x"}).options.Kept.delimiter);
+    const auto explain = Parse({"--explain", "x"});
+    EXPECT_TRUE(explain.explain && explain.options.AutoRules);
 
     // A dialect brings its identifier quote unless -q says otherwise; -d auto detects.
     EXPECT_EQ(Parse({"--dialect", "postgres", "x"}).options.DelimitingChar, "\"");
@@ -92,6 +110,8 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
         {{"--rows-per-insert", "0", "x"}, "--rows-per-insert"},
         {{"--rows-per-insert", "many", "x"}, "--rows-per-insert"},
         {{"--skip-lines", "-1", "x"}, "--skip-lines"},
+        {{"--header", "--no-header", "x"}, "--header and --no-header"},
+        {{"--csv", "--no-csv", "x"}, "--csv and --no-csv"},
     };
     for (const auto& [arguments, mention] : cases) {
         CommandLine command;
