@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <map>
 #include <set>
 #include <vector>
@@ -14,8 +15,8 @@ namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // Records looked at in the sample, and records under the first one looked at for a header.
-constexpr std::size_t kMostRecords = 2000;
-constexpr std::size_t kHeaderRecords = 200;
+constexpr std::size_t kMostRecords = 500;
+constexpr std::size_t kHeaderRecords = 100;
 // A width that one in this many records of the sample has is one of the table's widths.
 constexpr std::size_t kOftenShare = 10;
 // Sparse lines above a table looked at (see SkipSparseLines).
@@ -700,6 +701,9 @@ SniffedRules SniffSample(std::string_view sample, bool complete, const Conversio
                             : tryBoth(given.CsvDelimiter);
     } else {
         for (const char* candidate : {",", ";", "\t", "|"}) {
+            if (text.find(candidate[0]) == std::string_view::npos) {
+                continue;  // it cuts nothing
+            }
             auto trial = kept.quoting ? Try(text, candidate, given.QuotedFields,
                                             rules.CommentPrefix, complete)
                                       : tryBoth(candidate);
@@ -737,8 +741,11 @@ SniffedRules SniffSample(std::string_view sample, bool complete, const Conversio
     if (kept.delimiter) {
         found.reasons.push_back(Shown(best.delimiter) + " (as given)");
     } else if (best.fields < 2) {
-        best.delimiter = given.CsvDelimiter;
-        best.start = 0;
+        // Each line whole is one value.
+        best = Try(text, "", false, rules.CommentPrefix, complete);
+        if (!kept.quoting) {
+            rules.QuotedFields = false;
+        }
         found.reasons.push_back("one column");
         if (text.find_first_of(",;\t|") != std::string_view::npos) {
             found.doubts.push_back(
@@ -834,11 +841,40 @@ class WidthCounter {
           m_cuts(rules.CsvDelimiter.size() == 1),
           m_quoted(rules.QuotedFields),
           m_comment(rules.CommentPrefix),
-          m_skip(rules.SkipLines) {}
+          m_skip(rules.SkipLines) {
+        m_stops['\r'] = m_stops['\n'] = true;
+        m_stops[static_cast<unsigned char>(m_delimiter)] = m_cuts;
+        m_stops['"'] = m_quoted;
+    }
 
     void feed(std::string_view bytes) {
-        for (const char c : bytes) {
-            step(c);
+        const char* p = bytes.data();
+        const char* const end = p + bytes.size();
+        while (p != end) {
+            if (m_state == State::Field) {
+                // Most bytes of a record neither cut nor end it: run past them.
+                const char* const run = p;
+                while (p != end && !m_stops[static_cast<unsigned char>(*p)]) {
+                    ++p;
+                }
+                if (p != run) {
+                    m_afterCr = false;
+                    m_atFieldStart = false;
+                }
+                if (p == end) {
+                    return;
+                }
+            } else if (m_state == State::Quoted) {
+                const auto* quote = static_cast<const char*>(std::memchr(p, '"', end - p));
+                m_afterCr = false;
+                if (quote == nullptr) {
+                    return;
+                }
+                p = quote + 1;
+                m_state = State::QuoteSeen;
+                continue;
+            }
+            step(*p++);
         }
     }
     std::size_t widest() {
@@ -850,11 +886,8 @@ class WidthCounter {
     enum class State { Skip, LineStart, Comment, Field, Quoted, QuoteSeen };
 
     void endRecord() {
-        if (m_nonSpace) {
-            m_widest = std::max(m_widest, m_fields);
-        }
+        m_widest = std::max(m_widest, m_fields);
         m_fields = 1;
-        m_nonSpace = false;
         m_matched = 0;
         m_atFieldStart = true;
         m_state = State::LineStart;
@@ -867,7 +900,6 @@ class WidthCounter {
             endRecord();
             return;
         }
-        m_nonSpace |= c != ' ';
         if (m_cuts && c == m_delimiter) {
             ++m_fields;
             m_atFieldStart = true;
@@ -929,7 +961,6 @@ class WidthCounter {
                 plain(c);
                 return;
             case State::Quoted:
-                m_nonSpace = true;
                 if (c == '"') {
                     m_state = State::QuoteSeen;
                 }
@@ -947,6 +978,7 @@ class WidthCounter {
 
     char m_delimiter;
     bool m_cuts;
+    std::array<bool, 256> m_stops{};  // bytes a run of a record stops at
     bool m_quoted;
     std::string m_comment;
     std::uint64_t m_skip;
@@ -954,7 +986,6 @@ class WidthCounter {
     std::size_t m_matched = 0;
     std::size_t m_fields = 1;
     std::size_t m_widest = 0;
-    bool m_nonSpace = false;
     bool m_atFieldStart = true;
     bool m_afterCr = false;
 };
