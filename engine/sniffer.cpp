@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "engine/encoding.h"
 #include "engine/records.h"
 
 namespace quarrytab {
@@ -81,43 +82,32 @@ std::size_t FirstInvalidUtf8(std::string_view bytes, bool complete) {
     return std::string_view::npos;
 }
 
-// UTF-16 text as UTF-8, for looking at only; what does not convert becomes U+FFFD.
+// UTF-16 text as UTF-8, for looking at only, converted as the conversion will convert it.
 std::string Utf16AsUtf8(std::string_view bytes, bool bigEndian) {
-    std::string out;
-    const auto unit = [&](std::size_t i) {
-        const auto a = static_cast<unsigned char>(bytes[i]);
-        const auto b = static_cast<unsigned char>(bytes[i + 1]);
-        return bigEndian ? static_cast<char32_t>(a << 8 | b) : static_cast<char32_t>(b << 8 | a);
-    };
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        char32_t c = unit(i);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size()) {
-            const char32_t low = unit(i + 2);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
-            }
+    class Bytes : public ByteSource {
+      public:
+        explicit Bytes(std::string_view bytes) : m_bytes(bytes) {}
+        std::ptrdiff_t read(char* buffer, std::size_t size, std::string&) override {
+            const auto count = std::min(size, m_bytes.size());
+            std::copy_n(m_bytes.data(), count, buffer);
+            m_bytes.remove_prefix(count);
+            return static_cast<std::ptrdiff_t>(count);
         }
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
+
+      private:
+        std::string_view m_bytes;
+    } source(bytes);
+    std::string error;
+    const auto decoder = DecodingSource::create(source, bigEndian ? "utf-16be" : "utf-16le", error);
+    std::string text;
+    std::array<char, 4096> block{};
+    for (;;) {
+        const auto count = decoder->read(block.data(), block.size(), error);
+        if (count <= 0) {
+            return text;
         }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        text.append(block.data(), static_cast<std::size_t>(count));
     }
-    return out;
 }
 
 bool IsBreak(char c) {
