@@ -629,6 +629,11 @@ SniffedRules SniffSample(std::string_view sample, bool complete, const Conversio
         const bool ascii = std::all_of(text.begin(), text.end(),
                                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         found.reasons.push_back(ascii ? "ASCII" : "UTF-8");
+        if (text.find('\0') != std::string_view::npos) {
+            found.doubts.push_back(
+                "it holds NUL bytes: UTF-16 without a byte-order mark, or not text (--encoding "
+                "to say which)");
+        }
     }
     if (!complete) {
         // The last line may go on past the sample: only whole lines are looked at.

@@ -178,6 +178,12 @@ INSTANTIATE_TEST_SUITE_P(
                   .delimiter = ";",
                   .header = true,
                   .encoding = "windows-1252"},
+        SniffCase{.name = "nul_bytes_without_a_mark",
+                  .sample = "a\0,\0b\0\n\0"
+                            "1\0,\0"
+                            "2\0\n\0"s,
+                  .delimiter = ",",
+                  .unsure = true},
         SniffCase{.name = "utf8_stays",
                   .sample = "who;n\nJos\xC3\xA9;1\n",
                   .delimiter = ";",
