@@ -75,8 +75,9 @@ bool ReportNotes(const std::string& file, const FileNotes& notes,
     const std::string where =
         file == kStandardInputPath ? std::string("standard input") : "'" + file + "'";
     bool failed = false;
-    if (!notes.rulesChosen.empty())
+    if (!notes.rulesChosen.empty()) {
         PrintError(where + ": " + notes.rulesChosen);
+    }
     if (!notes.detectedDelimiter.empty() && !notes.delimiterUndetected)
         PrintError(where + ": delimiter " + Shown(notes.detectedDelimiter) + " detected");
     if (notes.delimiterUndetected)

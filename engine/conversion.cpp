@@ -234,8 +234,9 @@ struct Reading {
 std::unique_ptr<DecodingSource> Decoder(ByteSource& inner, const std::string& encoding) {
     std::string error;
     auto decoder = DecodingSource::create(inner, encoding, error);
-    if (!decoder)
+    if (!decoder) {
         throw std::invalid_argument(error);  // callers check OptionsProblem before a run
+    }
     return decoder;
 }
 
@@ -244,11 +245,13 @@ std::unique_ptr<DecodingSource> Decoder(ByteSource& inner, const std::string& en
 std::size_t WidestRecordOf(std::string_view path, const ConversionOptions& rules) {
     InputFile file;
     std::string error;
-    if (!file.open(path, error))
+    if (!file.open(path, error)) {
         return 0;
+    }
     std::unique_ptr<DecodingSource> decoder;
-    if (!rules.Encoding.empty())
+    if (!rules.Encoding.empty()) {
         decoder = Decoder(file, rules.Encoding);
+    }
     const auto widest =
         WidestRecord(decoder ? static_cast<ByteSource&>(*decoder) : file, rules, error);
     return widest < 0 ? 0 : static_cast<std::size_t>(widest);
@@ -285,10 +288,12 @@ void Prepare(LineReader& reader, const ConversionOptions& options, std::string_v
         reading.rules = &reading.chosen;
     }
     notes.encoding = reading.rules->Encoding;
-    if (explainOnly || reading.rules->Ragged != RaggedMode::Pad)
+    if (explainOnly || reading.rules->Ragged != RaggedMode::Pad) {
         return;
-    if (!path.empty())
+    }
+    if (!path.empty()) {
         widest = std::max(widest, WidestRecordOf(path, *reading.rules));
+    }
     reading.chosen.TableWidth = widest;
 }
 

@@ -335,7 +335,7 @@ Trial Try(std::string_view text, std::string delimiter, bool quoted, std::string
     std::map<std::size_t, std::size_t> seen;
     for (const auto& record : trial.records.list) {
         const bool blank = record.text.find_first_not_of(' ') == std::string_view::npos;
-        const auto count = blank ? 0 : CountFields(record.text, trial.delimiter, quoted);
+        const auto count = blank ? 0 : detail::CountFields(record.text, trial.delimiter, quoted);
         trial.counts.push_back(count);
         if (count > 0) {
             ++seen[count];
