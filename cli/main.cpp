@@ -112,8 +112,11 @@ bool ReportNotes(const std::string& file, const FileNotes& notes,
     if (ragged == RaggedMode::Pad && notes.wider.count > 0) {
         PrintError(where + " " + LinesText(notes.wider) + ": wider than the table's " +
                    std::to_string(notes.expectedFields) +
-                   " columns, so their INSERTs do not fit it (standard input is read once: the "
-                   "table takes its width from the first records)");
+                   " columns, so their INSERTs do not fit it (" +
+                   (file == kStandardInputPath
+                        ? "standard input is read once: the table takes its width from the "
+                          "first records)"
+                        : "its widest record could not be found first)"));
         failed = true;
     }
     if (notes.unclosedQuote.count > 0) {
