@@ -73,6 +73,7 @@ struct RunShared {
     std::condition_variable answered;
     bool abandoned = false;  // the run has ended without the worker
     std::vector<StatementBlock> arrived;
+    std::vector<FileNotesOf> notes;  // each converted file's, in order
     std::deque<std::shared_ptr<PendingReport>> reports;
 
     // Set and cleared on the window's thread while the run waits; called there when something
@@ -139,9 +140,13 @@ quint64 SizeOf(const std::string& path) {
 bool ConvertOne(RunShared& run, const std::string& path, ErrorReporter& reporter,
                 StatementSink& sink, const ProgressHook& hook, ConversionProgress& progress) {
     std::unique_ptr<ByteSource> source = run.opener ? run.opener(path) : nullptr;
-    const ConversionContext context{reporter, sink, hook, &progress};
-    return source ? ConvertStream(*source, BaseNameOf(path), run.options, context)
-                  : ConvertFile(path, run.options, context);
+    FileNotesOf file{path, {}};
+    const ConversionContext context{reporter, sink, hook, &progress, &file.notes};
+    const bool goOn = source ? ConvertStream(*source, BaseNameOf(path), run.options, context)
+                             : ConvertFile(path, run.options, context);
+    const std::lock_guard lock(run.mutex);
+    run.notes.push_back(std::move(file));
+    return goOn;
 }
 
 // The worker: converts every file, going on past a file that fails.
@@ -290,6 +295,7 @@ class ConversionRun::Steps {
         m_shared->cancel = true;
         {
             const std::lock_guard lock(m_shared->mutex);
+            m_run.m_notes = m_shared->notes;
             m_shared->abandoned = true;
             m_shared->arrived.clear();
             m_shared->reports.clear();

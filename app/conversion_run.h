@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/run_notes.h"
+
 namespace quarrytab {
 
 class ByteSource;
@@ -39,6 +41,9 @@ class ConversionRun {
     // own, and whatever it makes or reports from then on is thrown away.
     RunEnd run(const std::vector<std::string>& paths, const ConversionOptions& options);
 
+    // What the last run noticed in each file it converted, in order (see FileNotes).
+    const std::vector<FileNotesOf>& notes() const { return m_notes; }
+
   private:
     class Steps;
 
@@ -48,6 +53,7 @@ class ConversionRun {
     std::function<RunProgress&()> m_progress;
     int m_progressDelayMs;
     InputOpener m_opener;
+    std::vector<FileNotesOf> m_notes;
 };
 
 // Waits up to `timeoutMs` for the workers that cancelled runs left behind to end; true when none

@@ -249,6 +249,7 @@ void Form1::connectHandlers() {
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
     connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
     connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
+    connect(PushButton10, &QPushButton::clicked, this, &Form1::PushButton10_Click);
 
     // An option button's click is its selection, by the user or by start-up; being deselected
     // by a neighbour is not a click.
@@ -287,6 +288,7 @@ void Form1::Form_Load() {
     restoreTexts(trap);             // lines 156 to 162
     restoreOutputChoice(trap);      // lines 164 to 168
     handlerStep(trap, 170, [&] { restoreDelimiterChoice(); });
+    restoreReadingRules(trap);  // lines 172 to 192
 }
 
 void Form1::loadAppearance(StepTrap& trap) {
@@ -477,7 +479,7 @@ void Form1::loadHandPointer() {
     const QString cursorFile = m_programFolder + QDir::separator() + QStringLiteral("HAND-M.CUR");
     m_buttonPointer = LoadCursorFile(cursorFile);
     for (QPushButton* button : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5,
-                                PushButton6, PushButton7, PushButton8, PushButton9}) {
+                                PushButton6, PushButton7, PushButton8, PushButton9, PushButton10}) {
         button->setCursor(m_buttonPointer);
     }
 }

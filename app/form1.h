@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/conversion_run.h"
+#include "app/reading_rules.h"
 #include "app/tracked_prompts.h"
 #include "app/window_error_reporter.h"
 #include "engine/error_trap.h"
@@ -40,6 +41,7 @@ class ResultsModel;
 class RunProgress;
 struct ConversionOptions;
 class SettingsStore;
+struct FileNotesOf;
 
 // The title of every box that has none of its own: the caption without its last word, shortened
 // word by word until it is at most 40 characters long.
@@ -98,6 +100,10 @@ class Form1 : public QWidget {
     // How saving creates the results file; by default CreateResultsFile.
     void setResultsFileFactory(ResultsFileFactory factory);
 
+    // The rules for real-world files chosen through "Reading Rules..."; the classic rules unless
+    // the user chose others.
+    const ReadingRules& readingRules() const { return m_rules; }
+
   public slots:
     // The handlers of the controls, named for the control and its event; each trapped one keeps
     // its location text (handler_locations.h).
@@ -110,6 +116,7 @@ class Form1 : public QWidget {
     void PushButton7_Click();
     void PushButton8_Click();
     void PushButton9_Click();
+    void PushButton10_Click();
 
     void Option1_Click();
     void Option2_Click();
@@ -178,6 +185,12 @@ class Form1 : public QWidget {
     void restoreDelimiterChoice();
     void writeDelimiterChoice();
     void writeOutputChoice();
+    // The reading rules: restored at start-up (lines 172 to 192, one per key), shown on their
+    // button, and the message a run ends with.
+    void restoreReadingRules(StepTrap& trap);
+    void showReadingRules();
+    QString runEndMessage(const QString& ending, const std::vector<FileNotesOf>& notes,
+                          const ConversionOptions& options) const;
 
     // Writes one setting for a change handler. While a trapped handler runs a step, a failed
     // write is kept and reported with that step's line (the step caused the change); outside of
@@ -209,6 +222,7 @@ class Form1 : public QWidget {
     QPushButton* PushButton7 = nullptr;
     QPushButton* PushButton8 = nullptr;
     QPushButton* PushButton9 = nullptr;
+    QPushButton* PushButton10 = nullptr;
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
     QGroupBox* Frame3 = nullptr;
@@ -252,6 +266,7 @@ class Form1 : public QWidget {
     int m_progressDelayMs = 500;
     InputOpener m_inputOpener;
     ResultsFileFactory m_resultsFileFactory;
+    ReadingRules m_rules;
 
     QString m_applicationTitle;
     QString m_outputStartFolder;  // start folder of the output-folder dialog

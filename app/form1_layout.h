@@ -59,6 +59,7 @@ inline constexpr ControlLayout kForm1Layout[] = {
     {"Option6", &Form1::Option6, "Frame3", "Use Insert command on all rows", 240, 650, 6285, 255},
     {"Check3", &Form1::Check3, "Frame3", "Include ; at the end of each line", 240, 1000, 4095, 255,
      true},
+    {"PushButton10", &Form1::PushButton10, "Frame3", "Reading Rules...", 4560, 940, 2700, 375},
     {"PushButton2", &Form1::PushButton2, kWindowName, "Start Converting", 8040, 1575, 7800, 405},
     {"ListView2", &Form1::ListView2, kWindowName, "", 8040, 2070, 7800, 1575, false,
      "Move | line to right and out of window to reveal full names."},

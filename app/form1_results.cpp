@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTreeView>
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -19,6 +20,7 @@
 #include "app/form1.h"
 #include "app/handler_locations.h"
 #include "app/prompts.h"
+#include "app/run_notes.h"
 #include "app/run_progress.h"
 #include "app/settings_store.h"
 #include "engine/conversion.h"
@@ -41,6 +43,7 @@ const QString kFolderDoesNotExist =
     QStringLiteral("Folder does not exist. Please select another folder.");
 const QString kDone = QStringLiteral("Done.");
 const QString kCancelled = QStringLiteral("Conversion cancelled.");
+const QString kStopped = QStringLiteral("Stopped at a row of another width.");
 
 // Lets the window's thread paint and run its timers during a long action while the user's input
 // waits: nothing the user does can change the rows an action is working through.
@@ -113,17 +116,24 @@ void Form1::PushButton2_Click() {
     const std::vector<std::string> paths = captureRunPaths(trap);  // lines 156 and 158
 
     RunEnd end = RunEnd::Finished;
+    std::vector<FileNotesOf> notes;
     handlerStep(trap, 164, [&] {
         ConversionRun run(
             m_reporter, trap, *m_resultsModel, [this]() -> RunProgress& { return runProgress(); },
             m_progressDelayMs, m_inputOpener);
         end = run.run(paths, options);
+        notes = run.notes();
     });
 
     // A list that could hold no more was reported at its step; the run then ends as usual.
     const bool cancelled = end == RunEnd::Cancelled;
-    handlerStep(trap, 210,
-                [&] { m_prompts.information(cancelled ? kCancelled : kDone, m_applicationTitle); });
+    handlerStep(trap, 210, [&] {
+        // Rows of another width may stop a run under the rules; that is no cancel.
+        const bool stopped = std::any_of(notes.begin(), notes.end(),
+                                         [](const FileNotesOf& file) { return file.notes.stopped; });
+        const QString ending = stopped ? kStopped : cancelled ? kCancelled : kDone;
+        m_prompts.information(runEndMessage(ending, notes, options), m_applicationTitle);
+    });
     handlerStep(trap, 212, [&] { setBusyPointer(false); });
     m_runInProgress = false;
 }
@@ -197,6 +207,9 @@ ConversionOptions Form1::captureRunOptions(StepTrap& trap) {
         options.IncludeSemicolon = Check3->checkState() == Qt::Checked;
         options.SaveToOriginalFolder = Option2->isChecked();
         options.OutputFolder = ToPathBytes(Text3->text());
+        // The rules for real-world files; with the classic rules nothing changes.
+        ApplyRules(m_rules, options);
+        options.WarnOnOtherDelimiter = m_rules.any() && Option11->isChecked();
     });
     return options;
 }

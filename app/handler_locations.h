@@ -16,5 +16,7 @@ inline constexpr std::string_view kPushButton6 = "in Quarrytab2021/08/31.Form1.P
 inline constexpr std::string_view kPushButton7 = "in Quarrytab2021/08/31.Form1.PushButton7_Click ";
 inline constexpr std::string_view kPushButton8 = "in Quarrytab2021/08/31.Form1.PushButton8_Click ";
 inline constexpr std::string_view kPushButton9 = "in Quarrytab2021/08/31.Form1.PushButton9_Click ";
+inline constexpr std::string_view kPushButton10 =
+    "in Quarrytab2021/08/31.Form1.PushButton10_Click ";
 
 }  // namespace quarrytab::locations

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/reading_rules.h"
+
 namespace quarrytab {
 
 class Prompts {
@@ -35,6 +37,10 @@ class Prompts {
 
     // Asks the desktop to show a folder in its file manager; false when it refused.
     virtual bool openFolder(const QString& folder) = 0;
+
+    // The "Reading Rules" dialog over `request`; true when the user kept the rules with OK
+    // (`request.rules` then holds them). `request.size` comes back as the dialog was left.
+    virtual bool readingRules(RulesRequest& request) = 0;
 };
 
 }  // namespace quarrytab

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "app/rules_dialog.h"
 #include "filelist/folder_walk.h"
 
 namespace quarrytab {
@@ -81,6 +82,16 @@ QStringList QtPrompts::openFiles(const QString& title, const QString& filter) {
 
 bool QtPrompts::openFolder(const QString& folder) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::fromNativeSeparators(folder)));
+}
+
+bool QtPrompts::readingRules(RulesRequest& request) {
+    RulesDialog dialog(request, m_owner);
+    const bool kept = dialog.exec() == QDialog::Accepted;
+    request.size = dialog.size();
+    if (kept) {
+        request.rules = dialog.rules();
+    }
+    return kept;
 }
 
 }  // namespace quarrytab

@@ -22,6 +22,7 @@ class QtPrompts final : public Prompts {
     QString browseForFolder(const QString& prompt, const QString& initialFolder) override;
     QStringList openFiles(const QString& title, const QString& filter) override;
     bool openFolder(const QString& folder) override;
+    bool readingRules(RulesRequest& request) override;
 
   private:
     QPointer<QWidget> m_owner;

@@ -58,6 +58,9 @@ class TrackedPrompts final : public Prompts {
     bool openFolder(const QString& folder) override {
         return track([&] { return m_prompts.openFolder(folder); });
     }
+    bool readingRules(RulesRequest& request) override {
+        return track([&] { return m_prompts.readingRules(request); });
+    }
 
   private:
     Prompts& m_prompts;

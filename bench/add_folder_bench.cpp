@@ -60,6 +60,7 @@ class BenchPrompts final : public quarrytab::Prompts {
     QString browseForFolder(const QString&, const QString&) override { return folder; }
     QStringList openFiles(const QString&, const QString&) override { return {}; }
     bool openFolder(const QString&) override { return false; }
+    bool readingRules(quarrytab::RulesRequest&) override { return false; }
 };
 
 // Makes the tree unless a complete one is there already; returns false when it cannot. The

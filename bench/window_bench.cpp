@@ -42,6 +42,7 @@ class BenchPrompts final : public quarrytab::Prompts {
     QString browseForFolder(const QString&, const QString&) override { return {}; }
     QStringList openFiles(const QString&, const QString&) override { return {}; }
     bool openFolder(const QString&) override { return false; }
+    bool readingRules(quarrytab::RulesRequest&) override { return false; }
 };
 
 // The peak resident memory since the last reset, in MiB; Linux only, 0 elsewhere.

@@ -1,0 +1,225 @@
+#include "engine/preview.h"
+
+#include <algorithm>
+
+#include "engine/conversion.h"
+#include "engine/error_trap.h"
+#include "engine/platform.h"
+#include "engine/record_stream.h"
+#include "engine/statements.h"
+
+namespace quarrytab {
+
+namespace {
+
+// The sample's bytes as a file's.
+class SampleSource final : public ByteSource {
+  public:
+    explicit SampleSource(std::string_view bytes) : m_bytes(bytes) {}
+    std::ptrdiff_t read(char* buffer, std::size_t size, std::string&) override {
+        const std::size_t count = std::min(size, m_bytes.size());
+        std::copy_n(m_bytes.data(), count, buffer);
+        m_bytes.remove_prefix(count);
+        return static_cast<std::ptrdiff_t>(count);
+    }
+
+  private:
+    std::string_view m_bytes;
+};
+
+// A sample is read from memory, which cannot fail; a failure of the reader changes nothing.
+class QuietReporter final : public ErrorReporter {
+  public:
+    void reportApplicationError(std::string_view, int, const Failure&) override {}
+};
+
+constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
+
+// The first statements, each cut to a length a person can read.
+class FirstStatements final : public StatementSink {
+  public:
+    FirstStatements(Preview& preview, const PreviewLimits& limits)
+        : m_preview(preview), m_limits(limits) {}
+    void statement(std::string_view text) override {
+        if (m_preview.statements.size() >= m_limits.statements) {
+            m_preview.moreStatements = true;
+            return;
+        }
+        std::string shown(text.substr(0, m_limits.statementBytes));
+        if (text.size() > m_limits.statementBytes) {
+            shown += kEllipsis;
+        }
+        m_preview.statements.push_back(std::move(shown));
+    }
+
+  private:
+    Preview& m_preview;
+    const PreviewLimits& m_limits;
+};
+
+// Reads each record's values back from its INSERT, written in the program's own dialect one
+// record per statement: '...' with '' for a quote, or NULL.
+class RecordCells final : public StatementSink {
+  public:
+    RecordCells(std::string head, std::size_t limit, std::size_t cellBytes)
+        : m_head(std::move(head)), m_limit(limit), m_cellBytes(cellBytes) {}
+
+    void statement(std::string_view text) override {
+        ++m_count;
+        if (records.size() >= m_limit || !text.starts_with(m_head)) {
+            return;
+        }
+        text.remove_prefix(m_head.size());
+        PreviewRecord record;
+        while (!text.empty() && text.front() != ')') {
+            PreviewCell cell;
+            if (text.starts_with("NULL")) {
+                cell.null = true;
+                text.remove_prefix(4);
+            } else {
+                text.remove_prefix(1);  // the opening quote
+                std::size_t at = 0;
+                for (;;) {
+                    const auto quote = text.find('\'', at);
+                    if (quote == std::string_view::npos) {
+                        at = text.size();
+                        break;
+                    }
+                    if (quote + 1 < text.size() && text[quote + 1] == '\'') {
+                        append(cell, text.substr(at, quote + 1 - at));
+                        at = quote + 2;
+                        continue;
+                    }
+                    append(cell, text.substr(at, quote - at));
+                    at = quote + 1;
+                    break;
+                }
+                text.remove_prefix(std::min(at, text.size()));
+            }
+            record.cells.push_back(std::move(cell));
+            if (text.starts_with(",")) {
+                text.remove_prefix(1);
+            }
+        }
+        records.push_back(std::move(record));
+    }
+
+    std::vector<PreviewRecord> records;
+    std::size_t count() const { return m_count; }
+
+  private:
+    void append(PreviewCell& cell, std::string_view part) const {
+        const std::size_t room = m_cellBytes - std::min(m_cellBytes, cell.text.size());
+        if (part.size() > room) {
+            cell.cut = true;
+        }
+        cell.text += part.substr(0, room);
+    }
+
+    std::string m_head;
+    std::size_t m_limit;
+    std::size_t m_cellBytes;
+    std::size_t m_count = 0;
+};
+
+}  // namespace
+
+FileSample ReadFileSample(std::string_view path, std::size_t limit) {
+    FileSample sample;
+    InputFile file;
+    if (!file.open(path, sample.error)) {
+        return sample;
+    }
+    sample.bytes.resize(limit);
+    std::size_t filled = 0;
+    while (filled < limit) {
+        const auto count = file.read(sample.bytes.data() + filled, limit - filled, sample.error);
+        if (count < 0) {
+            sample.bytes.clear();
+            return sample;
+        }
+        if (count == 0) {
+            sample.whole = true;
+            break;
+        }
+        filled += static_cast<std::size_t>(count);
+    }
+    sample.bytes.resize(filled);
+    if (!sample.whole) {
+        char probe = 0;
+        std::string ignored;
+        sample.whole = file.read(&probe, 1, ignored) == 0;
+    }
+    return sample;
+}
+
+Preview PreviewSample(const FileSample& sample, std::string_view baseName,
+                      const ConversionOptions& options, const PreviewLimits& limits) {
+    Preview preview;
+    if (!sample.error.empty()) {
+        preview.problem = sample.error;
+        return preview;
+    }
+    preview.problem = OptionsProblem(options);
+    if (!preview.problem.empty()) {
+        return preview;
+    }
+    QuietReporter quiet;
+
+    // The statements, exactly as the run writes them.
+    {
+        SampleSource source(sample.bytes);
+        FirstStatements sink(preview, limits);
+        ConvertStream(source, baseName, options, {quiet, sink, {}, nullptr, &preview.notes});
+    }
+    if (!sample.whole) {
+        preview.notes.unclosedQuote = {};  // the file goes on past the sample
+    }
+
+    // The records: the same reading, written one record per INSERT in the program's own
+    // dialect, every record kept whatever its width, the header as a record of its own.
+    ConversionOptions plain = options;
+    plain.SqlDialect = Dialect::Classic;
+    plain.Mode = StatementMode::InsertOnly;
+    plain.HeaderRow = false;
+    plain.Ragged = RaggedMode::Keep;
+    plain.RowsPerInsert = 1;
+    plain.Transaction = false;
+    plain.IncludeSemicolon = false;
+    plain.TableName.clear();
+    SetDelimitingChar(plain, "\"");
+    const bool header = options.HeaderRow;
+    RecordCells cells("INSERT INTO " + TableReference(plain, "p") + " VALUES (",
+                      limits.records + (header ? 1 : 0), limits.cellBytes);
+    {
+        SampleSource source(sample.bytes);
+        FileNotes unused;
+        ConvertStream(source, "p", plain, {quiet, cells, {}, nullptr, &unused});
+    }
+    auto& records = cells.records;
+    if (!sample.whole && cells.count() == records.size() && !records.empty()) {
+        records.back().cut = true;  // the sample ends inside the last record it holds
+    }
+    const std::size_t width =
+        records.empty() ? 0 : std::max<std::size_t>(1, records[0].cells.size());
+    for (auto& record : records) {
+        record.ragged = record.cells.size() != width;
+    }
+    if (header && !records.empty()) {
+        std::vector<std::string_view> names;
+        for (const auto& cell : records.front().cells) {
+            names.push_back(cell.null ? std::string_view() : std::string_view(cell.text));
+        }
+        preview.columns = ColumnNames(names);
+        records.erase(records.begin());
+    } else {
+        for (std::size_t k = 1; k <= width; ++k) {
+            preview.columns.push_back("fld" + std::to_string(k));
+        }
+    }
+    preview.recordsInSample = cells.count() - (header && cells.count() > 0 ? 1 : 0);
+    preview.records = std::move(records);
+    return preview;
+}
+
+}  // namespace quarrytab

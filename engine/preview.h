@@ -1,0 +1,62 @@
+// A look at a file before it is converted: its first records as they will be read, under the
+// column names the CREATE TABLE will use, and its first statements exactly as they will be
+// written. Made from a bounded sample of the file's first bytes, so it takes the same short
+// time on a file of any size, and made by the conversion itself, so it never reads a file
+// another way than a run does.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/file_notes.h"
+#include "engine/options.h"
+
+namespace quarrytab {
+
+// The first bytes of a file.
+struct FileSample {
+    std::string bytes;
+    bool whole = false;  // the file ends within them
+    std::string error;   // why the file could not be read; empty when it could
+};
+
+// Reads at most `limit` bytes from the start of the file.
+FileSample ReadFileSample(std::string_view path, std::size_t limit);
+
+struct PreviewCell {
+    std::string text;  // cut at PreviewLimits::cellBytes
+    bool null = false;
+    bool cut = false;
+};
+
+struct PreviewRecord {
+    std::vector<PreviewCell> cells;
+    bool ragged = false;  // another field count than the first record's
+    bool cut = false;     // the sample ends inside it
+};
+
+struct PreviewLimits {
+    std::size_t records = 100;
+    std::size_t statements = 20;
+    std::size_t cellBytes = 200;
+    std::size_t statementBytes = 2000;
+};
+
+struct Preview {
+    std::vector<std::string> columns;     // the names the CREATE TABLE gives the columns
+    std::vector<PreviewRecord> records;   // the data records, the header left out
+    std::size_t recordsInSample = 0;      // data records the sample holds, shown or not
+    std::vector<std::string> statements;  // each cut at PreviewLimits::statementBytes
+    bool moreStatements = false;          // the sample makes more statements than shown
+    FileNotes notes;                      // of the sample; a quote open at its cut is left out
+    std::string problem;                  // why no preview could be made
+};
+
+// The preview of a file whose first bytes are `sample`, converted as `baseName` under `options`.
+Preview PreviewSample(const FileSample& sample, std::string_view baseName,
+                      const ConversionOptions& options, const PreviewLimits& limits = {});
+
+}  // namespace quarrytab
