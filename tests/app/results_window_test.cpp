@@ -23,6 +23,7 @@
 #include "app/conversion_run.h"
 #include "app/form1.h"
 #include "app/handler_locations.h"
+#include "app/reading_rules.h"
 #include "app/run_progress.h"
 #include "engine/failure_numbers.h"
 #include "engine/platform.h"
@@ -215,6 +216,8 @@ class ResultsWindowTest : public QObject {
     void copyPutsTheRowsOnTheClipboard();
     void sampleFilesAreRecordedOnceAndLoaded();
     void endToEndFromAFolderToSqlite();
+    void withRulesTheWindowWritesWhatTheCommandLineWrites_data();
+    void withRulesTheWindowWritesWhatTheCommandLineWrites();
 
   private:
     std::unique_ptr<WindowFixture> m_fixture;
@@ -843,6 +846,117 @@ void ResultsWindowTest::endToEndFromAFolderToSqlite() {
              QByteArray("O'Brien"));
     sqlite3_finalize(query);
     sqlite3_close(db);
+}
+
+// Rules written as words: csv header null tx detect, skip=N comment=T enc=NAME rows=N,
+// db=sqlite|postgres|mysql, width=pad|skip.
+ReadingRules RulesFrom(const QString& words) {
+    ReadingRules rules;
+    for (const QString& word : words.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString value = word.section(QLatin1Char('='), 1);
+        if (word == QLatin1String("csv")) {
+            rules.QuotedFields = true;
+        } else if (word == QLatin1String("header")) {
+            rules.HeaderRow = true;
+        } else if (word == QLatin1String("null")) {
+            rules.EmptyAsNull = true;
+        } else if (word == QLatin1String("tx")) {
+            rules.Transaction = true;
+        } else if (word == QLatin1String("detect")) {
+            rules.DetectEachFile = true;
+        } else if (word.startsWith(QLatin1String("skip="))) {
+            rules.SkipLines = value.toULongLong();
+        } else if (word.startsWith(QLatin1String("comment="))) {
+            rules.CommentPrefix = value.toStdString();
+        } else if (word.startsWith(QLatin1String("enc="))) {
+            rules.Encoding = value.toStdString();
+        } else if (word.startsWith(QLatin1String("rows="))) {
+            rules.RowsPerInsert = value.toULongLong();
+        } else if (word.startsWith(QLatin1String("db="))) {
+            rules.Database = value == QLatin1String("sqlite")     ? Dialect::Sqlite
+                             : value == QLatin1String("postgres") ? Dialect::Postgres
+                                                                  : Dialect::Mysql;
+        } else if (word.startsWith(QLatin1String("width="))) {
+            rules.OtherWidth = value == QLatin1String("pad") ? RaggedMode::Pad : RaggedMode::Skip;
+        }
+    }
+    return rules;
+}
+
+void ResultsWindowTest::withRulesTheWindowWritesWhatTheCommandLineWrites_data() {
+    QTest::addColumn<QString>("rules");
+    QTest::addColumn<QString>("window");  // the window's own choices: delimiter button, quote...
+    QTest::addColumn<QStringList>("cli");
+    const QStringList base{"-t", "Table1"};
+    QTest::newRow("quoted fields and header")
+        << "csv header"
+        << "Option11 '" << base + QStringList{"--csv", "--header", "-q", "'"};
+    QTest::newRow("PostgreSQL, NULL, pad, three rows, transaction")
+        << "csv header db=postgres null width=pad rows=3 tx"
+        << "Option11 '"
+        << base + QStringList{
+                      "--csv",    "--header", "--dialect",         "postgres", "--null-empty",
+                      "--ragged", "pad",      "--rows-per-insert", "3",        "--transaction"};
+    QTest::newRow("MySQL, skip other widths")
+        << "csv db=mysql width=skip"
+        << "Option11 '" << base + QStringList{"--csv", "--dialect", "mysql", "--ragged", "skip"};
+    QTest::newRow("SQLite under the window's own quote")
+        << "csv header db=sqlite"
+        << "Option11 ["
+        << base + QStringList{"--csv", "--header", "--dialect", "sqlite", "-q", "["};
+    QTest::newRow("semicolons, lines skipped, comments, Windows-1252")
+        << "header skip=1 comment=# enc=windows-1252"
+        << "Option13 '"
+        << base + QStringList{"-d", ";",          "--header",     "--skip-lines", "1", "--comment",
+                              "#",  "--encoding", "windows-1252", "-q",           "'"};
+    QTest::newRow("delimiter detected per file")
+        << "csv header detect"
+        << "Option11 '" << base + QStringList{"-d", "auto", "--csv", "--header", "-q", "'"};
+    QTest::newRow("INSERT only, no semicolon")
+        << "csv header rows=2"
+        << "Option6 ' nosemicolon"
+        << base +
+               QStringList{
+                   "--csv", "--header", "--rows-per-insert", "2", "--insert-only", "--no-semicolon",
+                   "-q",    "'"};
+}
+
+void ResultsWindowTest::withRulesTheWindowWritesWhatTheCommandLineWrites() {
+    QFETCH(QString, rules);
+    QFETCH(QString, window);
+    QFETCH(QStringList, cli);
+    Form1& form = start();
+    const QStringList files{input("people.csv",
+                                  "\xEF\xBB\xBFid,name,,ID,id\r\n1,\"Smith, Anna\",x,,\r\n"
+                                  "2,\"two\r\nlines\",\"say \"\"hi\"\"\",7,\"\"\r\n3,short\r\n"
+                                  "\r\n4,O'Brien,,9,x,extra\r\n5,\"back\\slash\",\"\",,0"),
+                            input("shop.csv",
+                                  "title; 2024\r\n# about\r\nk;v\r\ncaf\xe9;1\r\n# more\r\n;2\n"
+                                  "\"q;r\";3\r\n"),
+                            input("pipes.txt", "a|b|c\n1|\"x|y\"|3\n")};
+    form.inputList()->append(files);
+    const QStringList choices = window.split(QLatin1Char(' '));
+    form.findChild<QRadioButton*>(choices[0])->click();
+    form.Text2->setText(choices[1]);
+    form.Check3->setChecked(!choices.contains(QStringLiteral("nosemicolon")));
+    m_fixture->prompts.rulesAnswers = {RulesFrom(rules)};
+    form.PushButton10_Click();
+    QCOMPARE(form.readingRules(), RulesFrom(rules));
+    form.PushButton2_Click();
+    form.PushButton8_Click();
+    const QByteArray saved = ReadAll(m_out + "/Quarrytab.txt");
+
+    QProcess program;
+    program.start(QStringLiteral(QUARRYTAB_CLI), cli + files);
+    QVERIFY(program.waitForFinished(20000));
+    const QByteArray written = program.readAllStandardOutput();
+    QVERIFY2(saved == written, (saved + "\n---- quarrytab-cli ----\n" + written).constData());
+    // Rows of another width are noted in the one message the run ends with.
+    const QStringList messages = Messages(*m_fixture).filter("information: Done.");
+    QCOMPARE(messages.size(), 2);
+    QVERIFY(messages[0].contains(QStringLiteral("\r\n\r\nRules: ")));
+    QVERIFY2(messages[0].contains(QStringLiteral("with another field count")),
+             qPrintable(messages[0]));
 }
 
 int RunResultsWindowTests(int argc, char** argv) {
