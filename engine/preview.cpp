@@ -210,7 +210,7 @@ Preview PreviewSample(const FileSample& sample, std::string_view baseName,
         for (const auto& cell : records.front().cells) {
             names.push_back(cell.null ? std::string_view() : std::string_view(cell.text));
         }
-        preview.columns = ColumnNames(names);
+        preview.columns = detail::ColumnNames(names);
         records.erase(records.begin());
     } else {
         for (std::size_t k = 1; k <= width; ++k) {

@@ -27,13 +27,10 @@ class ScriptedPrompts final : public Prompts {
     QList<QStringList> fileAnswers;        // empty: cancelled
     std::optional<Failure> folderFailure;  // thrown by the next folder dialog
     QStringList openedFolders;
-<<<<<<< HEAD
     // Runs while a question waits for its answer, as the events a real box lets through do.
     std::function<void()> whileAsking;
-=======
     QList<std::optional<ReadingRules>> rulesAnswers;  // empty or nullopt: Cancel
     QList<RulesRequest> rulesRequests;                // every rules dialog opened
->>>>>>> a5c578e (Reading rules in the window: a "Reading Rules..." button in the Options frame opens a dialog with the rules for real-world files and a live preview; the rules are remembered under keys of their own, shown on the button, used by the run, and a run with rules ends with each file's notes)
 
     QList<Shown> shownOfKind(const QString& kind) const {
         QList<Shown> matching;
