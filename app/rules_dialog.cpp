@@ -142,6 +142,7 @@ void RulesDialog::build() {
     previewTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     previewTable->setSelectionMode(QAbstractItemView::ContiguousSelection);
     previewTable->setWordWrap(false);
+    previewTable->setTabKeyNavigation(false);  // Tab leaves the table; the arrows move in it
     previewTable->verticalHeader()->setDefaultSectionSize(previewTable->fontMetrics().height() + 6);
     previewNotes = new QLabel(this);
     previewNotes->setWordWrap(true);
@@ -152,6 +153,10 @@ void RulesDialog::build() {
     previewStatements->setLineWrapMode(QPlainTextEdit::NoWrap);
     previewStatements->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     previewStatements->setTabChangesFocus(true);
+    // Read and copied from the keyboard as well.
+    previewStatements->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                               Qt::TextSelectableByKeyboard);
+    previewStatements->setFocusPolicy(Qt::StrongFocus);
 
     auto* tablePart = new QWidget(this);
     auto* tableLayout = new QVBoxLayout(tablePart);
@@ -256,6 +261,7 @@ void RulesDialog::setRules(const ReadingRules& rules) {
             otherWidth->setCurrentIndex(i);
         }
     }
+    emptyAsNull->setChecked(rules.EmptyAsNull);
     rowsPerInsert->setValue(static_cast<int>(rules.RowsPerInsert));
     transaction->setChecked(rules.Transaction);
 }

@@ -12,6 +12,7 @@
 
 #include "app/form1.h"
 #include "app/handler_locations.h"
+#include "app/reading_rules.h"
 #include "engine/failure_numbers.h"
 #include "filelist/input_file_list.h"
 #include "test_support.h"
@@ -94,6 +95,7 @@ class Form1Test : public QObject {
     void theSkinTurnsTheDesignToTheButtonFace();
     void aBrokenSkinIsReportedAndStartUpGoesOn();
     void withoutADisplayTheProgramSaysSoAndEnds();
+    void readingRulesAreStoredAtOnceRestoredAndShown();
 };
 
 void Form1Test::everyControlIsPlacedAsDesigned_data() {
@@ -764,6 +766,82 @@ void Form1Test::withoutADisplayTheProgramSaysSoAndEnds() {
                  qPrintable(said));
     }
 #endif
+}
+
+void Form1Test::readingRulesAreStoredAtOnceRestoredAndShown() {
+    WindowFixture fixture;
+    Form1& form = fixture.start();
+    QVERIFY(!form.readingRules().any());
+    QVERIFY(form.PushButton10->icon().isNull());
+    // Nothing is stored before the user chooses rules: old settings files stay as they were.
+    for (const QString& key : RulesSettingsKeys()) {
+        QCOMPARE(fixture.stored(key), kAbsent);
+    }
+
+    ReadingRules rules;
+    rules.QuotedFields = true;
+    rules.HeaderRow = true;
+    rules.SkipLines = 2;
+    rules.CommentPrefix = "#";
+    rules.Encoding = "windows-1252";
+    rules.DetectEachFile = true;
+    rules.Database = Dialect::Postgres;
+    rules.EmptyAsNull = true;
+    rules.OtherWidth = RaggedMode::Pad;
+    rules.RowsPerInsert = 500;
+    rules.Transaction = true;
+    form.inputList()->append({QStringLiteral("/data/a.csv"), QStringLiteral("/data/b.csv")});
+    form.ListView1->setCurrentIndex(form.inputList()->index(1));
+    form.Option13->click();
+    fixture.prompts.rulesAnswers = {std::nullopt, rules};
+    QTest::mouseClick(form.PushButton10, Qt::LeftButton);  // Cancel: nothing changes
+    QVERIFY(!form.readingRules().any());
+    QCOMPARE(fixture.stored(QStringLiteral("Rules Quoted Fields")), kAbsent);
+    QTest::mouseClick(form.PushButton10, Qt::LeftButton);
+    QCOMPARE(form.readingRules(), rules);
+    // The dialog previews the selected file with the window's own choices.
+    const RulesRequest& asked = fixture.prompts.rulesRequests.last();
+    QCOMPARE(asked.files, (QStringList{"/data/a.csv", "/data/b.csv"}));
+    QCOMPARE(asked.shownFile, 1);
+    QCOMPARE(asked.window.CsvDelimiter, std::string(";"));
+    QVERIFY(!asked.window.QuotedFields);
+    const QStringList expected{"True",       "True", "2",   "#",   "windows-1252", "True",
+                               "PostgreSQL", "True", "Pad", "500", "True"};
+    QStringList stored;
+    for (const QString& key : RulesSettingsKeys()) {
+        stored << fixture.stored(key);
+    }
+    QCOMPARE(stored, expected);
+    const QString summary = QStringLiteral(
+        "Rules: delimiter detected per file, quoted fields, header, 2 lines skipped, comments #, "
+        "windows-1252, PostgreSQL, empty as NULL, other widths: pad with NULL, 500 rows per "
+        "INSERT, transaction");
+    QCOMPARE(form.PushButton10->toolTip(), summary);
+    QVERIFY(!form.PushButton10->icon().isNull());
+
+    Form1& again = fixture.restart();
+    QVERIFY(fixture.prompts.shown.isEmpty());
+    QCOMPARE(again.readingRules(), rules);
+    QCOMPARE(again.PushButton10->toolTip(), summary);
+
+    // "Classic Rules" in the dialog: every key back to its classic value, the mark gone.
+    fixture.prompts.rulesAnswers = {ReadingRules{}};
+    again.PushButton10_Click();
+    QVERIFY(!again.readingRules().any());
+    QCOMPARE(fixture.stored(QStringLiteral("Rules Database")), QStringLiteral("Generic"));
+    QVERIFY(again.PushButton10->icon().isNull());
+
+    // A damaged value is reported at its key's line and leaves that rule classic.
+    fixture.preset(QStringLiteral("Rules Header Row"), QStringLiteral("true"));
+    fixture.preset(QStringLiteral("Rules Encoding"), QStringLiteral("klingon"));
+    fixture.preset(QStringLiteral("Rules Database"), QStringLiteral("Oracle"));
+    fixture.preset(QStringLiteral("Rules Rows Per Insert"), QStringLiteral("1001"));
+    Form1& damaged = fixture.restart();
+    QCOMPARE(ReportedLines(fixture.prompts.shownOfKind(QStringLiteral("error"))),
+             (QList<int>{180, 184, 190}));
+    ReadingRules header;
+    header.HeaderRow = true;
+    QCOMPARE(damaged.readingRules(), header);
 }
 
 int RunForm1Tests(int argc, char** argv) {

@@ -13,6 +13,7 @@ int RunAppearanceTests(int argc, char** argv);
 int RunForm1Tests(int argc, char** argv);
 int RunInputListTests(int argc, char** argv);
 int RunResultsWindowTests(int argc, char** argv);
+int RunRulesDialogTests(int argc, char** argv);
 
 namespace {
 
@@ -27,6 +28,7 @@ constexpr TestClass kTestClasses[] = {
     {"Form1", RunForm1Tests},
     {"InputList", RunInputListTests},
     {"ResultsWindow", RunResultsWindowTests},
+    {"RulesDialog", RunRulesDialogTests},
 };
 
 }  // namespace
