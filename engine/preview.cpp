@@ -61,8 +61,12 @@ class FirstStatements final : public StatementSink {
 // record per statement: '...' with '' for a quote, or NULL.
 class RecordCells final : public StatementSink {
   public:
-    RecordCells(std::string head, std::size_t limit, std::size_t cellBytes)
-        : m_head(std::move(head)), m_limit(limit), m_cellBytes(cellBytes) {}
+    // With `headerWhole` the first record's values are kept whole: they are column names.
+    RecordCells(std::string head, std::size_t limit, std::size_t cellBytes, bool headerWhole)
+        : m_head(std::move(head)),
+          m_limit(limit),
+          m_cellBytes(cellBytes),
+          m_headerWhole(headerWhole) {}
 
     void statement(std::string_view text) override {
         ++m_count;
@@ -109,6 +113,10 @@ class RecordCells final : public StatementSink {
 
   private:
     void append(PreviewCell& cell, std::string_view part) const {
+        if (m_headerWhole && m_count == 1) {
+            cell.text += part;
+            return;
+        }
         const std::size_t room = m_cellBytes - std::min(m_cellBytes, cell.text.size());
         if (part.size() > room) {
             cell.cut = true;
@@ -119,6 +127,7 @@ class RecordCells final : public StatementSink {
     std::string m_head;
     std::size_t m_limit;
     std::size_t m_cellBytes;
+    bool m_headerWhole;
     std::size_t m_count = 0;
 };
 
@@ -190,7 +199,7 @@ Preview PreviewSample(const FileSample& sample, std::string_view baseName,
     SetDelimitingChar(plain, "\"");
     const bool header = options.HeaderRow;
     RecordCells cells("INSERT INTO " + TableReference(plain, "p") + " VALUES (",
-                      limits.records + (header ? 1 : 0), limits.cellBytes);
+                      limits.records + (header ? 1 : 0), limits.cellBytes, header);
     {
         SampleSource source(sample.bytes);
         FileNotes unused;
