@@ -57,6 +57,19 @@ QString CellText(const PreviewCell& cell) {
     return text;
 }
 
+constexpr int kWidestColumn = 320;
+
+// "128 KiB", "1 MiB", "900 bytes".
+QString SizeText(std::size_t bytes) {
+    if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) {
+        return QStringLiteral("%1 MiB").arg(bytes >> 20);
+    }
+    if (bytes >= 10240) {
+        return QStringLiteral("%1 KiB").arg(bytes >> 10);
+    }
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
 QSize DefaultSize() {
     return {960, 680};
 }
@@ -301,11 +314,11 @@ void RulesDialog::refresh() {
     ApplyRules(rules(), options);
     const std::string path = ToPathBytes(m_request.files.at(file));
     const FileSample& sample = sampleOf(file);
-    showPreview(PreviewSample(sample, BaseNameOf(path), options), sample.whole);
+    showPreview(PreviewSample(sample, BaseNameOf(path), options));
     m_lastRefreshMs = timer.elapsed();
 }
 
-void RulesDialog::showPreview(const Preview& preview, bool wholeFile) {
+void RulesDialog::showPreview(const Preview& preview) {
     previewTable->setUpdatesEnabled(false);
     previewTable->clear();
     if (!preview.problem.empty()) {
@@ -339,11 +352,11 @@ void RulesDialog::showPreview(const Preview& preview, bool wholeFile) {
         if (record.ragged) {
             mark += QStringLiteral(" !");
             tip = QStringLiteral("%1 fields; the first record has %2: ")
-                      .arg(record.cells.size())
-                      .arg(preview.columns.size());
+                      .arg(record.fields)
+                      .arg(preview.width);
             tip += stopped || mode == RaggedMode::Fail ? QStringLiteral("the conversion stops here")
                    : mode == RaggedMode::Skip          ? QStringLiteral("left out")
-                   : mode == RaggedMode::Pad && record.cells.size() < preview.columns.size()
+                   : mode == RaggedMode::Pad && record.fields < preview.width
                        ? QStringLiteral("padded with NULL")
                        : QStringLiteral("written as it is");
             stopped = stopped || mode == RaggedMode::Fail;
@@ -351,7 +364,8 @@ void RulesDialog::showPreview(const Preview& preview, bool wholeFile) {
         if (record.cut) {
             mark += QStringLiteral(u" \u2026");
             tip += (tip.isEmpty() ? QString() : QStringLiteral("; ")) +
-                   QStringLiteral("the preview reads the first MiB of the file only");
+                   QStringLiteral("the preview reads the first %1 of the file only")
+                       .arg(SizeText(preview.sampleBytes));
         }
         auto* header = new QTableWidgetItem(mark);
         header->setToolTip(tip);
@@ -374,9 +388,17 @@ void RulesDialog::showPreview(const Preview& preview, bool wholeFile) {
             previewTable->setItem(row, static_cast<int>(k), item);
         }
     }
-    previewTable->resizeColumnsToContents();
+    // Each column as wide as its widest text, within bounds; measured here rather than by the
+    // view, which asks every cell for all its roles.
+    const QFontMetrics metrics = previewTable->fontMetrics();
     for (int k = 0; k < previewTable->columnCount(); ++k) {
-        previewTable->setColumnWidth(k, std::min(previewTable->columnWidth(k), 320));
+        int width = metrics.horizontalAdvance(headers[k]) + 24;
+        for (int row = 0; row < previewTable->rowCount() && width < kWidestColumn; ++row) {
+            if (const QTableWidgetItem* item = previewTable->item(row, k)) {
+                width = std::max(width, metrics.horizontalAdvance(item->text()) + 12);
+            }
+        }
+        previewTable->setColumnWidth(k, std::min(width, kWidestColumn));
     }
     previewTable->setUpdatesEnabled(true);
 
@@ -394,10 +416,17 @@ void RulesDialog::showPreview(const Preview& preview, bool wholeFile) {
     QStringList notes = NoteLines(preview.notes, applied);
     notes.prepend(QStringLiteral("%1 records in %2%3.")
                       .arg(preview.recordsInSample)
-                      .arg(wholeFile ? QStringLiteral("the file") : QStringLiteral("its first MiB"))
+                      .arg(preview.complete
+                               ? QStringLiteral("the file")
+                               : QStringLiteral("its first ") + SizeText(preview.sampleBytes))
                       .arg(preview.records.size() < preview.recordsInSample
                                ? QStringLiteral(", the first %1 shown").arg(preview.records.size())
                                : QString()));
+    if (preview.width > preview.columns.size()) {
+        notes.insert(1, QStringLiteral("The first %1 of its %2 columns shown.")
+                            .arg(preview.columns.size())
+                            .arg(preview.width));
+    }
     previewNotes->setText(notes.join(QLatin1Char(' ')));
 }
 

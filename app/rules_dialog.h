@@ -65,7 +65,7 @@ class RulesDialog final : public QDialog {
     void connectChanges();
     void scheduleRefresh();
     const FileSample& sampleOf(int file);
-    void showPreview(const Preview& preview, bool wholeFile);
+    void showPreview(const Preview& preview);
 
     RulesRequest m_request;
     std::map<int, FileSample> m_samples;  // the files previewed so far

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <optional>
 
 #include "app/form1.h"
 #include "app/prompts.h"
@@ -42,7 +43,14 @@ class BenchPrompts final : public quarrytab::Prompts {
     QString browseForFolder(const QString&, const QString&) override { return {}; }
     QStringList openFiles(const QString&, const QString&) override { return {}; }
     bool openFolder(const QString&) override { return false; }
-    bool readingRules(quarrytab::RulesRequest&) override { return false; }
+    // The rules a run is timed with; none for the classic run.
+    std::optional<quarrytab::ReadingRules> rules;
+    bool readingRules(quarrytab::RulesRequest& request) override {
+        if (rules) {
+            request.rules = *rules;
+        }
+        return rules.has_value();
+    }
 };
 
 // The peak resident memory since the last reset, in MiB; Linux only, 0 elsewhere.
@@ -72,7 +80,10 @@ double Seconds(BenchPrompts& prompts, qint64 start) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: quarrytab-window-bench INPUT OUTPUT-FOLDER\n");
+        std::fprintf(stderr,
+                     "usage: quarrytab-window-bench INPUT OUTPUT-FOLDER [rules]\n"
+                     "  rules: quoted fields, header, PostgreSQL, empty as NULL (quarrytab-cli "
+                     "--csv --header --dialect postgres --null-empty)\n");
         return 2;
     }
     const QString input =
@@ -87,6 +98,15 @@ int main(int argc, char** argv) {
     window.show();
     window.Text3->setText(output);
     window.inputList()->append(input);
+    if (argc > 3 && QLatin1String(argv[3]) == QLatin1String("rules")) {
+        quarrytab::ReadingRules rules;
+        rules.QuotedFields = true;
+        rules.HeaderRow = true;
+        rules.Database = quarrytab::Dialect::Postgres;
+        rules.EmptyAsNull = true;
+        prompts.rules = rules;
+        window.PushButton10->click();
+    }
     QFile::remove(output + QStringLiteral("/Quarrytab.txt"));
     QApplication::processEvents();
     const double baseline = PeakMiB();

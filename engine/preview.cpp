@@ -62,9 +62,11 @@ class FirstStatements final : public StatementSink {
 class RecordCells final : public StatementSink {
   public:
     // With `headerWhole` the first record's values are kept whole: they are column names.
-    RecordCells(std::string head, std::size_t limit, std::size_t cellBytes, bool headerWhole)
+    RecordCells(std::string head, std::size_t limit, std::size_t columns, std::size_t cellBytes,
+                bool headerWhole)
         : m_head(std::move(head)),
           m_limit(limit),
+          m_columns(columns),
           m_cellBytes(cellBytes),
           m_headerWhole(headerWhole) {}
 
@@ -100,7 +102,10 @@ class RecordCells final : public StatementSink {
                 }
                 text.remove_prefix(std::min(at, text.size()));
             }
-            record.cells.push_back(std::move(cell));
+            if (record.cells.size() < m_columns) {
+                record.cells.push_back(std::move(cell));
+            }
+            ++record.fields;
             if (text.starts_with(",")) {
                 text.remove_prefix(1);
             }
@@ -126,6 +131,7 @@ class RecordCells final : public StatementSink {
 
     std::string m_head;
     std::size_t m_limit;
+    std::size_t m_columns;
     std::size_t m_cellBytes;
     bool m_headerWhole;
     std::size_t m_count = 0;
@@ -162,26 +168,22 @@ FileSample ReadFileSample(std::string_view path, std::size_t limit) {
     return sample;
 }
 
-Preview PreviewSample(const FileSample& sample, std::string_view baseName,
-                      const ConversionOptions& options, const PreviewLimits& limits) {
+namespace {
+
+// The preview of the first bytes of a sample; `whole` when they end the file.
+Preview PreviewPart(std::string_view bytes, bool whole, std::string_view baseName,
+                    const ConversionOptions& options, const PreviewLimits& limits) {
     Preview preview;
-    if (!sample.error.empty()) {
-        preview.problem = sample.error;
-        return preview;
-    }
-    preview.problem = OptionsProblem(options);
-    if (!preview.problem.empty()) {
-        return preview;
-    }
+    preview.sampleBytes = bytes.size();
     QuietReporter quiet;
 
     // The statements, exactly as the run writes them.
     {
-        SampleSource source(sample.bytes);
+        SampleSource source(bytes);
         FirstStatements sink(preview, limits);
         ConvertStream(source, baseName, options, {quiet, sink, {}, nullptr, &preview.notes});
     }
-    if (!sample.whole) {
+    if (!whole) {
         preview.notes.unclosedQuote = {};  // the file goes on past the sample
     }
 
@@ -199,36 +201,78 @@ Preview PreviewSample(const FileSample& sample, std::string_view baseName,
     SetDelimitingChar(plain, "\"");
     const bool header = options.HeaderRow;
     RecordCells cells("INSERT INTO " + TableReference(plain, "p") + " VALUES (",
-                      limits.records + (header ? 1 : 0), limits.cellBytes, header);
+                      limits.records + (header ? 1 : 0), limits.columns, limits.cellBytes, header);
     {
-        SampleSource source(sample.bytes);
+        SampleSource source(bytes);
         FileNotes unused;
         ConvertStream(source, "p", plain, {quiet, cells, {}, nullptr, &unused});
     }
     auto& records = cells.records;
-    if (!sample.whole && cells.count() == records.size() && !records.empty()) {
+    if (!whole && cells.count() == records.size() && !records.empty()) {
         records.back().cut = true;  // the sample ends inside the last record it holds
     }
-    const std::size_t width =
-        records.empty() ? 0 : std::max<std::size_t>(1, records[0].cells.size());
+    const std::size_t width = records.empty() ? 0 : std::max<std::size_t>(1, records[0].fields);
     for (auto& record : records) {
-        record.ragged = record.cells.size() != width;
+        record.ragged = record.fields != width;
     }
+    preview.width = width;
     if (header && !records.empty()) {
         std::vector<std::string_view> names;
         for (const auto& cell : records.front().cells) {
             names.push_back(cell.null ? std::string_view() : std::string_view(cell.text));
         }
         preview.columns = detail::ColumnNames(names);
+        preview.columns.resize(std::min(preview.columns.size(), limits.columns));
         records.erase(records.begin());
     } else {
-        for (std::size_t k = 1; k <= width; ++k) {
+        for (std::size_t k = 1; k <= std::min(width, limits.columns); ++k) {
             preview.columns.push_back("fld" + std::to_string(k));
         }
     }
     preview.recordsInSample = cells.count() - (header && cells.count() > 0 ? 1 : 0);
     preview.records = std::move(records);
+    preview.complete = whole;
     return preview;
+}
+
+// Where the line that ends the `lines`th line break ends, or npos.
+std::size_t AfterLines(std::string_view bytes, std::size_t lines) {
+    std::size_t at = 0;
+    for (std::size_t n = 0; n < lines; ++n) {
+        at = bytes.find('\n', at);
+        if (at == std::string_view::npos) {
+            return at;
+        }
+        ++at;
+    }
+    return at;
+}
+
+}  // namespace
+
+Preview PreviewSample(const FileSample& sample, std::string_view baseName,
+                      const ConversionOptions& options, const PreviewLimits& limits) {
+    Preview preview;
+    preview.problem = !sample.error.empty() ? sample.error : OptionsProblem(options);
+    if (!preview.problem.empty()) {
+        return preview;
+    }
+    // Only as many bytes as the records shown take, so a redraw costs the same on any file:
+    // the lines they most likely fill, skipped lines included, within a bound that shows long
+    // records from their start. Quoted line breaks may need more lines: then the whole sample.
+    const std::string_view bytes = sample.bytes;
+    const std::size_t wanted =
+        limits.records + 2 +
+        static_cast<std::size_t>(std::min<std::uint64_t>(options.SkipLines, bytes.size()));
+    const std::size_t part =
+        std::min({AfterLines(bytes, wanted), limits.longRecordBytes, bytes.size()});
+    if (part < bytes.size()) {
+        preview = PreviewPart(bytes.substr(0, part), false, baseName, options, limits);
+        if (preview.records.size() >= limits.records || part >= limits.longRecordBytes) {
+            return preview;
+        }
+    }
+    return PreviewPart(bytes, sample.whole, baseName, options, limits);
 }
 
 }  // namespace quarrytab

@@ -33,22 +33,29 @@ struct PreviewCell {
 };
 
 struct PreviewRecord {
-    std::vector<PreviewCell> cells;
-    bool ragged = false;  // another field count than the first record's
-    bool cut = false;     // the sample ends inside it
+    std::vector<PreviewCell> cells;  // the first PreviewLimits::columns of its fields
+    std::size_t fields = 0;          // how many fields it has
+    bool ragged = false;             // another field count than the first record's
+    bool cut = false;                // the sample ends inside it
 };
 
 struct PreviewLimits {
     std::size_t records = 100;
+    std::size_t columns = 100;
     std::size_t statements = 20;
     std::size_t cellBytes = 200;
     std::size_t statementBytes = 2000;
+    // Records longer than this are previewed from their start.
+    std::size_t longRecordBytes = 128 << 10;
 };
 
 struct Preview {
-    std::vector<std::string> columns;     // the names the CREATE TABLE gives the columns
+    std::vector<std::string> columns;     // the names the CREATE TABLE gives the first columns
+    std::size_t width = 0;                // the table's column count
     std::vector<PreviewRecord> records;   // the data records, the header left out
-    std::size_t recordsInSample = 0;      // data records the sample holds, shown or not
+    std::size_t recordsInSample = 0;      // data records in the bytes read, shown or not
+    std::size_t sampleBytes = 0;          // the bytes of the file read for the preview
+    bool complete = false;                // they are the whole file
     std::vector<std::string> statements;  // each cut at PreviewLimits::statementBytes
     bool moreStatements = false;          // the sample makes more statements than shown
     FileNotes notes;                      // of the sample; a quote open at its cut is left out

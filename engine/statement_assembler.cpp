@@ -1,6 +1,7 @@
 #include "engine/statement_assembler.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -31,14 +32,21 @@ std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header
     std::set<std::string> taken;
     for (const auto& name : names) taken.insert(LowerAscii(name));
     std::set<std::string> seen;
+    // The suffix each repeated name tries next: the ones below it were taken when it last looked,
+    // and stay taken, so a header of many equal names costs no more than one of distinct names.
+    std::map<std::string, int> nextSuffix;
     for (auto& name : names) {
-        if (seen.insert(LowerAscii(name)).second)
+        const std::string lower = LowerAscii(name);
+        if (seen.insert(lower).second) {
             continue;
-        for (int n = 2;; ++n) {
+        }
+        int& next = nextSuffix.try_emplace(lower, 2).first->second;
+        for (int n = next;; ++n) {
             const std::string candidate = name + "_" + std::to_string(n);
             if (taken.insert(LowerAscii(candidate)).second) {
                 seen.insert(LowerAscii(candidate));
                 name = candidate;
+                next = n + 1;
                 break;
             }
         }

@@ -180,7 +180,7 @@ void RulesDialogTest::aHugeLineIsPreviewedFromItsFirstBytes() {
     QCOMPARE(dialog.previewTable->rowCount(), 1);
     QCOMPARE(RowMark(dialog.previewTable, 0), QStringLiteral(u"1 \u2026"));
     // A quote still open where the sample ends is no fault of the file.
-    QCOMPARE(dialog.previewNotes->text(), QStringLiteral("1 records in its first MiB."));
+    QCOMPARE(dialog.previewNotes->text(), QStringLiteral("1 records in its first 128 KiB."));
 }
 
 int RunRulesDialogTests(int argc, char** argv) {
