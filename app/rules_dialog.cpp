@@ -71,7 +71,7 @@ QString SizeText(std::size_t bytes) {
 }
 
 QSize DefaultSize() {
-    return {960, 680};
+    return {980, 760};
 }
 
 }  // namespace
