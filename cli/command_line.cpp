@@ -144,6 +144,46 @@ bool ReadRagged(const QString& name, RaggedMode& mode) {
     return false;
 }
 
+// --auto and --explain, and which parts of the guess the options given replace; a yes and a no
+// of one rule (--csv --no-csv, --header --no-header) contradict each other.
+bool ReadAutoRules(const QCommandLineParser& parser, const Options& o, CommandLine& command,
+                   std::string& error) {
+    for (const auto& [yes, no] : {std::pair(&o.csv, &o.noCsv), std::pair(&o.header, &o.noHeader)}) {
+        if (parser.isSet(*yes) && parser.isSet(*no)) {
+            error = "--" + ToBytes(yes->names().constFirst()) + " and --" +
+                    ToBytes(no->names().constFirst()) + " contradict each other";
+            return false;
+        }
+    }
+    ConversionOptions& options = command.options;
+    command.explain = parser.isSet(o.explain);
+    options.AutoRules = parser.isSet(o.autoRules) || command.explain;
+    options.Kept.delimiter = parser.isSet(o.delimiter) && !options.DetectDelimiter;
+    options.Kept.quoting = parser.isSet(o.csv) || parser.isSet(o.noCsv);
+    options.Kept.header = parser.isSet(o.header) || parser.isSet(o.noHeader);
+    options.Kept.encoding = parser.isSet(o.encoding);
+    options.Kept.skipLines = parser.isSet(o.skipLines);
+    options.Kept.comment = parser.isSet(o.comment);
+    options.Kept.ragged = parser.isSet(o.ragged);
+    return true;
+}
+
+// --rows-per-insert and --skip-lines.
+bool ReadCounts(const QCommandLineParser& parser, const Options& o, ConversionOptions& options,
+                std::string& error) {
+    std::uint64_t rows = 0;
+    if (!ReadCount(parser.value(o.rowsPerInsert), 1, rows)) {
+        error = "--rows-per-insert takes a whole number of at least 1";
+        return false;
+    }
+    options.RowsPerInsert = static_cast<std::size_t>(rows);
+    if (!ReadCount(parser.value(o.skipLines), 0, options.SkipLines)) {
+        error = "--skip-lines takes a whole number";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::string> ArgumentsAsGiven(int argc, char* argv[]) {
@@ -201,22 +241,9 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
     options.DetectDelimiter = delimiter == "auto";
     options.CsvDelimiter = delimiter == "\\t" ? "\t" : options.DetectDelimiter ? "," : delimiter;
     options.WarnOnOtherDelimiter = !parser.isSet(o.delimiter);
-    for (const auto& [yes, no] : {std::pair(&o.csv, &o.noCsv), std::pair(&o.header, &o.noHeader)}) {
-        if (parser.isSet(*yes) && parser.isSet(*no)) {
-            error = "--" + ToBytes(yes->names().constFirst()) + " and --" +
-                    ToBytes(no->names().constFirst()) + " contradict each other";
-            return false;
-        }
+    if (!ReadAutoRules(parser, o, command, error)) {
+        return false;
     }
-    command.explain = parser.isSet(o.explain);
-    options.AutoRules = parser.isSet(o.autoRules) || command.explain;
-    options.Kept.delimiter = parser.isSet(o.delimiter) && !options.DetectDelimiter;
-    options.Kept.quoting = parser.isSet(o.csv) || parser.isSet(o.noCsv);
-    options.Kept.header = parser.isSet(o.header) || parser.isSet(o.noHeader);
-    options.Kept.encoding = parser.isSet(o.encoding);
-    options.Kept.skipLines = parser.isSet(o.skipLines);
-    options.Kept.comment = parser.isSet(o.comment);
-    options.Kept.ragged = parser.isSet(o.ragged);
     options.Mode =
         parser.isSet(o.insertOnly) ? StatementMode::InsertOnly : StatementMode::CreateAndInsert;
     options.IncludeSemicolon = !parser.isSet(o.noSemicolon);
@@ -233,14 +260,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
                 "' (choose keep, pad, skip or fail)";
         return false;
     }
-    std::uint64_t rows = 0;
-    if (!ReadCount(parser.value(o.rowsPerInsert), 1, rows)) {
-        error = "--rows-per-insert takes a whole number of at least 1";
-        return false;
-    }
-    options.RowsPerInsert = static_cast<std::size_t>(rows);
-    if (!ReadCount(parser.value(o.skipLines), 0, options.SkipLines)) {
-        error = "--skip-lines takes a whole number";
+    if (!ReadCounts(parser, o, options, error)) {
         return false;
     }
     if (parser.isSet(o.extension))

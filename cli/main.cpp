@@ -69,12 +69,13 @@ std::string Shown(const std::string& delimiter) {
     return delimiter == "\t" ? std::string("TAB") : "'" + delimiter + "'";
 }
 
-// Says what a file's conversion noticed; true when it is a failure (exit status 1).
-bool ReportNotes(const std::string& file, const FileNotes& notes,
-                 const ConversionOptions& options) {
-    const std::string where =
-        file == kStandardInputPath ? std::string("standard input") : "'" + file + "'";
-    bool failed = false;
+// How messages name an input: quoted, or "standard input".
+std::string Where(const std::string& file) {
+    return file == kStandardInputPath ? std::string("standard input") : "'" + file + "'";
+}
+
+// Says how the file was read: the rules --auto chose, the delimiter -d auto found or doubted.
+void ReportReading(const std::string& where, const FileNotes& notes) {
     if (!notes.rulesChosen.empty()) {
         PrintError(where + ": " + notes.rulesChosen);
     }
@@ -88,6 +89,13 @@ bool ReportNotes(const std::string& file, const FileNotes& notes,
         PrintError(where +
                    ": its first lines have one field each but hold ';' or TAB; another "
                    "delimiter may be meant (-d, or -d auto)");
+}
+
+// Says which records had another width than the table; true when their SQL cannot load.
+bool ReportRagged(const std::string& file, const FileNotes& notes,
+                  const ConversionOptions& options) {
+    const std::string where = Where(file);
+    bool failed = false;
     if (notes.stopped) {
         PrintError(where + " line " + std::to_string(notes.ragged.first.back()) +
                    ": a record with another field count than the first record's " +
@@ -119,6 +127,13 @@ bool ReportNotes(const std::string& file, const FileNotes& notes,
                         : "its widest record could not be found first)"));
         failed = true;
     }
+    return failed;
+}
+
+// Says which bytes or fields could not be kept as they are; true when there were any.
+bool ReportByteFaults(const std::string& where, const FileNotes& notes,
+                      const ConversionOptions& options) {
+    bool failed = false;
     if (notes.unclosedQuote.count > 0) {
         PrintError(where + " " + LinesText(notes.unclosedQuote) +
                    ": a quoted field is still open at the end of the file; its text is kept as "
@@ -140,6 +155,18 @@ bool ReportNotes(const std::string& file, const FileNotes& notes,
         failed = true;
     }
     return failed;
+}
+
+// Says what a file's conversion noticed; true when it is a failure (exit status 1).
+bool ReportNotes(const std::string& file, const FileNotes& notes,
+                 const ConversionOptions& options) {
+    ReportReading(Where(file), notes);
+    const bool ragged = ReportRagged(file, notes, options);
+    if (notes.stopped) {
+        return true;
+    }
+    const bool faults = ReportByteFaults(Where(file), notes, options);
+    return ragged || faults;
 }
 
 // Shows how far a long conversion has come, on standard error when a person watches it.
@@ -237,26 +264,30 @@ std::vector<std::string> InputFiles(const CommandLine& command, ConsoleReporter&
     return paths;
 }
 
+// --explain: each file's reading rules and their reasons on standard output, nothing converted.
+int Explain(const std::vector<std::string>& paths, const CommandLine& command,
+            ConsoleReporter& reporter) {
+    for (const auto& path : paths) {
+        reporter.setCurrent(path);
+        FileNotes notes;
+        if (path == kStandardInputPath) {
+            StandardInput standardInput;
+            ExplainStream(standardInput, command.options, reporter, notes);
+        } else {
+            ExplainFile(path, command.options, reporter, notes);
+        }
+        if (!notes.rulesChosen.empty()) {
+            std::printf("%s: %s\n", Where(path).c_str(), notes.rulesChosen.c_str());
+        }
+    }
+    return reporter.failed() ? kExitInputFailed : kExitSuccess;
+}
+
 int Convert(const CommandLine& command) {
     ConsoleReporter reporter;
     const auto paths = InputFiles(command, reporter);
     if (command.explain) {
-        for (const auto& path : paths) {
-            reporter.setCurrent(path);
-            FileNotes notes;
-            if (path == kStandardInputPath) {
-                StandardInput standardInput;
-                ExplainStream(standardInput, command.options, reporter, notes);
-            } else {
-                ExplainFile(path, command.options, reporter, notes);
-            }
-            if (!notes.rulesChosen.empty()) {
-                const auto where =
-                    path == kStandardInputPath ? std::string("standard input") : "'" + path + "'";
-                std::printf("%s: %s\n", where.c_str(), notes.rulesChosen.c_str());
-            }
-        }
-        return reporter.failed() ? kExitInputFailed : kExitSuccess;
+        return Explain(paths, command, reporter);
     }
     const QString outputPath = QString::fromLocal8Bit(command.output.c_str());
     OutputWriter writer(outputPath);
