@@ -122,9 +122,10 @@ std::vector<std::string_view> SampleLines(LineReader& reader, bool stripBom) {
     while (!bytes.empty() && lines.size() < kSampleLines) {
         const auto cut = std::min(detail::FindLineBreak(bytes, 0), bytes.size());
         lines.push_back(bytes.substr(0, cut));
-        const char* const at = bytes.data() + cut;
-        bytes.remove_prefix(cut +
-                            (cut == bytes.size() ? 0 : detail::LineBreakLength(at, at + 2, true)));
+        const char* const end = bytes.data() + bytes.size();
+        bytes.remove_prefix(cut + (cut == bytes.size()
+                                       ? 0
+                                       : detail::LineBreakLength(bytes.data() + cut, end, true)));
     }
     return lines;
 }
