@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/utf8.h"
+
 namespace quarrytab::detail {
 
 namespace {
@@ -157,21 +159,14 @@ void LiteralWriter::checkUtf8(char c) {
     if (byte < 0x80) {
         return;
     }
-    if (byte >= 0xC2 && byte <= 0xDF) {
-        m_utf8Need = 1;
-        m_utf8Low = 0x80;
-        m_utf8High = 0xBF;
-    } else if (byte >= 0xE0 && byte <= 0xEF) {
-        m_utf8Need = 2;
-        m_utf8Low = byte == 0xE0 ? 0xA0 : 0x80;
-        m_utf8High = byte == 0xED ? 0x9F : 0xBF;
-    } else if (byte >= 0xF0 && byte <= 0xF4) {
-        m_utf8Need = 3;
-        m_utf8Low = byte == 0xF0 ? 0x90 : 0x80;
-        m_utf8High = byte == 0xF4 ? 0x8F : 0xBF;
-    } else {
+    const auto lead = Utf8LeadOf(byte);
+    if (lead.need < 0) {
         m_utf8Bad = true;
+        return;
     }
+    m_utf8Need = lead.need;
+    m_utf8Low = lead.low;
+    m_utf8High = lead.high;
 }
 
 // The end of a value that is empty, held, collected or checked.

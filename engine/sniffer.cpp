@@ -9,6 +9,7 @@
 
 #include "engine/encoding.h"
 #include "engine/records.h"
+#include "engine/utf8.h"
 
 namespace quarrytab {
 
@@ -52,28 +53,17 @@ std::size_t FirstInvalidUtf8(std::string_view bytes, bool complete) {
             ++i;
             continue;
         }
-        std::size_t need = 0;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            need = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            need = 2;
-            low = c == 0xE0 ? 0xA0 : 0x80;
-            high = c == 0xED ? 0x9F : 0xBF;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            need = 3;
-            low = c == 0xF0 ? 0x90 : 0x80;
-            high = c == 0xF4 ? 0x8F : 0xBF;
-        } else {
+        const auto lead = detail::Utf8LeadOf(c);
+        if (lead.need < 0) {
             return i;
         }
+        const auto need = static_cast<std::size_t>(lead.need);
         for (std::size_t k = 1; k <= need; ++k) {
             if (i + k >= bytes.size()) {
                 return complete ? i : std::string_view::npos;
             }
             const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) {
+            if (next < (k == 1 ? lead.low : 0x80) || next > (k == 1 ? lead.high : 0xBF)) {
                 return i;
             }
         }
@@ -141,6 +131,55 @@ struct Records {
     std::uint64_t unclosedLine = 0;  // the line of a quoted field still open at the end
 };
 
+// Where a record that starts at `start` ends (at its line break or the end of the text), the
+// fields in it that open with a quote, and whether a quote is still open at its end.
+struct RecordEnd {
+    std::size_t end = 0;
+    std::size_t opens = 0;
+    bool inQuotes = false;
+};
+
+// Reads one record from `start`; `line` goes on past the line breaks inside quotes.
+RecordEnd ReadRecord(std::string_view text, std::size_t start, std::string_view delimiter,
+                     bool quoted, std::uint64_t& line) {
+    RecordEnd out;
+    std::size_t i = start;
+    bool atFieldStart = true;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (out.inQuotes) {
+            if (c == '"') {
+                if (i + 1 < text.size() && text[i + 1] == '"') {
+                    i += 2;
+                } else {
+                    out.inQuotes = false;
+                    ++i;
+                }
+            } else if (IsBreak(c)) {
+                i = PastBreak(text, i);
+                ++line;
+            } else {
+                ++i;
+            }
+        } else if (IsBreak(c)) {
+            break;
+        } else if (quoted && atFieldStart && c == '"') {
+            out.inQuotes = true;
+            atFieldStart = false;
+            ++out.opens;
+            ++i;
+        } else if (!delimiter.empty() && text.compare(i, delimiter.size(), delimiter) == 0) {
+            atFieldStart = true;
+            i += delimiter.size();
+        } else {
+            atFieldStart = false;
+            ++i;
+        }
+    }
+    out.end = i;
+    return out;
+}
+
 Records CutRecords(std::string_view text, std::string_view delimiter, bool quoted,
                    std::string_view comment, bool complete) {
     Records out;
@@ -154,50 +193,18 @@ Records CutRecords(std::string_view text, std::string_view delimiter, bool quote
         }
         const std::size_t start = i;
         const std::uint64_t startLine = line;
-        bool atFieldStart = true;
-        bool inQuotes = false;
-        std::size_t opens = 0;
-        while (i < text.size()) {
-            const char c = text[i];
-            if (inQuotes) {
-                if (c == '"') {
-                    if (i + 1 < text.size() && text[i + 1] == '"') {
-                        i += 2;
-                    } else {
-                        inQuotes = false;
-                        ++i;
-                    }
-                } else if (IsBreak(c)) {
-                    i = PastBreak(text, i);
-                    ++line;
-                } else {
-                    ++i;
-                }
-            } else if (IsBreak(c)) {
-                break;
-            } else if (quoted && atFieldStart && c == '"') {
-                inQuotes = true;
-                atFieldStart = false;
-                ++opens;
-                ++i;
-            } else if (!delimiter.empty() && text.compare(i, delimiter.size(), delimiter) == 0) {
-                atFieldStart = true;
-                i += delimiter.size();
-            } else {
-                atFieldStart = false;
-                ++i;
-            }
-        }
-        if (inQuotes) {
+        const auto record = ReadRecord(text, start, delimiter, quoted, line);
+        i = record.end;
+        if (record.inQuotes) {
             if (complete) {
                 out.unclosedLine = startLine;
                 out.list.push_back({text.substr(start, i - start), startLine});
-                out.quoteOpens += opens;
+                out.quoteOpens += record.opens;
             }
             break;  // otherwise the record runs on past the sample
         }
         out.list.push_back({text.substr(start, i - start), startLine});
-        out.quoteOpens += opens;
+        out.quoteOpens += record.opens;
         if (i < text.size()) {
             i = PastBreak(text, i);
             ++line;
@@ -451,19 +458,20 @@ struct HeaderVerdict {
     std::string why;
 };
 
-HeaderVerdict JudgeHeader(const Trial& trial) {
-    HeaderVerdict verdict;
+// The values of the records under the first one of the table (empty lines left out).
+std::vector<std::vector<std::string>> ValuesBelow(const Trial& trial) {
     const auto& list = trial.records.list;
-    if (trial.start >= list.size()) {
-        return verdict;
-    }
-    const auto first = Values(list[trial.start].text, trial.delimiter, trial.quoted);
     std::vector<std::vector<std::string>> below;
     for (std::size_t k = trial.start + 1; k < list.size() && below.size() < kHeaderRecords; ++k) {
         if (trial.counts[k] > 0) {
             below.push_back(Values(list[k].text, trial.delimiter, trial.quoted));
         }
     }
+    return below;
+}
+
+// Why the first record's own values make it data (an empty or a repeated value), or nothing.
+std::string DataByItsValues(const std::vector<std::string>& first) {
     std::set<std::string> distinct;
     for (std::size_t k = 0; k < first.size(); ++k) {
         const auto& value = first[k];
@@ -471,88 +479,105 @@ HeaderVerdict JudgeHeader(const Trial& trial) {
             continue;  // the name of a column of row names is often left empty
         }
         if (ShapeOf(value) == Shape::Missing) {
-            verdict.why = "the first record has an empty value, so it is data";
-            return verdict;
+            return "the first record has an empty value, so it is data";
         }
         if (!distinct.insert(LowerAscii(value)).second) {
-            verdict.why = "the first record repeats a value, so it is data";
-            return verdict;
+            return "the first record repeats a value, so it is data";
         }
     }
-    if (below.empty()) {
-        verdict.why = "a single record, taken as data";
-        return verdict;
-    }
+    return {};
+}
+
+// Columns whose first value stands apart from the values under it, by how, and those where it
+// looks like them.
+struct ColumnTally {
     std::size_t numbersUnderWords = 0;
     std::size_t datesUnderWords = 0;
     std::size_t otherShape = 0;
     std::size_t alike = 0;
-    for (std::size_t column = 0; column < first.size(); ++column) {
-        std::set<Shape> shapes;
-        std::set<std::size_t> lengths;
-        bool seenAbove = false;
-        for (const auto& values : below) {
-            if (column >= values.size()) {
-                continue;
-            }
-            const auto shape = ShapeOf(values[column]);
-            if (shape == Shape::Missing) {
-                continue;
-            }
-            shapes.insert(shape);
-            lengths.insert(values[column].size());
-            seenAbove |= values[column] == first[column];
-        }
-        if (shapes.empty()) {
+};
+
+// The shapes and lengths of a column's values under the first record (missing ones left out),
+// and whether the first value stands among them again.
+struct ColumnBelow {
+    std::set<Shape> shapes;
+    std::set<std::size_t> lengths;
+    bool seenAbove = false;
+};
+
+ColumnBelow LookBelow(const std::vector<std::vector<std::string>>& below, std::size_t column,
+                      const std::string& top) {
+    ColumnBelow out;
+    for (const auto& values : below) {
+        if (column >= values.size()) {
             continue;
         }
-        if (first[column].empty()) {
+        const auto shape = ShapeOf(values[column]);
+        if (shape == Shape::Missing) {
             continue;
         }
-        const auto top = ShapeOf(first[column]);
-        if (!shapes.contains(top)) {
-            const bool numbers = std::all_of(shapes.begin(), shapes.end(), IsNumber);
-            if (top == Shape::Text && numbers) {
-                ++numbersUnderWords;
-            } else if (top == Shape::Text && shapes.size() == 1 && *shapes.begin() == Shape::Date) {
-                ++datesUnderWords;
-            } else if (!(IsNumber(top) && std::all_of(shapes.begin(), shapes.end(), IsNumber))) {
-                ++otherShape;
-            }
-            continue;
+        out.shapes.insert(shape);
+        out.lengths.insert(values[column].size());
+        out.seenAbove |= values[column] == top;
+    }
+    return out;
+}
+
+// Counts one column: its first value `name` against the values under it.
+void TallyColumn(ColumnTally& tally, const std::string& name, const ColumnBelow& below) {
+    if (below.shapes.empty() || name.empty()) {
+        return;
+    }
+    const auto& shapes = below.shapes;
+    const auto top = ShapeOf(name);
+    if (!shapes.contains(top)) {
+        const bool numbers = std::all_of(shapes.begin(), shapes.end(), IsNumber);
+        if (top == Shape::Text && numbers) {
+            ++tally.numbersUnderWords;
+        } else if (top == Shape::Text && shapes.size() == 1 && *shapes.begin() == Shape::Date) {
+            ++tally.datesUnderWords;
+        } else if (!(IsNumber(top) && std::all_of(shapes.begin(), shapes.end(), IsNumber))) {
+            ++tally.otherShape;
         }
-        if (top != Shape::Text || seenAbove) {
-            ++alike;
-        } else if (lengths.size() == 1) {
-            // Words of one length below (codes): a name of another length stands apart.
-            if (*lengths.begin() == first[column].size()) {
-                ++alike;
-            } else {
-                ++otherShape;
-            }
+        return;
+    }
+    if (top != Shape::Text || below.seenAbove) {
+        ++tally.alike;
+    } else if (below.lengths.size() == 1) {
+        // Words of one length below (codes): a name of another length stands apart.
+        if (*below.lengths.begin() == name.size()) {
+            ++tally.alike;
+        } else {
+            ++tally.otherShape;
         }
     }
-    const auto unlike = numbersUnderWords + datesUnderWords + otherShape;
+}
+
+// The verdict from the columns counted: a header where more columns stand apart than look alike.
+HeaderVerdict Weigh(const ColumnTally& tally) {
+    HeaderVerdict verdict;
+    const auto unlike = tally.numbersUnderWords + tally.datesUnderWords + tally.otherShape;
     std::vector<std::string> parts;
-    if (numbersUnderWords > 0) {
-        parts.push_back("numbers below words in " + Plural(numbersUnderWords, "column", "columns"));
+    if (tally.numbersUnderWords > 0) {
+        parts.push_back("numbers below words in " +
+                        Plural(tally.numbersUnderWords, "column", "columns"));
     }
-    if (datesUnderWords > 0) {
-        parts.push_back("dates below words in " + Plural(datesUnderWords, "column", "columns"));
+    if (tally.datesUnderWords > 0) {
+        parts.push_back("dates below words in " +
+                        Plural(tally.datesUnderWords, "column", "columns"));
     }
-    if (otherShape > 0) {
+    if (tally.otherShape > 0) {
         parts.push_back("a shape the rest of the column never has in " +
-                        Plural(otherShape, "column", "columns"));
+                        Plural(tally.otherShape, "column", "columns"));
     }
-    if (unlike > alike) {
+    if (unlike > tally.alike) {
         verdict.header = true;
-        verdict.why.clear();
         for (std::size_t k = 0; k < parts.size(); ++k) {
             verdict.why += (k > 0 ? "; " : "") + parts[k];
         }
         return verdict;
     }
-    if (unlike == 0 && alike == 0) {
+    if (unlike == 0 && tally.alike == 0) {
         verdict.sure = false;
         verdict.why =
             "could not tell whether the first record names the columns (its values look like "
@@ -560,16 +585,349 @@ HeaderVerdict JudgeHeader(const Trial& trial) {
         return verdict;
     }
     verdict.why = "the first record looks like the records under it in " +
-                  Plural(alike, "column", "columns") + ", so it is data";
+                  Plural(tally.alike, "column", "columns") + ", so it is data";
     if (unlike > 0) {
         verdict.sure = false;
         verdict.why = "could not tell whether the first record names the columns (" +
                       Plural(unlike, "column looks", "columns look") + " like names, " +
-                      Plural(alike, "column looks", "columns look") +
+                      Plural(tally.alike, "column looks", "columns look") +
                       " like data); taken as data (--header to name the columns)";
     }
     return verdict;
 }
+
+HeaderVerdict JudgeHeader(const Trial& trial) {
+    HeaderVerdict verdict;
+    const auto& list = trial.records.list;
+    if (trial.start >= list.size()) {
+        return verdict;
+    }
+    const auto first = Values(list[trial.start].text, trial.delimiter, trial.quoted);
+    const auto below = ValuesBelow(trial);
+    verdict.why = DataByItsValues(first);
+    if (!verdict.why.empty()) {
+        return verdict;
+    }
+    if (below.empty()) {
+        verdict.why = "a single record, taken as data";
+        return verdict;
+    }
+    ColumnTally tally;
+    for (std::size_t column = 0; column < first.size(); ++column) {
+        TallyColumn(tally, first[column], LookBelow(below, column, first[column]));
+    }
+    return Weigh(tally);
+}
+
+// Decides the rules for one sample, a step for each rule, in the order their reasons are given.
+class SampleSniffer {
+  public:
+    SampleSniffer(std::string_view sample, bool complete, const ConversionOptions& given)
+        : m_given(given), m_kept(given.Kept), m_complete(complete), m_text(sample) {}
+    SampleSniffer(const SampleSniffer&) = delete;
+    SampleSniffer& operator=(const SampleSniffer&) = delete;
+
+    SniffedRules run() {
+        startFromGiven();
+        decideEncoding();
+        keepLinesLookedAt();
+        if (m_text.empty()) {
+            m_found.doubts.push_back(m_complete ? "the file holds no lines"
+                                                : "its first line is longer than the sample of " +
+                                                      std::to_string(kSniffBytes >> 10) +
+                                                      " KiB; read with the rules as given");
+            return std::move(m_found);
+        }
+        decideComment();
+        decideDelimiter();
+        tellQuoting();
+        decideSkipLines();
+        decideHeader();
+        tellRagged();
+        return std::move(m_found);
+    }
+
+  private:
+    void startFromGiven() {
+        m_rules = m_given;
+        m_rules.AutoRules = false;
+        m_rules.DetectDelimiter = false;
+        m_rules.WarnOnOtherDelimiter = false;
+        if (!m_kept.ragged) {
+            m_rules.Ragged = RaggedMode::Pad;
+        }
+    }
+
+    // The encoding, and the text to look at in UTF-8.
+    void decideEncoding() {
+        if (m_kept.encoding) {
+            m_found.reasons.push_back(m_given.Encoding.empty() ? std::string("bytes as they are")
+                                                               : m_given.Encoding + " (as given)");
+            if (m_text.starts_with(kUtf8Bom)) {
+                m_text.remove_prefix(kUtf8Bom.size());
+            }
+        } else if (m_text.starts_with(kUtf8Bom)) {
+            m_text.remove_prefix(kUtf8Bom.size());
+            m_rules.Encoding.clear();
+            m_rules.StripBom = true;
+            m_found.reasons.push_back("UTF-8 (byte-order mark)");
+        } else if (m_text.starts_with("\xFF\xFE") || m_text.starts_with("\xFE\xFF")) {
+            const bool bigEndian = m_text[0] == '\xFE';
+            m_rules.Encoding = bigEndian ? "utf-16be" : "utf-16le";
+            m_rules.StripBom = true;
+            m_decoded = Utf16AsUtf8(m_text.substr(2), bigEndian);
+            m_text = m_decoded;
+            m_found.reasons.push_back(std::string(bigEndian ? "UTF-16BE" : "UTF-16LE") +
+                                      " (byte-order mark)");
+        } else if (const auto bad = FirstInvalidUtf8(m_text, m_complete);
+                   bad != std::string_view::npos) {
+            m_rules.Encoding = "windows-1252";
+            const auto line = 1 + std::count(m_text.begin(), m_text.begin() + bad, '\n');
+            m_found.reasons.push_back(
+                "Windows-1252 (not valid UTF-8: " + Shown(m_text.substr(bad, 1)) + " on line " +
+                std::to_string(line) + ")");
+        } else {
+            m_rules.Encoding.clear();
+            const bool ascii = std::all_of(m_text.begin(), m_text.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x80;
+            });
+            m_found.reasons.push_back(ascii ? "ASCII" : "UTF-8");
+            if (m_text.find('\0') != std::string_view::npos) {
+                m_found.doubts.push_back(
+                    "it holds NUL bytes: UTF-16 without a byte-order mark, or not text "
+                    "(--encoding to say which)");
+            }
+        }
+    }
+
+    // Whole lines only, and none of the lines the user said to skip.
+    void keepLinesLookedAt() {
+        if (!m_complete) {
+            // The last line may go on past the sample: only whole lines are looked at.
+            const auto lastBreak = m_text.find_last_of("\r\n");
+            m_text = lastBreak == std::string_view::npos ? std::string_view()
+                                                         : m_text.substr(0, lastBreak);
+        }
+        if (m_kept.skipLines) {
+            for (; m_skipped < m_given.SkipLines && !m_text.empty(); ++m_skipped) {
+                m_text.remove_prefix(PastLine(m_text, 0));
+            }
+        }
+    }
+
+    // A comment prefix: the first line that is not empty starts with a comment marker.
+    void decideComment() {
+        if (m_kept.comment) {
+            return;
+        }
+        m_rules.CommentPrefix.clear();
+        std::size_t i = 0;
+        while (i < m_text.size() &&
+               m_text.substr(i, PastLine(m_text, i) - i).find_first_not_of(" \r\n") ==
+                   std::string_view::npos) {
+            i = PastLine(m_text, i);
+        }
+        for (const std::string_view marker : {"#", "//", "--"}) {
+            if (m_text.substr(i).starts_with(marker)) {
+                m_rules.CommentPrefix = std::string(marker);
+                m_found.reasons.push_back("lines starting with '" + m_rules.CommentPrefix +
+                                          "' left out as comments");
+                break;
+            }
+        }
+    }
+
+    Trial tryDelimiter(std::string delimiter, bool quoted) const {
+        return Try(m_text, std::move(delimiter), quoted, m_rules.CommentPrefix, m_complete);
+    }
+
+    // A delimiter read with quotes and without, or as the user said to read quotes.
+    Trial tryQuoting(const std::string& delimiter) const {
+        if (m_kept.quoting) {
+            return tryDelimiter(delimiter, m_given.QuotedFields);
+        }
+        auto withQuotes = tryDelimiter(delimiter, true);
+        if (withQuotes.records.quoteOpens == 0) {
+            withQuotes.quoted = false;
+            return withQuotes;
+        }
+        auto plain = tryDelimiter(delimiter, false);
+        // Records that quotes carry over line breaks are fewer: compare shares, not counts.
+        if (withQuotes.records.unclosedLine == 0 && Share(withQuotes) >= Share(plain)) {
+            return withQuotes;
+        }
+        plain.quoteLeftOpen = withQuotes.records.unclosedLine;
+        return plain;
+    }
+
+    // The delimiter and quoting: the usual delimiters first, each read with quotes and without.
+    Trial chooseDelimiter() {
+        if (m_kept.delimiter) {
+            return tryQuoting(m_given.CsvDelimiter);
+        }
+        Trial best;
+        for (const char* candidate : {",", ";", "\t", "|"}) {
+            if (m_text.find(candidate[0]) == std::string_view::npos) {
+                continue;  // it cuts nothing
+            }
+            auto trial = tryQuoting(candidate);
+            if (Better(trial, best) || best.delimiter.empty()) {
+                best = std::move(trial);
+            }
+        }
+        if (best.fields < 2) {
+            tryOtherBytes(best);
+        }
+        return best;
+    }
+
+    // Any other byte that cuts every record of the table alike.
+    void tryOtherBytes(Trial& best) {
+        std::array<bool, 256> present{};
+        for (const char c : m_text.substr(0, PastLine(m_text, 0))) {
+            present[static_cast<unsigned char>(c)] = true;
+        }
+        for (int c = 1; c < 0x7F; ++c) {
+            if (!present[static_cast<std::size_t>(c)] ||
+                !MayDelimit(static_cast<unsigned char>(c))) {
+                continue;
+            }
+            auto trial = tryDelimiter(std::string(1, static_cast<char>(c)), false);
+            if (trial.fields >= 2 && trial.steady == trial.tableRecords && trial.steady >= 2 &&
+                Better(trial, best)) {
+                best = std::move(trial);
+                m_otherByte = true;
+            }
+        }
+    }
+
+    void decideDelimiter() {
+        m_best = chooseDelimiter();
+        if (!m_kept.quoting) {
+            m_rules.QuotedFields = m_best.quoted;
+        }
+        SkipSparseLines(m_best);
+        m_found.fields = m_best.fields;
+        m_found.widest = m_best.widest;
+        if (m_kept.delimiter) {
+            m_found.reasons.push_back(Shown(m_best.delimiter) + " (as given)");
+        } else if (m_best.fields < 2) {
+            readAsOneColumn();
+        } else {
+            tellDelimiter();
+        }
+    }
+
+    // Each line whole is one value.
+    void readAsOneColumn() {
+        m_best = tryDelimiter("", false);
+        if (!m_kept.quoting) {
+            m_rules.QuotedFields = false;
+        }
+        m_found.reasons.push_back("one column");
+        if (m_text.find_first_of(",;\t|") != std::string_view::npos) {
+            m_found.doubts.push_back(
+                "no delimiter cuts its lines into the same number of fields; read as one column "
+                "(-d to choose one)");
+        }
+        m_rules.CsvDelimiter.clear();
+    }
+
+    void tellDelimiter() {
+        const Trial& best = m_best;
+        m_rules.CsvDelimiter = best.delimiter;
+        std::string why = best.steady == best.tableRecords
+                              ? "every one of " + Plural(best.steady, "record", "records") +
+                                    " has " + std::to_string(best.fields) + " fields"
+                              : std::to_string(best.steady) + " of " +
+                                    Plural(best.tableRecords, "record", "records") + " have " +
+                                    std::to_string(best.fields) + " fields";
+        m_found.reasons.push_back(Shown(best.delimiter) + " (" + why +
+                                  (m_otherByte ? "; none of ',' ';' TAB '|' does" : "") + ")");
+        // Two widths are a table with an optional column; more are doubtful.
+        if (static_cast<double>(best.steady + best.nextSteady) <
+            kSteadyShare * static_cast<double>(best.tableRecords)) {
+            m_found.doubts.push_back("only " + std::to_string(best.steady) + " of " +
+                                     Plural(best.tableRecords, "record has", "records have") + " " +
+                                     std::to_string(best.fields) + " fields");
+        }
+    }
+
+    void tellQuoting() {
+        if (m_rules.QuotedFields && !m_kept.quoting) {
+            m_found.reasons.push_back(
+                "quoted fields (" +
+                Plural(m_best.records.quoteOpens, "field opens", "fields open") + " with a quote)");
+        } else if (m_kept.quoting) {
+            m_found.reasons.push_back(m_given.QuotedFields ? "quoted fields (as given)"
+                                                           : "quotes as plain bytes (as given)");
+        }
+        if (m_best.quoteLeftOpen != 0 && !m_kept.quoting) {
+            m_found.doubts.push_back("a quote opened on line " +
+                                     std::to_string(m_best.quoteLeftOpen + m_skipped) +
+                                     " is never closed; quotes read as plain bytes");
+        }
+    }
+
+    // Lines before the table.
+    void decideSkipLines() {
+        if (!m_kept.skipLines) {
+            m_rules.SkipLines = 0;
+            if (m_best.start < m_best.records.list.size()) {
+                m_rules.SkipLines = m_best.records.list[m_best.start].line - 1;
+            }
+            if (m_rules.SkipLines > 0) {
+                m_found.reasons.push_back(Plural(m_rules.SkipLines, "line", "lines") +
+                                          " skipped before the table");
+            }
+        } else if (m_given.SkipLines > 0) {
+            m_found.reasons.push_back(Plural(m_given.SkipLines, "line", "lines") +
+                                      " skipped before the table (as given)");
+        }
+    }
+
+    // The header row.
+    void decideHeader() {
+        if (m_kept.header) {
+            m_found.reasons.push_back(m_given.HeaderRow ? "header row (as given)"
+                                                        : "no header row (as given)");
+        } else {
+            const auto verdict = JudgeHeader(m_best);
+            m_rules.HeaderRow = verdict.header;
+            if (verdict.header) {
+                m_found.reasons.push_back("header row (" + verdict.why + ")");
+            } else if (verdict.sure) {
+                m_found.reasons.push_back("no header row" +
+                                          (verdict.why.empty() ? "" : " (" + verdict.why + ")"));
+            } else {
+                m_found.reasons.push_back("no header row");
+                m_found.doubts.push_back(verdict.why);
+            }
+        }
+        if (m_rules.HeaderRow) {
+            m_rules.StripBom = true;
+        }
+    }
+
+    // Rows of another width.
+    void tellRagged() {
+        if (!m_kept.ragged && m_best.fields >= 2 && m_best.steady < m_best.tableRecords) {
+            m_found.reasons.push_back("rows of another width padded with NULL (the widest has " +
+                                      std::to_string(m_best.widest) + " fields)");
+        }
+    }
+
+    const ConversionOptions& m_given;
+    const ConversionOptions::KeptRules& m_kept;
+    bool m_complete;
+    SniffedRules m_found;
+    ConversionOptions& m_rules = m_found.rules;
+    std::string m_decoded;        // UTF-16 text in UTF-8, when the sample is UTF-16
+    std::string_view m_text;      // the sample's text looked at, in UTF-8
+    std::uint64_t m_skipped = 0;  // lines left out as the user said
+    Trial m_best;
+    bool m_otherByte = false;  // the delimiter is none of the usual ones
+};
 
 }  // namespace
 
@@ -585,245 +943,7 @@ std::string SniffedRules::summary() const {
 }
 
 SniffedRules SniffSample(std::string_view sample, bool complete, const ConversionOptions& given) {
-    SniffedRules found;
-    ConversionOptions& rules = found.rules;
-    rules = given;
-    rules.AutoRules = false;
-    rules.DetectDelimiter = false;
-    rules.WarnOnOtherDelimiter = false;
-    const auto& kept = given.Kept;
-
-    if (!kept.ragged) {
-        rules.Ragged = RaggedMode::Pad;
-    }
-
-    // The encoding, and the text to look at in UTF-8.
-    std::string decoded;
-    std::string_view text = sample;
-    if (kept.encoding) {
-        found.reasons.push_back(given.Encoding.empty() ? std::string("bytes as they are")
-                                                       : given.Encoding + " (as given)");
-        if (text.starts_with(kUtf8Bom)) {
-            text.remove_prefix(kUtf8Bom.size());
-        }
-    } else if (text.starts_with(kUtf8Bom)) {
-        text.remove_prefix(kUtf8Bom.size());
-        rules.Encoding.clear();
-        rules.StripBom = true;
-        found.reasons.push_back("UTF-8 (byte-order mark)");
-    } else if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
-        const bool bigEndian = text[0] == '\xFE';
-        rules.Encoding = bigEndian ? "utf-16be" : "utf-16le";
-        rules.StripBom = true;
-        decoded = Utf16AsUtf8(text.substr(2), bigEndian);
-        text = decoded;
-        found.reasons.push_back(std::string(bigEndian ? "UTF-16BE" : "UTF-16LE") +
-                                " (byte-order mark)");
-    } else if (const auto bad = FirstInvalidUtf8(text, complete); bad != std::string_view::npos) {
-        rules.Encoding = "windows-1252";
-        const auto line = 1 + std::count(text.begin(), text.begin() + bad, '\n');
-        found.reasons.push_back("Windows-1252 (not valid UTF-8: " + Shown(text.substr(bad, 1)) +
-                                " on line " + std::to_string(line) + ")");
-    } else {
-        rules.Encoding.clear();
-        const bool ascii = std::all_of(text.begin(), text.end(),
-                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        found.reasons.push_back(ascii ? "ASCII" : "UTF-8");
-        if (text.find('\0') != std::string_view::npos) {
-            found.doubts.push_back(
-                "it holds NUL bytes: UTF-16 without a byte-order mark, or not text (--encoding "
-                "to say which)");
-        }
-    }
-    if (!complete) {
-        // The last line may go on past the sample: only whole lines are looked at.
-        const auto lastBreak = text.find_last_of("\r\n");
-        text = lastBreak == std::string_view::npos ? std::string_view() : text.substr(0, lastBreak);
-    }
-    std::uint64_t skipped = 0;
-    if (kept.skipLines) {
-        for (; skipped < given.SkipLines && !text.empty(); ++skipped) {
-            text.remove_prefix(PastLine(text, 0));
-        }
-    }
-    if (text.empty()) {
-        found.doubts.push_back(complete ? "the file holds no lines"
-                                        : "its first line is longer than the sample of " +
-                                              std::to_string(kSniffBytes >> 10) +
-                                              " KiB; read with the rules as given");
-        return found;
-    }
-
-    // A comment prefix: the first line that is not empty starts with a comment marker.
-    if (!kept.comment) {
-        rules.CommentPrefix.clear();
-        std::size_t i = 0;
-        while (i < text.size() &&
-               text.substr(i, PastLine(text, i) - i).find_first_not_of(" \r\n") ==
-                   std::string_view::npos) {
-            i = PastLine(text, i);
-        }
-        for (const std::string_view marker : {"#", "//", "--"}) {
-            if (text.substr(i).starts_with(marker)) {
-                rules.CommentPrefix = std::string(marker);
-                found.reasons.push_back("lines starting with '" + rules.CommentPrefix +
-                                        "' left out as comments");
-                break;
-            }
-        }
-    }
-
-    // The delimiter and quoting: the usual delimiters first, each read with quotes and without.
-    const auto tryBoth = [&](const std::string& delimiter) {
-        auto withQuotes = Try(text, delimiter, true, rules.CommentPrefix, complete);
-        if (withQuotes.records.quoteOpens == 0) {
-            withQuotes.quoted = false;
-            return withQuotes;
-        }
-        auto plain = Try(text, delimiter, false, rules.CommentPrefix, complete);
-        // Records that quotes carry over line breaks are fewer: compare shares, not counts.
-        if (withQuotes.records.unclosedLine == 0 && Share(withQuotes) >= Share(plain)) {
-            return withQuotes;
-        }
-        plain.quoteLeftOpen = withQuotes.records.unclosedLine;
-        return plain;
-    };
-    Trial best;
-    bool otherByte = false;
-    if (kept.delimiter) {
-        best = kept.quoting ? Try(text, given.CsvDelimiter, given.QuotedFields, rules.CommentPrefix,
-                                  complete)
-                            : tryBoth(given.CsvDelimiter);
-    } else {
-        for (const char* candidate : {",", ";", "\t", "|"}) {
-            if (text.find(candidate[0]) == std::string_view::npos) {
-                continue;  // it cuts nothing
-            }
-            auto trial = kept.quoting ? Try(text, candidate, given.QuotedFields,
-                                            rules.CommentPrefix, complete)
-                                      : tryBoth(candidate);
-            if (Better(trial, best) || best.delimiter.empty()) {
-                best = std::move(trial);
-            }
-        }
-        if (best.fields < 2) {
-            // Any other byte that cuts every record of the table alike.
-            std::array<bool, 256> present{};
-            for (const char c : text.substr(0, PastLine(text, 0))) {
-                present[static_cast<unsigned char>(c)] = true;
-            }
-            for (int c = 1; c < 0x7F; ++c) {
-                if (!present[static_cast<std::size_t>(c)] ||
-                    !MayDelimit(static_cast<unsigned char>(c))) {
-                    continue;
-                }
-                auto trial = Try(text, std::string(1, static_cast<char>(c)), false,
-                                 rules.CommentPrefix, complete);
-                if (trial.fields >= 2 && trial.steady == trial.tableRecords && trial.steady >= 2 &&
-                    Better(trial, best)) {
-                    best = std::move(trial);
-                    otherByte = true;
-                }
-            }
-        }
-    }
-    if (!kept.quoting) {
-        rules.QuotedFields = best.quoted;
-    }
-    SkipSparseLines(best);
-    found.fields = best.fields;
-    found.widest = best.widest;
-    if (kept.delimiter) {
-        found.reasons.push_back(Shown(best.delimiter) + " (as given)");
-    } else if (best.fields < 2) {
-        // Each line whole is one value.
-        best = Try(text, "", false, rules.CommentPrefix, complete);
-        if (!kept.quoting) {
-            rules.QuotedFields = false;
-        }
-        found.reasons.push_back("one column");
-        if (text.find_first_of(",;\t|") != std::string_view::npos) {
-            found.doubts.push_back(
-                "no delimiter cuts its lines into the same number of fields; read as one column "
-                "(-d to choose one)");
-        }
-        rules.CsvDelimiter.clear();
-    } else {
-        rules.CsvDelimiter = best.delimiter;
-        std::string why = best.steady == best.tableRecords
-                              ? "every one of " + Plural(best.steady, "record", "records") +
-                                    " has " + std::to_string(best.fields) + " fields"
-                              : std::to_string(best.steady) + " of " +
-                                    Plural(best.tableRecords, "record", "records") + " have " +
-                                    std::to_string(best.fields) + " fields";
-        found.reasons.push_back(Shown(best.delimiter) + " (" + why +
-                                (otherByte ? "; none of ',' ';' TAB '|' does" : "") + ")");
-        // Two widths are a table with an optional column; more are doubtful.
-        if (static_cast<double>(best.steady + best.nextSteady) <
-            kSteadyShare * static_cast<double>(best.tableRecords)) {
-            found.doubts.push_back("only " + std::to_string(best.steady) + " of " +
-                                   Plural(best.tableRecords, "record has", "records have") + " " +
-                                   std::to_string(best.fields) + " fields");
-        }
-    }
-    if (rules.QuotedFields && !kept.quoting) {
-        found.reasons.push_back("quoted fields (" +
-                                Plural(best.records.quoteOpens, "field opens", "fields open") +
-                                " with a quote)");
-    } else if (kept.quoting) {
-        found.reasons.push_back(given.QuotedFields ? "quoted fields (as given)"
-                                                   : "quotes as plain bytes (as given)");
-    }
-    if (best.quoteLeftOpen != 0 && !kept.quoting) {
-        found.doubts.push_back("a quote opened on line " +
-                               std::to_string(best.quoteLeftOpen + skipped) +
-                               " is never closed; quotes read as plain bytes");
-    }
-
-    // Lines before the table.
-    if (!kept.skipLines) {
-        rules.SkipLines = 0;
-        if (best.start < best.records.list.size()) {
-            rules.SkipLines = best.records.list[best.start].line - 1;
-        }
-        if (rules.SkipLines > 0) {
-            found.reasons.push_back(Plural(rules.SkipLines, "line", "lines") +
-                                    " skipped before the table");
-        }
-    } else if (given.SkipLines > 0) {
-        found.reasons.push_back(Plural(given.SkipLines, "line", "lines") +
-                                " skipped before the table (as given)");
-    }
-
-    // The header row.
-    if (kept.header) {
-        found.reasons.push_back(given.HeaderRow ? "header row (as given)"
-                                                : "no header row (as given)");
-    } else {
-        const auto verdict = JudgeHeader(best);
-        rules.HeaderRow = verdict.header;
-        if (verdict.header) {
-            found.reasons.push_back("header row (" + verdict.why + ")");
-        } else if (verdict.sure) {
-            found.reasons.push_back("no header row" +
-                                    (verdict.why.empty() ? "" : " (" + verdict.why + ")"));
-        } else {
-            found.reasons.push_back("no header row");
-            found.doubts.push_back(verdict.why);
-        }
-    }
-    if (rules.HeaderRow) {
-        rules.StripBom = true;
-    }
-
-    // Rows of another width.
-    if (!kept.ragged) {
-        if (best.fields >= 2 && best.steady < best.tableRecords) {
-            found.reasons.push_back("rows of another width padded with NULL (the widest has " +
-                                    std::to_string(best.widest) + " fields)");
-        }
-    }
-    return found;
+    return SampleSniffer(sample, complete, given).run();
 }
 
 namespace {
@@ -907,46 +1027,20 @@ class WidthCounter {
     }
 
     void step(char c) {
-        const bool lf = c == '\n';
-        if (lf && m_afterCr) {
+        if (c == '\n' && m_afterCr) {
             m_afterCr = false;
             return;  // the second half of CR LF
         }
         m_afterCr = false;
         switch (m_state) {
             case State::Skip:
-                if (m_skip == 0) {
-                    m_state = State::LineStart;
-                    step(c);
-                    return;
-                }
-                if (c == '\r' || lf) {
-                    m_afterCr = c == '\r';
-                    if (--m_skip == 0) {
-                        m_state = State::LineStart;
-                    }
-                }
+                skipped(c);
                 return;
             case State::LineStart:
-                if (!m_comment.empty() && c == m_comment[m_matched]) {
-                    if (++m_matched == m_comment.size()) {
-                        m_state = State::Comment;
-                    }
-                    return;
-                }
-                m_state = State::Field;
-                for (std::size_t k = 0; k < m_matched; ++k) {
-                    plain(m_comment[k]);
-                }
-                m_matched = 0;
-                if (m_state == State::Field) {
-                    plain(c);
-                } else {
-                    step(c);
-                }
+                lineStart(c);
                 return;
             case State::Comment:
-                if (c == '\r' || lf) {
+                if (c == '\r' || c == '\n') {
                     m_afterCr = c == '\r';
                     m_matched = 0;
                     m_state = State::LineStart;
@@ -968,6 +1062,41 @@ class WidthCounter {
                 m_state = State::Field;
                 plain(c);
                 return;
+        }
+    }
+
+    // A byte of the lines skipped before the table.
+    void skipped(char c) {
+        if (m_skip == 0) {
+            m_state = State::LineStart;
+            step(c);
+            return;
+        }
+        if (c == '\r' || c == '\n') {
+            m_afterCr = c == '\r';
+            if (--m_skip == 0) {
+                m_state = State::LineStart;
+            }
+        }
+    }
+
+    // A byte at the start of a line: the comment prefix, or the line's first field.
+    void lineStart(char c) {
+        if (!m_comment.empty() && c == m_comment[m_matched]) {
+            if (++m_matched == m_comment.size()) {
+                m_state = State::Comment;
+            }
+            return;
+        }
+        m_state = State::Field;
+        for (std::size_t k = 0; k < m_matched; ++k) {
+            plain(m_comment[k]);
+        }
+        m_matched = 0;
+        if (m_state == State::Field) {
+            plain(c);
+        } else {
+            step(c);
         }
     }
 
