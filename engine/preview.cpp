@@ -4,6 +4,7 @@
 
 #include "engine/conversion.h"
 #include "engine/error_trap.h"
+#include "engine/in_memory_source.h"
 #include "engine/platform.h"
 #include "engine/record_stream.h"
 #include "engine/statements.h"
@@ -11,21 +12,6 @@
 namespace quarrytab {
 
 namespace {
-
-// The sample's bytes as a file's.
-class SampleSource final : public ByteSource {
-  public:
-    explicit SampleSource(std::string_view bytes) : m_bytes(bytes) {}
-    std::ptrdiff_t read(char* buffer, std::size_t size, std::string&) override {
-        const std::size_t count = std::min(size, m_bytes.size());
-        std::copy_n(m_bytes.data(), count, buffer);
-        m_bytes.remove_prefix(count);
-        return static_cast<std::ptrdiff_t>(count);
-    }
-
-  private:
-    std::string_view m_bytes;
-};
 
 // A sample is read from memory, which cannot fail; a failure of the reader changes nothing.
 class QuietReporter final : public ErrorReporter {
@@ -170,25 +156,21 @@ FileSample ReadFileSample(std::string_view path, std::size_t limit) {
 
 namespace {
 
-// The preview of the first bytes of a sample; `whole` when they end the file.
-Preview PreviewPart(std::string_view bytes, bool whole, std::string_view baseName,
-                    const ConversionOptions& options, const PreviewLimits& limits) {
-    Preview preview;
-    preview.sampleBytes = bytes.size();
+// The statements of the sample, exactly as the run writes them, and its notes.
+void AddStatements(Preview& preview, std::string_view bytes, bool whole, std::string_view baseName,
+                   const ConversionOptions& options, const PreviewLimits& limits) {
     QuietReporter quiet;
-
-    // The statements, exactly as the run writes them.
-    {
-        SampleSource source(bytes);
-        FirstStatements sink(preview, limits);
-        ConvertStream(source, baseName, options, {quiet, sink, {}, nullptr, &preview.notes});
-    }
+    InMemorySource source(bytes);
+    FirstStatements sink(preview, limits);
+    ConvertStream(source, baseName, options, {quiet, sink, {}, nullptr, &preview.notes});
     if (!whole) {
         preview.notes.unclosedQuote = {};  // the file goes on past the sample
     }
+}
 
-    // The records: the same reading, written one record per INSERT in the program's own
-    // dialect, every record kept whatever its width, the header as a record of its own.
+// The same reading, written one record per INSERT in the program's own dialect, every record
+// kept whatever its width, the header as a record of its own.
+ConversionOptions RecordByRecord(const ConversionOptions& options) {
     ConversionOptions plain = options;
     plain.SqlDialect = Dialect::Classic;
     plain.Mode = StatementMode::InsertOnly;
@@ -199,36 +181,68 @@ Preview PreviewPart(std::string_view bytes, bool whole, std::string_view baseNam
     plain.IncludeSemicolon = false;
     plain.TableName.clear();
     SetDelimitingChar(plain, "\"");
+    return plain;
+}
+
+// The records of the sample with their values, the header's among them; the last one marked cut
+// when the sample ends inside it.
+RecordCells ReadRecords(std::string_view bytes, bool whole, const ConversionOptions& options,
+                        const PreviewLimits& limits) {
+    const ConversionOptions plain = RecordByRecord(options);
     const bool header = options.HeaderRow;
     RecordCells cells("INSERT INTO " + TableReference(plain, "p") + " VALUES (",
                       limits.records + (header ? 1 : 0), limits.columns, limits.cellBytes, header);
-    {
-        SampleSource source(bytes);
-        FileNotes unused;
-        ConvertStream(source, "p", plain, {quiet, cells, {}, nullptr, &unused});
-    }
+    QuietReporter quiet;
+    InMemorySource source(bytes);
+    FileNotes unused;
+    ConvertStream(source, "p", plain, {quiet, cells, {}, nullptr, &unused});
     auto& records = cells.records;
     if (!whole && cells.count() == records.size() && !records.empty()) {
         records.back().cut = true;  // the sample ends inside the last record it holds
     }
+    return cells;
+}
+
+// Marks the records of another field count than the first; returns the first one's.
+std::size_t MarkRagged(std::vector<PreviewRecord>& records) {
     const std::size_t width = records.empty() ? 0 : std::max<std::size_t>(1, records[0].fields);
     for (auto& record : records) {
         record.ragged = record.fields != width;
     }
-    preview.width = width;
+    return width;
+}
+
+// The names of the first columns: the header's, taken out of `records`, or fld1, fld2, ...
+std::vector<std::string> PreviewColumns(std::vector<PreviewRecord>& records, bool header,
+                                        std::size_t width, const PreviewLimits& limits) {
+    std::vector<std::string> columns;
     if (header && !records.empty()) {
         std::vector<std::string_view> names;
         for (const auto& cell : records.front().cells) {
             names.push_back(cell.null ? std::string_view() : std::string_view(cell.text));
         }
-        preview.columns = detail::ColumnNames(names);
-        preview.columns.resize(std::min(preview.columns.size(), limits.columns));
+        columns = detail::ColumnNames(names);
+        columns.resize(std::min(columns.size(), limits.columns));
         records.erase(records.begin());
     } else {
         for (std::size_t k = 1; k <= std::min(width, limits.columns); ++k) {
-            preview.columns.push_back("fld" + std::to_string(k));
+            columns.push_back("fld" + std::to_string(k));
         }
     }
+    return columns;
+}
+
+// The preview of the first bytes of a sample; `whole` when they end the file.
+Preview PreviewPart(std::string_view bytes, bool whole, std::string_view baseName,
+                    const ConversionOptions& options, const PreviewLimits& limits) {
+    Preview preview;
+    preview.sampleBytes = bytes.size();
+    AddStatements(preview, bytes, whole, baseName, options, limits);
+    RecordCells cells = ReadRecords(bytes, whole, options, limits);
+    auto& records = cells.records;
+    const bool header = options.HeaderRow;
+    preview.width = MarkRagged(records);
+    preview.columns = PreviewColumns(records, header, preview.width, limits);
     preview.recordsInSample = cells.count() - (header && cells.count() > 0 ? 1 : 0);
     preview.records = std::move(records);
     preview.complete = whole;

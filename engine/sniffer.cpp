@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/encoding.h"
+#include "engine/in_memory_source.h"
 #include "engine/records.h"
 #include "engine/utf8.h"
 
@@ -74,19 +75,7 @@ std::size_t FirstInvalidUtf8(std::string_view bytes, bool complete) {
 
 // UTF-16 text as UTF-8, for looking at only, converted as the conversion will convert it.
 std::string Utf16AsUtf8(std::string_view bytes, bool bigEndian) {
-    class Bytes : public ByteSource {
-      public:
-        explicit Bytes(std::string_view bytes) : m_bytes(bytes) {}
-        std::ptrdiff_t read(char* buffer, std::size_t size, std::string&) override {
-            const auto count = std::min(size, m_bytes.size());
-            std::copy_n(m_bytes.data(), count, buffer);
-            m_bytes.remove_prefix(count);
-            return static_cast<std::ptrdiff_t>(count);
-        }
-
-      private:
-        std::string_view m_bytes;
-    } source(bytes);
+    InMemorySource source(bytes);
     std::string error;
     const auto decoder = DecodingSource::create(source, bigEndian ? "utf-16be" : "utf-16le", error);
     std::string text;

@@ -7,23 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/in_memory_source.h"
 #include "engine/line_reader.h"
 
 namespace {
-
-class MemorySource : public quarrytab::ByteSource {
-  public:
-    explicit MemorySource(std::string_view bytes) : m_bytes(bytes) {}
-    std::ptrdiff_t read(char* buffer, std::size_t size, std::string&) override {
-        const std::size_t count = std::min(size, m_bytes.size());
-        std::copy_n(m_bytes.data(), count, buffer);
-        m_bytes.remove_prefix(count);
-        return static_cast<std::ptrdiff_t>(count);
-    }
-
-  private:
-    std::string_view m_bytes;
-};
 
 class NoReports : public quarrytab::ErrorReporter {
   public:
@@ -37,31 +24,43 @@ std::vector<std::string> ModelLines(std::string_view bytes) {
     std::string current;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (bytes[i] == '\r' || bytes[i] == '\n') {
-            if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+            if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+                ++i;
+            }
             lines.push_back(current);
             current.clear();
         } else {
             current += bytes[i];
         }
     }
-    if (!current.empty()) lines.push_back(current);
+    if (!current.empty()) {
+        lines.push_back(current);
+    }
     return lines;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
+    if (size == 0) {
+        return 0;
+    }
     const std::size_t blockSize = data[0] == 255 ? (1u << 20) : 2u + data[0] % 64;
     const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-    MemorySource source(bytes);
+    quarrytab::InMemorySource source(bytes);
     NoReports reporter;
     quarrytab::LineReader reader(reporter, blockSize);
     reader.attach(source);
     std::vector<std::string> lines;
     std::string_view line;
-    while (reader.next(line)) lines.emplace_back(line);
-    if (lines != ModelLines(bytes)) std::abort();
-    if (reader.bytesRead() != bytes.size()) std::abort();
+    while (reader.next(line)) {
+        lines.emplace_back(line);
+    }
+    if (lines != ModelLines(bytes)) {
+        std::abort();
+    }
+    if (reader.bytesRead() != bytes.size()) {
+        std::abort();
+    }
     return 0;
 }
