@@ -70,6 +70,54 @@ QString SizeText(std::size_t bytes) {
     return QStringLiteral("%1 bytes").arg(bytes);
 }
 
+// A row's heading: its number, " !" when it has another width, "…" when the sample cuts it.
+QString RowMark(int row, const PreviewRecord& record) {
+    QString mark = QString::number(row + 1);
+    if (record.ragged) {
+        mark += QStringLiteral(" !");
+    }
+    if (record.cut) {
+        mark += QStringLiteral(u" \u2026");
+    }
+    return mark;
+}
+
+// What becomes of a record of another width under `mode`, and that the sample cuts it; `stopped`
+// is set once a record stops the conversion, so every later one says so too.
+QString RowTip(const PreviewRecord& record, const Preview& preview, RaggedMode mode,
+               bool& stopped) {
+    QString tip;
+    if (record.ragged) {
+        tip = QStringLiteral("%1 fields; the first record has %2: ")
+                  .arg(record.fields)
+                  .arg(preview.width);
+        tip += stopped || mode == RaggedMode::Fail ? QStringLiteral("the conversion stops here")
+               : mode == RaggedMode::Skip          ? QStringLiteral("left out")
+               : mode == RaggedMode::Pad && record.fields < preview.width
+                   ? QStringLiteral("padded with NULL")
+                   : QStringLiteral("written as it is");
+        stopped = stopped || mode == RaggedMode::Fail;
+    }
+    if (record.cut) {
+        tip += (tip.isEmpty() ? QString() : QStringLiteral("; ")) +
+               QStringLiteral("the preview reads the first %1 of the file only")
+                   .arg(SizeText(preview.sampleBytes));
+    }
+    return tip;
+}
+
+// The statements one a line, "…" after them when the sample makes more.
+QString StatementsText(const Preview& preview) {
+    QString statements;
+    for (const auto& statement : preview.statements) {
+        statements += DisplayText(statement) + QLatin1Char('\n');
+    }
+    if (preview.moreStatements) {
+        statements += QStringLiteral(u"\u2026\n");
+    }
+    return statements;
+}
+
 QSize DefaultSize() {
     return {980, 760};
 }
@@ -89,6 +137,27 @@ RulesDialog::RulesDialog(const RulesRequest& request, QWidget* parent)
 }
 
 void RulesDialog::build() {
+    auto* rulesRow = new QHBoxLayout;
+    rulesRow->addWidget(buildReading(), 1);
+    rulesRow->addWidget(buildWriting(), 1);
+    QHBoxLayout* fileRow = buildFileRow();
+    QSplitter* splitter = buildPreview();
+    QDialogButtonBox* buttons = buildButtons();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(rulesRow);
+    layout->addLayout(fileRow);
+    layout->addWidget(splitter, 1);
+    layout->addWidget(buttons);
+
+    nameControls();
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setSingleShot(true);
+    m_refreshTimer->setInterval(0);
+    connect(m_refreshTimer, &QTimer::timeout, this, &RulesDialog::refresh);
+}
+
+QGroupBox* RulesDialog::buildReading() {
     auto* reading = new QGroupBox(QStringLiteral("Reading"), this);
     auto* readingForm = new QFormLayout(reading);
     quotedFields = new QCheckBox(QStringLiteral("&Quoted fields: \"a, b\" is one value"), reading);
@@ -111,7 +180,10 @@ void RulesDialog::build() {
     readingForm->addRow(QStringLiteral("&Comment lines start with:"), commentPrefix);
     readingForm->addRow(QStringLiteral("&Encoding:"), encoding);
     readingForm->addRow(detectEachFile);
+    return reading;
+}
 
+QGroupBox* RulesDialog::buildWriting() {
     auto* writing = new QGroupBox(QStringLiteral("Writing"), this);
     auto* writingForm = new QFormLayout(writing);
     database = new QComboBox(writing);
@@ -131,11 +203,11 @@ void RulesDialog::build() {
     writingForm->addRow(QStringLiteral("Rows of another &width:"), otherWidth);
     writingForm->addRow(QStringLiteral("&Rows per INSERT:"), rowsPerInsert);
     writingForm->addRow(transaction);
+    return writing;
+}
 
-    auto* rulesRow = new QHBoxLayout;
-    rulesRow->addWidget(reading, 1);
-    rulesRow->addWidget(writing, 1);
-
+// The choice of the file previewed, the request's shown file chosen.
+QHBoxLayout* RulesDialog::buildFileRow() {
     previewFile = new QComboBox(this);
     for (const QString& file : m_request.files) {
         previewFile->addItem(ShownText(QFileInfo(file).fileName()), file);
@@ -150,7 +222,11 @@ void RulesDialog::build() {
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(fileLabel);
     fileRow->addWidget(previewFile, 1);
+    return fileRow;
+}
 
+// The records' table with its notes above the statements, the table taking the most room.
+QSplitter* RulesDialog::buildPreview() {
     previewTable = new QTableWidget(this);
     previewTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     previewTable->setSelectionMode(QAbstractItemView::ContiguousSelection);
@@ -182,7 +258,10 @@ void RulesDialog::build() {
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
     splitter->setChildrenCollapsible(false);
+    return splitter;
+}
 
+QDialogButtonBox* RulesDialog::buildButtons() {
     auto* buttons =
         new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Horizontal, this);
     classicButton =
@@ -192,13 +271,10 @@ void RulesDialog::build() {
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(classicButton, &QPushButton::clicked, this, [this] { setRules(ReadingRules{}); });
+    return buttons;
+}
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(rulesRow);
-    layout->addLayout(fileRow);
-    layout->addWidget(splitter, 1);
-    layout->addWidget(buttons);
-
+void RulesDialog::nameControls() {
     const std::pair<QWidget*, const char*> names[] = {{quotedFields, "quotedFields"},
                                                       {headerRow, "headerRow"},
                                                       {skipLines, "skipLines"},
@@ -218,10 +294,6 @@ void RulesDialog::build() {
     for (const auto& [widget, name] : names) {
         widget->setObjectName(QLatin1String(name));
     }
-    m_refreshTimer = new QTimer(this);
-    m_refreshTimer->setSingleShot(true);
-    m_refreshTimer->setInterval(0);
-    connect(m_refreshTimer, &QTimer::timeout, this, &RulesDialog::refresh);
 }
 
 void RulesDialog::connectChanges() {
@@ -329,6 +401,16 @@ void RulesDialog::showPreview(const Preview& preview) {
         previewTable->setUpdatesEnabled(true);
         return;
     }
+    const QStringList headers = shapeTable(preview);
+    fillRows(preview);
+    fitColumns(headers);
+    previewTable->setUpdatesEnabled(true);
+    previewStatements->setPlainText(StatementsText(preview));
+    showNotes(preview);
+}
+
+// As many columns as the widest record, headed by the column names; returns the headings.
+QStringList RulesDialog::shapeTable(const Preview& preview) {
     std::size_t columns = preview.columns.size();
     for (const auto& record : preview.records) {
         columns = std::max(columns, record.cells.size());
@@ -340,56 +422,49 @@ void RulesDialog::showPreview(const Preview& preview) {
         headers << (k < preview.columns.size() ? DisplayText(preview.columns[k]) : QString());
     }
     previewTable->setHorizontalHeaderLabels(headers);
-    const ConversionOptions& options = m_request.window;
+    return headers;
+}
+
+void RulesDialog::fillRows(const Preview& preview) {
     const RaggedMode mode = rules().OtherWidth;
-    const QBrush raggedBrush(QColor(255, 236, 200));
-    const QBrush nullBrush(QColor(120, 120, 120));
     bool stopped = false;
     for (int row = 0; row < previewTable->rowCount(); ++row) {
         const PreviewRecord& record = preview.records[static_cast<std::size_t>(row)];
-        QString mark = QString::number(row + 1);
-        QString tip;
-        if (record.ragged) {
-            mark += QStringLiteral(" !");
-            tip = QStringLiteral("%1 fields; the first record has %2: ")
-                      .arg(record.fields)
-                      .arg(preview.width);
-            tip += stopped || mode == RaggedMode::Fail ? QStringLiteral("the conversion stops here")
-                   : mode == RaggedMode::Skip          ? QStringLiteral("left out")
-                   : mode == RaggedMode::Pad && record.fields < preview.width
-                       ? QStringLiteral("padded with NULL")
-                       : QStringLiteral("written as it is");
-            stopped = stopped || mode == RaggedMode::Fail;
-        }
-        if (record.cut) {
-            mark += QStringLiteral(u" \u2026");
-            tip += (tip.isEmpty() ? QString() : QStringLiteral("; ")) +
-                   QStringLiteral("the preview reads the first %1 of the file only")
-                       .arg(SizeText(preview.sampleBytes));
-        }
-        auto* header = new QTableWidgetItem(mark);
+        const QString tip = RowTip(record, preview, mode, stopped);
+        auto* header = new QTableWidgetItem(RowMark(row, record));
         header->setToolTip(tip);
         previewTable->setVerticalHeaderItem(row, header);
         std::size_t shown = record.cells.size();
         if (record.ragged && mode == RaggedMode::Pad) {
             shown = std::max(shown, preview.columns.size());
         }
-        for (std::size_t k = 0; k < shown; ++k) {
-            const bool padded = k >= record.cells.size();
-            auto* item =
-                new QTableWidgetItem(padded ? QStringLiteral("NULL") : CellText(record.cells[k]));
-            if (padded || record.cells[k].null) {
-                item->setForeground(nullBrush);
-            }
-            if (record.ragged) {
-                item->setBackground(raggedBrush);
-                item->setToolTip(tip);
-            }
-            previewTable->setItem(row, static_cast<int>(k), item);
-        }
+        fillCells(row, record, shown, tip);
     }
-    // Each column as wide as its widest text, within bounds; measured here rather than by the
-    // view, which asks every cell for all its roles.
+}
+
+// The row's first `shown` cells; those past the record's fields are the NULLs it is padded with.
+void RulesDialog::fillCells(int row, const PreviewRecord& record, std::size_t shown,
+                            const QString& tip) {
+    const QBrush raggedBrush(QColor(255, 236, 200));
+    const QBrush nullBrush(QColor(120, 120, 120));
+    for (std::size_t k = 0; k < shown; ++k) {
+        const bool padded = k >= record.cells.size();
+        auto* item =
+            new QTableWidgetItem(padded ? QStringLiteral("NULL") : CellText(record.cells[k]));
+        if (padded || record.cells[k].null) {
+            item->setForeground(nullBrush);
+        }
+        if (record.ragged) {
+            item->setBackground(raggedBrush);
+            item->setToolTip(tip);
+        }
+        previewTable->setItem(row, static_cast<int>(k), item);
+    }
+}
+
+// Each column as wide as its widest text, within bounds; measured here rather than by the view,
+// which asks every cell for all its roles.
+void RulesDialog::fitColumns(const QStringList& headers) {
     const QFontMetrics metrics = previewTable->fontMetrics();
     for (int k = 0; k < previewTable->columnCount(); ++k) {
         int width = metrics.horizontalAdvance(headers[k]) + 24;
@@ -400,18 +475,11 @@ void RulesDialog::showPreview(const Preview& preview) {
         }
         previewTable->setColumnWidth(k, std::min(width, kWidestColumn));
     }
-    previewTable->setUpdatesEnabled(true);
+}
 
-    QString statements;
-    for (const auto& statement : preview.statements) {
-        statements += DisplayText(statement) + QLatin1Char('\n');
-    }
-    if (preview.moreStatements) {
-        statements += QStringLiteral(u"\u2026\n");
-    }
-    previewStatements->setPlainText(statements);
-
-    ConversionOptions applied = options;
+// How many records the sample holds and how many are shown, then the notes a run would give.
+void RulesDialog::showNotes(const Preview& preview) {
+    ConversionOptions applied = m_request.window;
     ApplyRules(rules(), applied);
     QStringList notes = NoteLines(preview.notes, applied);
     notes.prepend(QStringLiteral("%1 records in %2%3.")

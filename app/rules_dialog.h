@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QStringList>
 #include <map>
 #include <string>
 
@@ -13,11 +14,15 @@
 
 class QCheckBox;
 class QComboBox;
+class QDialogButtonBox;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class QSplitter;
 class QTableWidget;
 class QTimer;
 
@@ -62,10 +67,21 @@ class RulesDialog final : public QDialog {
 
   private:
     void build();
+    QGroupBox* buildReading();
+    QGroupBox* buildWriting();
+    QHBoxLayout* buildFileRow();
+    QSplitter* buildPreview();
+    QDialogButtonBox* buildButtons();
+    void nameControls();
     void connectChanges();
     void scheduleRefresh();
     const FileSample& sampleOf(int file);
     void showPreview(const Preview& preview);
+    QStringList shapeTable(const Preview& preview);
+    void fillRows(const Preview& preview);
+    void fillCells(int row, const PreviewRecord& record, std::size_t shown, const QString& tip);
+    void fitColumns(const QStringList& headers);
+    void showNotes(const Preview& preview);
 
     RulesRequest m_request;
     std::map<int, FileSample> m_samples;  // the files previewed so far
