@@ -189,6 +189,7 @@ class Form1 : public QWidget {
     // button, and the message a run ends with.
     void restoreReadingRules(StepTrap& trap);
     void showReadingRules();
+    void chooseDelimiter(const std::string& delimiter);
     QString runEndMessage(const QString& ending, const std::vector<FileNotesOf>& notes,
                           const ConversionOptions& options) const;
 

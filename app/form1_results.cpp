@@ -129,8 +129,8 @@ void Form1::PushButton2_Click() {
     const bool cancelled = end == RunEnd::Cancelled;
     handlerStep(trap, 210, [&] {
         // Rows of another width may stop a run under the rules; that is no cancel.
-        const bool stopped = std::any_of(notes.begin(), notes.end(),
-                                         [](const FileNotesOf& file) { return file.notes.stopped; });
+        const bool stopped = std::any_of(
+            notes.begin(), notes.end(), [](const FileNotesOf& file) { return file.notes.stopped; });
         const QString ending = stopped ? kStopped : cancelled ? kCancelled : kDone;
         m_prompts.information(runEndMessage(ending, notes, options), m_applicationTitle);
     });

@@ -2,9 +2,11 @@
 // in the settings store, shown on the button, and the notes a run with rules ends with.
 #include <QAbstractItemModel>
 #include <QIcon>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTreeView>
 
 #include "app/form1.h"
@@ -12,6 +14,7 @@
 #include "app/prompts.h"
 #include "app/run_notes.h"
 #include "app/settings_store.h"
+#include "filelist/qt_text.h"
 
 namespace quarrytab {
 
@@ -76,6 +79,7 @@ void Form1::PushButton10_Click() {
             request.size = QSize(size[0].toInt(), size[1].toInt());
         }
     });
+    const std::string delimiter = request.window.CsvDelimiter;
     bool kept = false;
     handlerStep(trap, 104, [&] { kept = m_prompts.readingRules(request); });
     if (request.size.isValid() && !request.size.isEmpty()) {
@@ -92,8 +96,29 @@ void Form1::PushButton10_Click() {
         m_rules = request.rules;
         WriteRules(m_rules,
                    [this](const QString& key, const QString& value) { writeSetting(key, value); });
+        if (request.window.CsvDelimiter != delimiter && !request.window.CsvDelimiter.empty()) {
+            chooseDelimiter(request.window.CsvDelimiter);
+        }
     });
     handlerStep(trap, 110, [&] { showReadingRules(); });
+}
+
+// The delimiter button that stands for `delimiter`, else "Other" with the text; stored as a
+// click on it would store it.
+void Form1::chooseDelimiter(const std::string& delimiter) {
+    const std::pair<QRadioButton*, const char*> buttons[] = {
+        {Option11, ","}, {Option12, ", "}, {Option13, ";"}, {Option14, "\t"}};
+    QRadioButton* chosen = Option15;
+    for (const auto& [button, text] : buttons) {
+        if (delimiter == text) {
+            chosen = button;
+        }
+    }
+    if (chosen == Option15) {
+        Text4->setText(FromUtf8(delimiter));
+    }
+    chosen->setChecked(true);
+    writeDelimiterChoice();
 }
 
 QString Form1::runEndMessage(const QString& ending, const std::vector<FileNotesOf>& notes,

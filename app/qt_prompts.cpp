@@ -90,6 +90,7 @@ bool QtPrompts::readingRules(RulesRequest& request) {
     request.size = dialog.size();
     if (kept) {
         request.rules = dialog.rules();
+        request.window.CsvDelimiter = dialog.delimiter();
     }
     return kept;
 }

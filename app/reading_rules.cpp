@@ -98,13 +98,23 @@ void ApplyRules(const ReadingRules& rules, ConversionOptions& options) {
     options.SkipLines = rules.SkipLines;
     options.CommentPrefix = rules.CommentPrefix;
     options.Encoding = rules.Encoding;
-    options.DetectDelimiter = rules.DetectEachFile;
     options.SqlDialect = rules.Database;
     options.EmptyAsNull = rules.EmptyAsNull;
     options.Ragged = rules.OtherWidth;
     options.RowsPerInsert = rules.RowsPerInsert;
     options.Transaction = rules.Transaction;
     options.StripBom = rules.QuotedFields || rules.HeaderRow || !rules.Encoding.empty();
+    if (rules.DetectEachFile) {
+        // Each file's delimiter, quoting and header decided from its first bytes; the lines
+        // skipped, the comment prefix and the encoding too unless they are set; the rule for
+        // rows of another width is a writing rule and stays as chosen.
+        options.AutoRules = true;
+        options.Kept = {};
+        options.Kept.encoding = !rules.Encoding.empty();
+        options.Kept.skipLines = rules.SkipLines > 0;
+        options.Kept.comment = !rules.CommentPrefix.empty();
+        options.Kept.ragged = true;
+    }
     // A name in single quotes is a string to PostgreSQL and MySQL: the window's default quote
     // stands for the database's own, as no quote given does on the command line.
     if (rules.Database != Dialect::Classic && options.DelimitingChar == "'") {
@@ -143,12 +153,13 @@ QString OtherWidthName(RaggedMode mode) {
 QString RulesSummary(const ReadingRules& rules) {
     QStringList parts;
     if (rules.DetectEachFile) {
-        parts << QStringLiteral("delimiter detected per file");
+        parts << QStringLiteral("rules detected per file");
     }
-    if (rules.QuotedFields) {
+    // Under detection each file's own quoting and header stand for these two.
+    if (rules.QuotedFields && !rules.DetectEachFile) {
         parts << QStringLiteral("quoted fields");
     }
-    if (rules.HeaderRow) {
+    if (rules.HeaderRow && !rules.DetectEachFile) {
         parts << QStringLiteral("header");
     }
     if (rules.SkipLines > 0) {

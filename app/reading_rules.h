@@ -24,6 +24,8 @@ struct ReadingRules {
     std::uint64_t SkipLines = 0;
     std::string CommentPrefix;
     std::string Encoding;  // empty: the bytes as they are
+    // Each file's rules decided from its first bytes when it is converted (the two above
+    // left aside; the three before this kept when set).
     bool DetectEachFile = false;
     // Writing.
     Dialect Database = Dialect::Classic;

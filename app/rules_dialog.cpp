@@ -118,6 +118,19 @@ QString StatementsText(const Preview& preview) {
     return statements;
 }
 
+// The delimiter in words, as the Reading group shows it.
+QString DelimiterWords(const std::string& delimiter) {
+    const std::pair<const char*, const char*> named[] = {
+        {",", "comma ,"}, {", ", "comma and space"}, {";", "semicolon ;"},
+        {"\t", "TAB"},    {"|", "vertical bar |"},   {" ", "space"}};
+    for (const auto& [text, words] : named) {
+        if (delimiter == text) {
+            return QLatin1String(words);
+        }
+    }
+    return QLatin1Char('"') + DisplayText(delimiter) + QLatin1Char('"');
+}
+
 QSize DefaultSize() {
     return {980, 760};
 }
@@ -173,7 +186,16 @@ QGroupBox* RulesDialog::buildReading() {
     for (const char* name : kEncodings) {
         encoding->addItem(QLatin1String(name));
     }
-    detectEachFile = new QCheckBox(QStringLiteral("&Detect the delimiter of each file"), reading);
+    detectEachFile =
+        new QCheckBox(QStringLiteral("Detect the r&ules of each file as it is converted"), reading);
+    detectEachFile->setToolTip(
+        QStringLiteral("Each file's delimiter, quoting and header are decided from its first "
+                       "bytes; so are the lines to skip, the comment prefix and the encoding "
+                       "unless they are set here."));
+    delimiterShown = new QLabel(reading);
+    delimiterShown->setToolTip(
+        QStringLiteral("The window's delimiter choice; Detect sets it to the one it finds."));
+    readingForm->addRow(QStringLiteral("Delimiter:"), delimiterShown);
     readingForm->addRow(quotedFields);
     readingForm->addRow(headerRow);
     readingForm->addRow(QStringLiteral("Lines to s&kip:"), skipLines);
@@ -219,9 +241,21 @@ QHBoxLayout* RulesDialog::buildFileRow() {
             : qBound(0, m_request.shownFile, int(m_request.files.size()) - 1));
     auto* fileLabel = new QLabel(QStringLiteral("&Preview of:"), this);
     fileLabel->setBuddy(previewFile);
+    detectButton = new QPushButton(QStringLiteral("&Detect"), this);
+    detectButton->setToolTip(
+        QStringLiteral("Set the delimiter and the reading rules to those this file's first "
+                       "bytes show"));
+    detectButton->setAutoDefault(false);
+    connect(detectButton, &QPushButton::clicked, this, &RulesDialog::detect);
+    detectResult = new QLabel(this);
+    detectResult->setTextFormat(Qt::PlainText);
+    detectResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    detectResult->setWordWrap(true);
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(fileLabel);
     fileRow->addWidget(previewFile, 1);
+    fileRow->addWidget(detectButton);
+    fileRow->addWidget(detectResult, 2);
     return fileRow;
 }
 
@@ -281,12 +315,15 @@ void RulesDialog::nameControls() {
                                                       {commentPrefix, "commentPrefix"},
                                                       {encoding, "encoding"},
                                                       {detectEachFile, "detectEachFile"},
+                                                      {delimiterShown, "delimiterShown"},
                                                       {database, "database"},
                                                       {emptyAsNull, "emptyAsNull"},
                                                       {otherWidth, "otherWidth"},
                                                       {rowsPerInsert, "rowsPerInsert"},
                                                       {transaction, "transaction"},
                                                       {previewFile, "previewFile"},
+                                                      {detectButton, "detectButton"},
+                                                      {detectResult, "detectResult"},
                                                       {previewTable, "previewTable"},
                                                       {previewNotes, "previewNotes"},
                                                       {previewStatements, "previewStatements"},
@@ -303,6 +340,7 @@ void RulesDialog::connectChanges() {
     for (QSpinBox* box : {skipLines, rowsPerInsert}) {
         connect(box, &QSpinBox::valueChanged, this, &RulesDialog::scheduleRefresh);
     }
+    connect(detectEachFile, &QCheckBox::toggled, this, &RulesDialog::showDetectionRules);
     connect(commentPrefix, &QLineEdit::textChanged, this, &RulesDialog::scheduleRefresh);
     connect(encoding, &QComboBox::currentTextChanged, this, &RulesDialog::scheduleRefresh);
     for (QComboBox* box : {database, otherWidth, previewFile}) {
@@ -312,6 +350,47 @@ void RulesDialog::connectChanges() {
 
 void RulesDialog::scheduleRefresh() {
     m_refreshTimer->start();
+}
+
+// Under detection each file decides its own quoting, header and delimiter: those controls rest.
+void RulesDialog::showDetectionRules() {
+    const bool each = detectEachFile->isChecked();
+    quotedFields->setEnabled(!each);
+    headerRow->setEnabled(!each);
+    delimiterShown->setText(each ? QStringLiteral("detected for each file")
+                                 : DelimiterWords(m_request.window.CsvDelimiter));
+}
+
+void RulesDialog::detect() {
+    const int file = shownFile();
+    if (file < 0) {
+        detectResult->setText(QStringLiteral("Add files to the list to detect their rules."));
+        return;
+    }
+    const FileSample& sample = sampleOf(file);
+    if (!sample.error.empty()) {
+        detectResult->setText(FromUtf8(sample.error));
+        return;
+    }
+    // Every reading rule decided afresh; the writing rules stay as they are.
+    ConversionOptions given = m_request.window;
+    ApplyRules(rules(), given);
+    given.AutoRules = true;
+    given.Kept = {};
+    given.Kept.ragged = true;
+    FileNotes notes;
+    const ConversionOptions found = DecideRules(sample, given, notes);
+    ReadingRules detected = rules();
+    detected.QuotedFields = found.QuotedFields;
+    detected.HeaderRow = found.HeaderRow;
+    detected.SkipLines = found.SkipLines;
+    detected.CommentPrefix = found.CommentPrefix;
+    detected.Encoding = found.Encoding;
+    m_request.window.CsvDelimiter = found.CsvDelimiter;
+    setRules(detected);
+    detectResult->setText(QStringLiteral("Found: ") + FromUtf8(notes.rulesChosen) +
+                          QLatin1Char('.'));
+    scheduleRefresh();
 }
 
 ReadingRules RulesDialog::rules() const {
@@ -349,6 +428,7 @@ void RulesDialog::setRules(const ReadingRules& rules) {
     emptyAsNull->setChecked(rules.EmptyAsNull);
     rowsPerInsert->setValue(static_cast<int>(rules.RowsPerInsert));
     transaction->setChecked(rules.Transaction);
+    showDetectionRules();
 }
 
 int RulesDialog::shownFile() const {

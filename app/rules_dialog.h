@@ -41,6 +41,12 @@ class RulesDialog final : public QDialog {
     void setRules(const ReadingRules& rules);
     // The input file the preview shows (an index into the request's files; -1 for none).
     int shownFile() const;
+    // The delimiter the window is to cut with: its own, or the one Detect found.
+    const std::string& delimiter() const { return m_request.window.CsvDelimiter; }
+
+    // Decides the rules of the shown file from its first bytes, as a run detecting them would,
+    // and sets the controls and the delimiter to them; says in one line what it found.
+    void detect();
 
     // Draws the preview again now (it is otherwise redrawn as soon as the window is idle after a
     // change), and how long the last drawing took.
@@ -54,12 +60,15 @@ class RulesDialog final : public QDialog {
     QLineEdit* commentPrefix = nullptr;
     QComboBox* encoding = nullptr;
     QCheckBox* detectEachFile = nullptr;
+    QLabel* delimiterShown = nullptr;
     QComboBox* database = nullptr;
     QCheckBox* emptyAsNull = nullptr;
     QComboBox* otherWidth = nullptr;
     QSpinBox* rowsPerInsert = nullptr;
     QCheckBox* transaction = nullptr;
     QComboBox* previewFile = nullptr;
+    QPushButton* detectButton = nullptr;
+    QLabel* detectResult = nullptr;
     QTableWidget* previewTable = nullptr;
     QLabel* previewNotes = nullptr;
     QPlainTextEdit* previewStatements = nullptr;
@@ -75,6 +84,7 @@ class RulesDialog final : public QDialog {
     void nameControls();
     void connectChanges();
     void scheduleRefresh();
+    void showDetectionRules();
     const FileSample& sampleOf(int file);
     void showPreview(const Preview& preview);
     QStringList shapeTable(const Preview& preview);

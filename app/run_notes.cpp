@@ -32,6 +32,9 @@ QString Shown(const std::string& delimiter) {
 
 QStringList NoteLines(const FileNotes& notes, const ConversionOptions& options) {
     QStringList lines;
+    if (!notes.rulesChosen.empty()) {
+        lines << QStringLiteral("Read as: %1.").arg(FromUtf8(notes.rulesChosen));
+    }
     if (!notes.detectedDelimiter.empty() && !notes.delimiterUndetected) {
         lines << QStringLiteral("Delimiter %1 detected.").arg(Shown(notes.detectedDelimiter));
     }
@@ -73,7 +76,8 @@ QStringList NoteLines(const FileNotes& notes, const ConversionOptions& options) 
     if (notes.unconvertible.count > 0) {
         lines << QStringLiteral("%1 not valid %2 (%3); each written as U+FFFD.")
                      .arg(Count(notes.unconvertible.count, "byte is", "bytes are"),
-                          FromUtf8(options.Encoding), Lines(notes.unconvertible));
+                          FromUtf8(notes.encoding.empty() ? options.Encoding : notes.encoding),
+                          Lines(notes.unconvertible));
     }
     if (notes.unstorable.count > 0) {
         lines << QStringLiteral("%1 %2 (%3).")

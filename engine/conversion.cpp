@@ -369,12 +369,13 @@ void ExplainFile(std::string_view path, const ConversionOptions& options, ErrorR
     }
 }
 
-void ExplainStream(ByteSource& source, const ConversionOptions& options, ErrorReporter& reporter,
-                   FileNotes& notes) {
+ConversionOptions ExplainStream(ByteSource& source, const ConversionOptions& options,
+                                ErrorReporter& reporter, FileNotes& notes) {
     LineReader reader(reporter);
     reader.attach(source);
     Reading reading;
     Prepare(reader, options, {}, reading, notes, true);
+    return *reading.rules;
 }
 
 std::string OptionsProblem(const ConversionOptions& options) {

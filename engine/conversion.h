@@ -50,11 +50,12 @@ bool ConvertStream(ByteSource& source, std::string_view baseName, const Conversi
 
 // Decides the reading rules of a file as a conversion under ConversionOptions::AutoRules does,
 // from its first bytes, and converts nothing: `notes.rulesChosen` says what was decided and why.
-// A file that cannot be opened or read is reported through the reporter.
+// A file that cannot be opened or read is reported through the reporter. ExplainStream returns
+// the options the conversion would read the source with (AutoRules off, every rule decided).
 void ExplainFile(std::string_view path, const ConversionOptions& options, ErrorReporter& reporter,
                  FileNotes& notes);
-void ExplainStream(ByteSource& source, const ConversionOptions& options, ErrorReporter& reporter,
-                   FileNotes& notes);
+ConversionOptions ExplainStream(ByteSource& source, const ConversionOptions& options,
+                                ErrorReporter& reporter, FileNotes& notes);
 
 // Empty when the options can be used for a conversion; otherwise what is wrong with them (an
 // encoding that is not known).

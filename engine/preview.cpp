@@ -264,11 +264,31 @@ std::size_t AfterLines(std::string_view bytes, std::size_t lines) {
 
 }  // namespace
 
+ConversionOptions DecideRules(const FileSample& sample, const ConversionOptions& options,
+                              FileNotes& notes) {
+    if (!options.AutoRules) {
+        return options;
+    }
+    // The run decides from the file's first kSniffBytes, and from the whole file when it ends
+    // within them; the sample holds at least as many bytes, or the whole file.
+    QuietReporter quiet;
+    InMemorySource source(sample.bytes);
+    return ExplainStream(source, options, quiet, notes);
+}
+
 Preview PreviewSample(const FileSample& sample, std::string_view baseName,
                       const ConversionOptions& options, const PreviewLimits& limits) {
     Preview preview;
     preview.problem = !sample.error.empty() ? sample.error : OptionsProblem(options);
     if (!preview.problem.empty()) {
+        return preview;
+    }
+    if (options.AutoRules) {
+        FileNotes chosen;
+        const ConversionOptions decided = DecideRules(sample, options, chosen);
+        preview = PreviewSample(sample, baseName, decided, limits);
+        preview.notes.rulesChosen = chosen.rulesChosen;
+        preview.notes.rulesUnsure = chosen.rulesUnsure;
         return preview;
     }
     // Only as many bytes as the records shown take, so a redraw costs the same on any file:

@@ -62,7 +62,14 @@ struct Preview {
     std::string problem;                  // why no preview could be made
 };
 
-// The preview of a file whose first bytes are `sample`, converted as `baseName` under `options`.
+// The rules a run under ConversionOptions::AutoRules reads the file with, decided from the
+// sample's first bytes as the run decides them (AutoRules off in the result); `notes.rulesChosen`
+// says what was decided and why. Options without AutoRules come back as they are.
+ConversionOptions DecideRules(const FileSample& sample, const ConversionOptions& options,
+                              FileNotes& notes);
+
+// The preview of a file whose first bytes are `sample`, converted as `baseName` under `options`;
+// under AutoRules, with the rules DecideRules gives, and its notes say what they are.
 Preview PreviewSample(const FileSample& sample, std::string_view baseName,
                       const ConversionOptions& options, const PreviewLimits& limits = {});
 

@@ -794,11 +794,16 @@ void Form1Test::readingRulesAreStoredAtOnceRestoredAndShown() {
     form.ListView1->setCurrentIndex(form.inputList()->index(1));
     form.Option13->click();
     fixture.prompts.rulesAnswers = {std::nullopt, rules};
+    fixture.prompts.delimiterAnswers = {"|"};              // as Detect found it
     QTest::mouseClick(form.PushButton10, Qt::LeftButton);  // Cancel: nothing changes
     QVERIFY(!form.readingRules().any());
     QCOMPARE(fixture.stored(QStringLiteral("Rules Quoted Fields")), kAbsent);
+    QVERIFY(form.Option13->isChecked());
     QTest::mouseClick(form.PushButton10, Qt::LeftButton);
     QCOMPARE(form.readingRules(), rules);
+    QVERIFY(form.Option15->isChecked());
+    QCOMPARE(form.Text4->text(), QStringLiteral("|"));
+    QCOMPARE(fixture.stored(QStringLiteral("Option15")), QStringLiteral("True"));
     // The dialog previews the selected file with the window's own choices.
     const RulesRequest& asked = fixture.prompts.rulesRequests.last();
     QCOMPARE(asked.files, (QStringList{"/data/a.csv", "/data/b.csv"}));
@@ -813,9 +818,8 @@ void Form1Test::readingRulesAreStoredAtOnceRestoredAndShown() {
     }
     QCOMPARE(stored, expected);
     const QString summary = QStringLiteral(
-        "Rules: delimiter detected per file, quoted fields, header, 2 lines skipped, comments #, "
-        "windows-1252, PostgreSQL, empty as NULL, other widths: pad with NULL, 500 rows per "
-        "INSERT, transaction");
+        "Rules: rules detected per file, 2 lines skipped, comments #, windows-1252, PostgreSQL, "
+        "empty as NULL, other widths: pad with NULL, 500 rows per INSERT, transaction");
     QCOMPARE(form.PushButton10->toolTip(), summary);
     QVERIFY(!form.PushButton10->icon().isNull());
 

@@ -909,9 +909,14 @@ void ResultsWindowTest::withRulesTheWindowWritesWhatTheCommandLineWrites_data() 
         << "Option13 '"
         << base + QStringList{"-d", ";",          "--header",     "--skip-lines", "1", "--comment",
                               "#",  "--encoding", "windows-1252", "-q",           "'"};
-    QTest::newRow("delimiter detected per file")
+    QTest::newRow("rules detected per file, the rule for other widths kept")
         << "csv header detect"
-        << "Option11 '" << base + QStringList{"-d", "auto", "--csv", "--header", "-q", "'"};
+        << "Option13 '" << base + QStringList{"--auto", "--ragged", "keep", "-q", "'"};
+    QTest::newRow("rules detected per file, an encoding and comments given")
+        << "detect comment=# enc=windows-1252 width=pad"
+        << "Option11 '"
+        << base + QStringList{"--auto",   "--comment", "#",  "--encoding", "windows-1252",
+                              "--ragged", "pad",       "-q", "'"};
     QTest::newRow("INSERT only, no semicolon")
         << "csv header rows=2"
         << "Option6 ' nosemicolon"
@@ -957,6 +962,8 @@ void ResultsWindowTest::withRulesTheWindowWritesWhatTheCommandLineWrites() {
     QVERIFY(messages[0].contains(QStringLiteral("\r\n\r\nRules: ")));
     QVERIFY2(messages[0].contains(QStringLiteral("with another field count")),
              qPrintable(messages[0]));
+    // What detection chose for each file is said there too.
+    QCOMPARE(messages[0].count(QStringLiteral("Read as: ")), rules.contains("detect") ? 3 : 0);
 }
 
 int RunResultsWindowTests(int argc, char** argv) {

@@ -59,6 +59,7 @@ class RulesDialogTest : public QObject {
     void thePreviewFollowsEveryRule();
     void everyControlIsReachedByTheKeyboardAndOkKeepsTheRules();
     void aHugeLineIsPreviewedFromItsFirstBytes();
+    void detectSetsTheRulesAndDetectionPerFileIsPreviewed();
 
   private:
     QTemporaryDir m_dir;
@@ -152,7 +153,7 @@ void RulesDialogTest::everyControlIsReachedByTheKeyboardAndOkKeepsTheRules() {
     for (const char* name :
          {"quotedFields", "headerRow", "skipLines", "commentPrefix", "encoding", "detectEachFile",
           "database", "emptyAsNull", "otherWidth", "rowsPerInsert", "transaction", "previewFile",
-          "previewTable", "previewStatements", "classicButton"}) {
+          "detectButton", "previewTable", "previewStatements", "classicButton"}) {
         QVERIFY2(visited.contains(QLatin1String(name)), qPrintable(visited.join(" ")));
     }
     ReadingRules header;
@@ -181,6 +182,35 @@ void RulesDialogTest::aHugeLineIsPreviewedFromItsFirstBytes() {
     QCOMPARE(RowMark(dialog.previewTable, 0), QStringLiteral(u"1 \u2026"));
     // A quote still open where the sample ends is no fault of the file.
     QCOMPARE(dialog.previewNotes->text(), QStringLiteral("1 records in its first 128 KiB."));
+}
+
+void RulesDialogTest::detectSetsTheRulesAndDetectionPerFileIsPreviewed() {
+    // A semicolon file with a title line and quoted fields, shown under the window's comma.
+    RulesRequest asked = request("Prices 2024\r\nitem;price\r\n\"a; b\";1,50\r\nc;2\r\n");
+    asked.window.CsvDelimiter = ",";
+    RulesDialog dialog(asked);
+    QCOMPARE(dialog.delimiterShown->text(), QStringLiteral("comma ,"));
+    QTest::mouseClick(dialog.detectButton, Qt::LeftButton);
+    QCOMPARE(dialog.delimiter(), std::string(";"));
+    QCOMPARE(dialog.delimiterShown->text(), QStringLiteral("semicolon ;"));
+    QVERIFY(dialog.quotedFields->isChecked());
+    QVERIFY(dialog.headerRow->isChecked());
+    QCOMPARE(dialog.skipLines->value(), 1);
+    QVERIFY2(dialog.detectResult->text().startsWith(QStringLiteral("Found: ")),
+             qPrintable(dialog.detectResult->text()));
+    QTRY_COMPARE(Headers(dialog.previewTable), (QStringList{"item", "price"}));
+    QCOMPARE(Row(dialog.previewTable, 0), (QStringList{"a; b", "1,50"}));
+
+    // Detection at run time: the preview reads the file as the run will, under the window's
+    // own comma, and says what was decided; quoting and header are no longer the user's.
+    dialog.setRules(ReadingRules{});
+    dialog.detectEachFile->setChecked(true);
+    QVERIFY(!dialog.quotedFields->isEnabled());
+    dialog.refresh();
+    QCOMPARE(Headers(dialog.previewTable), (QStringList{"item", "price"}));
+    QCOMPARE(Row(dialog.previewTable, 1), (QStringList{"c", "2"}));
+    QVERIFY2(dialog.previewNotes->text().contains(QStringLiteral("Read as: ")),
+             qPrintable(dialog.previewNotes->text()));
 }
 
 int RunRulesDialogTests(int argc, char** argv) {

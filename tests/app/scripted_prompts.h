@@ -30,7 +30,8 @@ class ScriptedPrompts final : public Prompts {
     // Runs while a question waits for its answer, as the events a real box lets through do.
     std::function<void()> whileAsking;
     QList<std::optional<ReadingRules>> rulesAnswers;  // empty or nullopt: Cancel
-    QList<RulesRequest> rulesRequests;                // every rules dialog opened
+    QList<std::string> delimiterAnswers;  // the delimiter a kept dialog gives back, in turn
+    QList<RulesRequest> rulesRequests;    // every rules dialog opened
 
     QList<Shown> shownOfKind(const QString& kind) const {
         QList<Shown> matching;
@@ -83,6 +84,9 @@ class ScriptedPrompts final : public Prompts {
         const auto answer = rulesAnswers.isEmpty() ? std::nullopt : rulesAnswers.takeFirst();
         if (answer) {
             request.rules = *answer;
+            if (!delimiterAnswers.isEmpty()) {
+                request.window.CsvDelimiter = delimiterAnswers.takeFirst();
+            }
         }
         return answer.has_value();
     }
