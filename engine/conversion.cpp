@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "engine/encoding.h"
+#include "engine/field_counter.h"
 #include "engine/line_reader.h"
 #include "engine/record_stream.h"
 #include "engine/records.h"
@@ -241,8 +242,9 @@ std::unique_ptr<DecodingSource> Decoder(ByteSource& inner, const std::string& en
     return decoder;
 }
 
-// The widest record of the file at `path` read by `rules`, or 0 when it cannot be read again
-// (the conversion itself then reports why).
+// The field count of the widest record of the file at `path`, read under `rules` as its
+// conversion reads it (lines skipped, comment lines, quoted fields), or 0 when it cannot be read
+// again (the conversion itself then reports why). Memory stays small however long the file.
 std::size_t WidestRecordOf(std::string_view path, const ConversionOptions& rules) {
     InputFile file;
     std::string error;
@@ -253,9 +255,22 @@ std::size_t WidestRecordOf(std::string_view path, const ConversionOptions& rules
     if (!rules.Encoding.empty()) {
         decoder = Decoder(file, rules.Encoding);
     }
-    const auto widest =
-        WidestRecord(decoder ? static_cast<ByteSource&>(*decoder) : file, rules, error);
-    return widest < 0 ? 0 : static_cast<std::size_t>(widest);
+    QuietReporter quiet;
+    LineReader reader(quiet);
+    reader.attach(decoder ? static_cast<ByteSource&>(*decoder) : file);
+    SkipLines(reader, rules.SkipLines);
+    detail::FieldCounter counter(false);
+    detail::Tokenizer<detail::FieldCounter> tokenizer(
+        {rules.CsvDelimiter, rules.CommentPrefix, rules.QuotedFields, false, 1}, counter);
+    for (;;) {
+        reader.consume(
+            tokenizer.feed(reader.unread(), reader.atEnd(), detail::FieldCounter::kEvery));
+        if (reader.atEnd() || !reader.readMore()) {
+            break;
+        }
+    }
+    tokenizer.finish(!reader.failed());
+    return counter.widest();
 }
 
 // Sets up how the reader's file is read: its decoder, and under --auto its rules decided from

@@ -36,6 +36,13 @@ class ErrorReporter {
                                         const Failure& failure) = 0;
 };
 
+// Drops every failure: for reads from memory, which cannot fail, and for a look at a file whose
+// failures its conversion reports anyway.
+class QuietReporter final : public ErrorReporter {
+  public:
+    void reportApplicationError(std::string_view, int, const Failure&) override {}
+};
+
 // The text of the "Application Error" message: description, CR LF, location, "at line " and the
 // number, two lone CRs, then the request to mail a screenshot to the support address.
 std::string ApplicationErrorText(std::string_view description, std::string_view location, int line);

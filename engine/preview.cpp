@@ -13,12 +13,6 @@ namespace quarrytab {
 
 namespace {
 
-// A sample is read from memory, which cannot fail; a failure of the reader changes nothing.
-class QuietReporter final : public ErrorReporter {
-  public:
-    void reportApplicationError(std::string_view, int, const Failure&) override {}
-};
-
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
 
 // The first statements, each cut to a length a person can read.

@@ -8,15 +8,14 @@
 #include <vector>
 
 #include "engine/encoding.h"
+#include "engine/field_counter.h"
 #include "engine/in_memory_source.h"
-#include "engine/records.h"
 #include "engine/utf8.h"
 
 namespace quarrytab {
 
 namespace {
 
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // Records looked at in the sample, and records under the first one looked at for a header.
 constexpr std::size_t kMostRecords = 500;
 constexpr std::size_t kHeaderRecords = 100;
@@ -89,153 +88,42 @@ std::string Utf16AsUtf8(std::string_view bytes, bool bigEndian) {
     }
 }
 
-bool IsBreak(char c) {
-    return c == '\r' || c == '\n';
-}
-
-// Past the line break at `i` (CR LF, LF or CR).
-std::size_t PastBreak(std::string_view text, std::size_t i) {
-    return i + (text.compare(i, 2, "\r\n") == 0 ? 2 : 1);
-}
-
 // Past the line that goes on at `i`, its line break included.
 std::size_t PastLine(std::string_view text, std::size_t i) {
-    while (i < text.size() && !IsBreak(text[i])) {
-        ++i;
-    }
-    return i < text.size() ? PastBreak(text, i) : i;
+    return detail::NextLineEnd(text, i, true).next;
 }
 
-// One record of the sample: its bytes (line breaks inside quotes included) and its first line.
-struct Record {
-    std::string_view text;
-    std::uint64_t line;
-};
-
-// The sample cut into records as the record stream cuts it: a line break ends a record except
-// inside a field opened by a quote; lines starting with the comment prefix are left out.
+// The sample cut into records by the tokenizer, as the conversion cuts it: a line break ends a
+// record except inside a field opened by a quote; lines starting with the comment prefix are
+// left out. At most kMostRecords records.
 struct Records {
-    std::vector<Record> list;
+    std::vector<detail::RecordValues::Record> list;
     std::size_t quoteOpens = 0;      // fields that open with a quote
     std::uint64_t unclosedLine = 0;  // the line of a quoted field still open at the end
 };
 
-// Where a record that starts at `start` ends (at its line break or the end of the text), the
-// fields in it that open with a quote, and whether a quote is still open at its end.
-struct RecordEnd {
-    std::size_t end = 0;
-    std::size_t opens = 0;
-    bool inQuotes = false;
-};
-
-// Reads one record from `start`; `line` goes on past the line breaks inside quotes.
-RecordEnd ReadRecord(std::string_view text, std::size_t start, std::string_view delimiter,
-                     bool quoted, std::uint64_t& line) {
-    RecordEnd out;
-    std::size_t i = start;
-    bool atFieldStart = true;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (out.inQuotes) {
-            if (c == '"') {
-                if (i + 1 < text.size() && text[i + 1] == '"') {
-                    i += 2;
-                } else {
-                    out.inQuotes = false;
-                    ++i;
-                }
-            } else if (IsBreak(c)) {
-                i = PastBreak(text, i);
-                ++line;
-            } else {
-                ++i;
-            }
-        } else if (IsBreak(c)) {
-            break;
-        } else if (quoted && atFieldStart && c == '"') {
-            out.inQuotes = true;
-            atFieldStart = false;
-            ++out.opens;
-            ++i;
-        } else if (!delimiter.empty() && text.compare(i, delimiter.size(), delimiter) == 0) {
-            atFieldStart = true;
-            i += delimiter.size();
-        } else {
-            atFieldStart = false;
-            ++i;
-        }
-    }
-    out.end = i;
-    return out;
-}
-
+// `text` ends with a whole line; when the sample is not `complete`, a record whose quoted field
+// is still open at its end may go on past the sample and is not looked at.
 Records CutRecords(std::string_view text, std::string_view delimiter, bool quoted,
                    std::string_view comment, bool complete) {
+    detail::RecordValues values(kMostRecords);
+    detail::Tokenizer<detail::RecordValues> tokenizer(
+        {std::string(delimiter), std::string(comment), quoted, false, 1}, values);
+    tokenizer.feed(text, true, kMostRecords);
     Records out;
-    std::uint64_t line = 1;
-    std::size_t i = 0;
-    while (i < text.size() && out.list.size() < kMostRecords) {
-        if (!comment.empty() && text.substr(i).starts_with(comment)) {
-            i = PastLine(text, i);
-            ++line;
-            continue;
+    if (values.records().size() < kMostRecords) {
+        tokenizer.finish(true);
+        out.unclosedLine = tokenizer.unclosedQuoteLine();
+        if (out.unclosedLine != 0 && !complete) {
+            values.records().pop_back();
+            out.unclosedLine = 0;
         }
-        const std::size_t start = i;
-        const std::uint64_t startLine = line;
-        const auto record = ReadRecord(text, start, delimiter, quoted, line);
-        i = record.end;
-        if (record.inQuotes) {
-            if (complete) {
-                out.unclosedLine = startLine;
-                out.list.push_back({text.substr(start, i - start), startLine});
-                out.quoteOpens += record.opens;
-            }
-            break;  // otherwise the record runs on past the sample
-        }
-        out.list.push_back({text.substr(start, i - start), startLine});
-        out.quoteOpens += record.opens;
-        if (i < text.size()) {
-            i = PastBreak(text, i);
-            ++line;
-        }
+    }
+    out.list = std::move(values.records());
+    for (const auto& record : out.list) {
+        out.quoteOpens += record.quoteOpens;
     }
     return out;
-}
-
-// A record's values, quotes taken off as the record stream takes them off.
-std::vector<std::string> Values(std::string_view record, std::string_view delimiter, bool quoted) {
-    std::vector<std::string> values(1);
-    bool atFieldStart = true;
-    bool inQuotes = false;
-    for (std::size_t i = 0; i < record.size();) {
-        const char c = record[i];
-        if (inQuotes) {
-            if (c == '"' && i + 1 < record.size() && record[i + 1] == '"') {
-                values.back() += '"';
-                i += 2;
-                continue;
-            }
-            if (c == '"') {
-                inQuotes = false;
-            } else {
-                values.back() += c;
-            }
-            ++i;
-        } else if (quoted && atFieldStart && c == '"') {
-            inQuotes = true;
-            atFieldStart = false;
-            ++i;
-        } else if (!delimiter.empty() && record.compare(i, delimiter.size(), delimiter) == 0) {
-            values.emplace_back();
-            atFieldStart = true;
-            i += delimiter.size();
-        } else {
-            values.back() += c;
-            atFieldStart = false;
-            ++i;
-        }
-    }
-    return values;
 }
 
 // How a value looks, for telling a header from the records under it.
@@ -330,8 +218,7 @@ Trial Try(std::string_view text, std::string delimiter, bool quoted, std::string
     trial.records = CutRecords(text, trial.delimiter, quoted, comment, complete);
     std::map<std::size_t, std::size_t> seen;
     for (const auto& record : trial.records.list) {
-        const bool blank = record.text.find_first_not_of(' ') == std::string_view::npos;
-        const auto count = blank ? 0 : detail::CountFields(record.text, trial.delimiter, quoted);
+        const auto count = record.blank ? 0 : record.values.size();
         trial.counts.push_back(count);
         if (count > 0) {
             ++seen[count];
@@ -380,7 +267,7 @@ std::size_t ShapedValues(const Trial& trial) {
     std::size_t shaped = 0;
     const auto& list = trial.records.list;
     for (std::size_t k = trial.start; k < list.size() && k < trial.start + kHeaderRecords; ++k) {
-        for (const auto& value : Values(list[k].text, trial.delimiter, trial.quoted)) {
+        for (const auto& value : list[k].values) {
             const auto shape = ShapeOf(value);
             shaped += shape != Shape::Text && shape != Shape::Missing ? 1 : 0;
         }
@@ -426,7 +313,7 @@ bool MayDelimit(unsigned char c) {
 void SkipSparseLines(Trial& trial) {
     const auto& list = trial.records.list;
     const auto filled = [&](std::size_t k) {
-        const auto values = Values(list[k].text, trial.delimiter, trial.quoted);
+        const auto& values = list[k].values;
         return static_cast<std::size_t>(std::count_if(
             values.begin(), values.end(), [](const std::string& v) { return !v.empty(); }));
     };
@@ -453,7 +340,7 @@ std::vector<std::vector<std::string>> ValuesBelow(const Trial& trial) {
     std::vector<std::vector<std::string>> below;
     for (std::size_t k = trial.start + 1; k < list.size() && below.size() < kHeaderRecords; ++k) {
         if (trial.counts[k] > 0) {
-            below.push_back(Values(list[k].text, trial.delimiter, trial.quoted));
+            below.push_back(list[k].values);
         }
     }
     return below;
@@ -591,7 +478,7 @@ HeaderVerdict JudgeHeader(const Trial& trial) {
     if (trial.start >= list.size()) {
         return verdict;
     }
-    const auto first = Values(list[trial.start].text, trial.delimiter, trial.quoted);
+    const auto& first = list[trial.start].values;
     const auto below = ValuesBelow(trial);
     verdict.why = DataByItsValues(first);
     if (!verdict.why.empty()) {
@@ -652,11 +539,11 @@ class SampleSniffer {
         if (m_kept.encoding) {
             m_found.reasons.push_back(m_given.Encoding.empty() ? std::string("bytes as they are")
                                                                : m_given.Encoding + " (as given)");
-            if (m_text.starts_with(kUtf8Bom)) {
-                m_text.remove_prefix(kUtf8Bom.size());
+            if (m_text.starts_with(detail::kUtf8Bom)) {
+                m_text.remove_prefix(detail::kUtf8Bom.size());
             }
-        } else if (m_text.starts_with(kUtf8Bom)) {
-            m_text.remove_prefix(kUtf8Bom.size());
+        } else if (m_text.starts_with(detail::kUtf8Bom)) {
+            m_text.remove_prefix(detail::kUtf8Bom.size());
             m_rules.Encoding.clear();
             m_rules.StripBom = true;
             m_found.reasons.push_back("UTF-8 (byte-order mark)");
@@ -933,193 +820,6 @@ std::string SniffedRules::summary() const {
 
 SniffedRules SniffSample(std::string_view sample, bool complete, const ConversionOptions& given) {
     return SampleSniffer(sample, complete, given).run();
-}
-
-namespace {
-
-// Counts the fields of each record of a stream of blocks, as the record stream cuts them.
-class WidthCounter {
-  public:
-    WidthCounter(const ConversionOptions& rules)
-        : m_delimiter(rules.CsvDelimiter.size() == 1 ? rules.CsvDelimiter[0] : '\0'),
-          m_cuts(rules.CsvDelimiter.size() == 1),
-          m_quoted(rules.QuotedFields),
-          m_comment(rules.CommentPrefix),
-          m_skip(rules.SkipLines) {
-        m_stops['\r'] = m_stops['\n'] = true;
-        m_stops[static_cast<unsigned char>(m_delimiter)] = m_cuts;
-        m_stops['"'] = m_quoted;
-    }
-
-    void feed(std::string_view bytes) {
-        const char* p = bytes.data();
-        const char* const end = p + bytes.size();
-        while (p != end) {
-            if (m_state == State::Field) {
-                // Most bytes of a record neither cut nor end it: run past them.
-                const char* const run = p;
-                while (p != end && !m_stops[static_cast<unsigned char>(*p)]) {
-                    ++p;
-                }
-                if (p != run) {
-                    m_afterCr = false;
-                    m_atFieldStart = false;
-                }
-                if (p == end) {
-                    return;
-                }
-            } else if (m_state == State::Quoted) {
-                const auto* quote = static_cast<const char*>(std::memchr(p, '"', end - p));
-                m_afterCr = false;
-                if (quote == nullptr) {
-                    return;
-                }
-                p = quote + 1;
-                m_state = State::QuoteSeen;
-                continue;
-            }
-            step(*p++);
-        }
-    }
-    std::size_t widest() {
-        endRecord();
-        return m_widest;
-    }
-
-  private:
-    enum class State { Skip, LineStart, Comment, Field, Quoted, QuoteSeen };
-
-    void endRecord() {
-        m_widest = std::max(m_widest, m_fields);
-        m_fields = 1;
-        m_matched = 0;
-        m_atFieldStart = true;
-        m_state = State::LineStart;
-    }
-
-    // A byte of a record, outside quotes.
-    void plain(char c) {
-        if (c == '\r' || c == '\n') {
-            m_afterCr = c == '\r';
-            endRecord();
-            return;
-        }
-        if (m_cuts && c == m_delimiter) {
-            ++m_fields;
-            m_atFieldStart = true;
-            return;
-        }
-        if (m_quoted && m_atFieldStart && c == '"') {
-            m_state = State::Quoted;
-        }
-        m_atFieldStart = false;
-    }
-
-    void step(char c) {
-        if (c == '\n' && m_afterCr) {
-            m_afterCr = false;
-            return;  // the second half of CR LF
-        }
-        m_afterCr = false;
-        switch (m_state) {
-            case State::Skip:
-                skipped(c);
-                return;
-            case State::LineStart:
-                lineStart(c);
-                return;
-            case State::Comment:
-                if (c == '\r' || c == '\n') {
-                    m_afterCr = c == '\r';
-                    m_matched = 0;
-                    m_state = State::LineStart;
-                }
-                return;
-            case State::Field:
-                plain(c);
-                return;
-            case State::Quoted:
-                if (c == '"') {
-                    m_state = State::QuoteSeen;
-                }
-                return;
-            case State::QuoteSeen:
-                if (c == '"') {
-                    m_state = State::Quoted;
-                    return;
-                }
-                m_state = State::Field;
-                plain(c);
-                return;
-        }
-    }
-
-    // A byte of the lines skipped before the table.
-    void skipped(char c) {
-        if (m_skip == 0) {
-            m_state = State::LineStart;
-            step(c);
-            return;
-        }
-        if (c == '\r' || c == '\n') {
-            m_afterCr = c == '\r';
-            if (--m_skip == 0) {
-                m_state = State::LineStart;
-            }
-        }
-    }
-
-    // A byte at the start of a line: the comment prefix, or the line's first field.
-    void lineStart(char c) {
-        if (!m_comment.empty() && c == m_comment[m_matched]) {
-            if (++m_matched == m_comment.size()) {
-                m_state = State::Comment;
-            }
-            return;
-        }
-        m_state = State::Field;
-        for (std::size_t k = 0; k < m_matched; ++k) {
-            plain(m_comment[k]);
-        }
-        m_matched = 0;
-        if (m_state == State::Field) {
-            plain(c);
-        } else {
-            step(c);
-        }
-    }
-
-    char m_delimiter;
-    bool m_cuts;
-    std::array<bool, 256> m_stops{};  // bytes a run of a record stops at
-    bool m_quoted;
-    std::string m_comment;
-    std::uint64_t m_skip;
-    State m_state = State::Skip;
-    std::size_t m_matched = 0;
-    std::size_t m_fields = 1;
-    std::size_t m_widest = 0;
-    bool m_atFieldStart = true;
-    bool m_afterCr = false;
-};
-
-}  // namespace
-
-std::ptrdiff_t WidestRecord(ByteSource& source, const ConversionOptions& rules,
-                            std::string& error) {
-    WidthCounter counter(rules);
-    std::vector<char> block(1 << 20);
-    for (;;) {
-        const auto count = source.read(block.data(), block.size(), error);
-        if (count < 0) {
-            return -1;
-        }
-        if (count == 0) {
-            break;
-        }
-        counter.feed(std::string_view(block.data(), static_cast<std::size_t>(count)));
-    }
-    return static_cast<std::ptrdiff_t>(counter.widest());
 }
 
 }  // namespace quarrytab

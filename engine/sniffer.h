@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "engine/options.h"
-#include "engine/platform.h"
 
 namespace quarrytab {
 
@@ -34,10 +33,5 @@ struct SniffedRules {
 // the user set; those named in `given.Kept` are kept and the rest decided around them. When
 // `given.Kept.encoding` is set the sample is already in UTF-8.
 SniffedRules SniffSample(std::string_view sample, bool complete, const ConversionOptions& given);
-
-// The field count of the widest record of a whole input read under `rules` (delimiter, quoted
-// fields, lines skipped, comment prefix); the bytes are those the record stream will read (after
-// any decoding). Returns -1 with `error` set when the source cannot be read.
-std::ptrdiff_t WidestRecord(ByteSource& source, const ConversionOptions& rules, std::string& error);
 
 }  // namespace quarrytab

@@ -227,6 +227,12 @@ const std::vector<LoadCase>& Cases() {
              .columns = Fields(3),
              .rows = {{"a", "b", kNull}, {"1", "2", "3"}, {"4", kNull, kNull}},
              .reportedLines = {1, 3}},
+            {.name = "ragged_pad_wider_two_byte_delimiter",
+             .options = {"-d", ", ", "--ragged", "pad"},
+             .input = "a, b\n1, 2, 3\n4\n",
+             .columns = Fields(3),
+             .rows = {{"a", "b", kNull}, {"1", "2", "3"}, {"4", kNull, kNull}},
+             .reportedLines = {1, 3}},
             {.name = "auto_rules",  // comment, ';', quotes and a header found by --auto
              .options = {"--auto"},
              .input = "# made by hand\nname;n\n\"a;b\";1\nc;2\n",
