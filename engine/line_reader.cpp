@@ -38,8 +38,9 @@ bool LineReader::refill() {
         m_end -= m_begin;
         m_begin = 0;
     }
-    if (m_end == m_buffer.size())
+    if (m_end == m_buffer.size()) {
         m_buffer.resize(m_buffer.size() * 2);
+    }
     std::string error;
     const auto count = m_source->read(m_buffer.data() + m_end, m_buffer.size() - m_end, error);
     if (count < 0) {
@@ -79,26 +80,31 @@ bool LineReader::next(std::string_view& line) {
         }
         m_scan = static_cast<std::size_t>((brk != nullptr ? brk : stop) - (data + m_begin));
         if (m_eof) {
-            if (m_failed || m_begin == m_end)
+            if (m_failed || m_begin == m_end) {
                 return false;
+            }
             line = std::string_view(data + m_begin, m_end - m_begin);
             m_lineEnd = {};
             m_begin = m_end;
             m_scan = 0;
             return true;
         }
-        if (!refill())
+        if (!refill()) {
             return false;
+        }
     }
 }
 
 std::vector<std::string> ReadFileToStringFSOLine(std::string_view path, ErrorReporter& reporter) {
     std::vector<std::string> lines;
     LineReader reader(reporter);
-    if (!reader.open(path))
+    if (!reader.open(path)) {
         return lines;
+    }
     std::string_view line;
-    while (reader.next(line)) lines.emplace_back(line);
+    while (reader.next(line)) {
+        lines.emplace_back(line);
+    }
     return lines;
 }
 

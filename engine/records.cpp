@@ -26,12 +26,15 @@ std::string DetectDelimiter(const std::vector<std::string_view>& lines, bool quo
     for (const char* candidate : {",", ";", "\t", "|"}) {
         // The most common field count among the lines, and how many lines have it.
         std::map<std::size_t, std::size_t> counts;
-        for (const auto line : lines) ++counts[CountFields(line, candidate, quotedFields)];
+        for (const auto line : lines) {
+            ++counts[CountFields(line, candidate, quotedFields)];
+        }
         const auto common = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
             return a.second < b.second || (a.second == b.second && a.first < b.first);
         });
-        if (common == counts.end() || common->first < 2)
+        if (common == counts.end() || common->first < 2) {
             continue;
+        }
         if (common->second > bestSteady ||
             (common->second == bestSteady && common->first > bestCount)) {
             best = candidate;

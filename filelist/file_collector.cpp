@@ -37,12 +37,14 @@ class CollectJobRun final : public ErrorReporter {
 
     void run(const CollectJob& job) {
         if (job.rule == CollectRule::FolderByPattern) {
-            if (!job.paths.isEmpty())
+            if (!job.paths.isEmpty()) {
                 collectByPattern(job.paths.first(), job.pattern);
+            }
         } else {
             for (const QString& path : job.paths) {
-                if (cancelled())
+                if (cancelled()) {
                     break;
+                }
                 collectDropped(path);
             }
         }
@@ -68,22 +70,25 @@ class CollectJobRun final : public ErrorReporter {
         QMetaObject::invokeMethod(
             m_collector.data(),
             [collector = m_collector, id, call = std::move(call)] {
-                if (collector)
+                if (collector) {
                     call(*collector, id);
+                }
             },
             Qt::QueuedConnection);
     }
 
     void add(QString path) {
         m_batch.push_back(std::move(path));
-        if (m_batch.size() >= kBatchRows || m_sinceFlush.elapsed() >= kBatchMilliseconds)
+        if (m_batch.size() >= kBatchRows || m_sinceFlush.elapsed() >= kBatchMilliseconds) {
             flush();
+        }
     }
 
     void flush() {
         m_sinceFlush.restart();
-        if (m_batch.isEmpty() || cancelled())
+        if (m_batch.isEmpty() || cancelled()) {
             return;
+        }
         QStringList paths = std::exchange(m_batch, {});
         post([paths = std::move(paths)](FileCollector& collector, quint64 id) {
             emit collector.filesFound(id, paths);
@@ -93,8 +98,9 @@ class CollectJobRun final : public ErrorReporter {
     WalkYield yield() {
         return [this] {
             // A pause in the listing (a slow folder) must not hold back rows already found.
-            if (m_sinceFlush.elapsed() >= kBatchMilliseconds)
+            if (m_sinceFlush.elapsed() >= kBatchMilliseconds) {
                 flush();
+            }
             return !cancelled();
         };
     }
@@ -116,23 +122,29 @@ class CollectJobRun final : public ErrorReporter {
         // character off a root would leave no folder (or the drive's current folder) to list.
         const QStringList folders = walk(WithSeparator(folder), 122);
         for (const QString& entry : folders) {
-            if (cancelled())
+            if (cancelled()) {
                 return;
+            }
             QStringList names;
-            if (!m_trap.step(128, [&] { names = GetFilesInFolder(entry, pattern, m_reader); }))
+            if (!m_trap.step(128, [&] { names = GetFilesInFolder(entry, pattern, m_reader); })) {
                 continue;
+            }
             for (const QString& name : names) {
-                if (name.startsWith(u'~'))
+                if (name.startsWith(u'~')) {
                     continue;
+                }
                 m_trap.step(134, [&] {
                     const QString path = entry + name;
-                    if (!m_reader.fileExists(path))
+                    if (!m_reader.fileExists(path)) {
                         return;  // gone since it was listed
+                    }
                     const PathAttributes info = m_reader.attributesOf(path);
-                    if (info.error != ReadError::None)
+                    if (info.error != ReadError::None) {
                         throw Failure(FailureNumber(info.error), ToUtf8(info.errorText));
-                    if (info.attributes != kHiddenArchiveOnly)
+                    }
+                    if (info.attributes != kHiddenArchiveOnly) {
                         add(FromPathBytes(FixDoubleBackslashes(ToPathBytes(path))));
+                    }
                 });
             }
         }
@@ -151,13 +163,15 @@ class CollectJobRun final : public ErrorReporter {
         }
         const QStringList folders = walk(WithSeparator(path), 102);
         for (const QString& entry : folders) {
-            if (cancelled())
+            if (cancelled()) {
                 return;
+            }
             m_trap.step(104, [&] {
                 for (const QString& name :
                      GetFilesInFolder(entry, QStringLiteral("*.*"), m_reader)) {
-                    if (!name.startsWith(u'~'))
+                    if (!name.startsWith(u'~')) {
                         add(entry + name);
+                    }
                 }
             });
         }
@@ -201,8 +215,9 @@ quint64 FileCollector::start(CollectJob job) {
     QMetaObject::invokeMethod(
         m_threadContext,
         [self, id, reader, cancelled, job = std::move(job)] {
-            if (cancelled->load())
+            if (cancelled->load()) {
                 return;
+            }
             CollectJobRun(self, id, *reader, cancelled, job.location).run(job);
         },
         Qt::QueuedConnection);

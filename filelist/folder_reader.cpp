@@ -14,10 +14,12 @@ namespace quarrytab {
 namespace {
 
 ReadError ErrorKind(const std::error_code& error) {
-    if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted)
+    if (error == std::errc::permission_denied || error == std::errc::operation_not_permitted) {
         return ReadError::PermissionDenied;
-    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory)
+    }
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) {
         return ReadError::PathNotFound;
+    }
     return ReadError::Other;
 }
 
@@ -37,10 +39,12 @@ bool IsSpecial(fs::file_type type) {
 }
 
 std::uint32_t TypeAttributes(fs::file_type type) {
-    if (type == fs::file_type::directory)
+    if (type == fs::file_type::directory) {
         return attributes::kDirectory;
-    if (type == fs::file_type::regular)
+    }
+    if (type == fs::file_type::regular) {
         return attributes::kArchive;
+    }
     return 0;
 }
 
@@ -65,15 +69,17 @@ int FailureNumber(ReadError error) {
 }
 
 bool SystemFolderReader::folderExists(const QString& path) {
-    if (path.isEmpty())
+    if (path.isEmpty()) {
         return false;
+    }
     std::error_code error;
     return fs::is_directory(ToFileSystemPath(path), error);
 }
 
 bool SystemFolderReader::fileExists(const QString& path) {
-    if (path.isEmpty())
+    if (path.isEmpty()) {
         return false;
+    }
     std::error_code error;
     const fs::file_status status = fs::status(ToFileSystemPath(path), error);
     return !error && fs::exists(status) && !fs::is_directory(status) && !IsSpecial(status.type());
@@ -85,8 +91,9 @@ PathAttributes SystemFolderReader::attributesOf(const QString& path) {
     std::error_code error;
     const fs::file_status own = fs::symlink_status(fsPath, error);
     if (own.type() == fs::file_type::not_found || error) {
-        if (!error)
+        if (!error) {
             error = std::make_error_code(std::errc::no_such_file_or_directory);
+        }
         result.error = ErrorKind(error);
         result.errorText = ErrorText(error);
         return result;
@@ -97,12 +104,14 @@ PathAttributes SystemFolderReader::attributesOf(const QString& path) {
         result.attributes |= TypeAttributes(fs::status(fsPath, targetError).type());
     } else {
         result.attributes |= TypeAttributes(own.type());
-        if ((own.permissions() & fs::perms::owner_write) == fs::perms::none)
+        if ((own.permissions() & fs::perms::owner_write) == fs::perms::none) {
             result.attributes |= attributes::kReadOnly;
+        }
     }
     const QString name = FromFileSystemText(fsPath.filename().native());
-    if (IsHiddenName(name))
+    if (IsHiddenName(name)) {
         result.attributes |= attributes::kHidden;
+    }
     result.isRoot = IsRootPath(fsPath);
     return result;
 }
@@ -121,8 +130,9 @@ FolderListing SystemFolderReader::list(const QString& folder) {
         std::error_code typeError;
         if (entry.is_symlink(typeError)) {
             item.attributes = attributes::kReparsePoint;
-            if (entry.is_directory(typeError))
+            if (entry.is_directory(typeError)) {
                 item.attributes |= attributes::kDirectory;
+            }
         } else if (entry.is_directory(typeError)) {
             item.attributes = attributes::kDirectory;
         } else if (entry.is_regular_file(typeError)) {
@@ -130,8 +140,9 @@ FolderListing SystemFolderReader::list(const QString& folder) {
         } else if (entry.is_other(typeError)) {
             continue;  // a pipe, socket or device
         }
-        if (IsHiddenName(item.name))
+        if (IsHiddenName(item.name)) {
             item.attributes |= attributes::kHidden;
+        }
         listing.entries.push_back(std::move(item));
     }
     if (error) {

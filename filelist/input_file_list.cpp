@@ -13,44 +13,51 @@ int InputFileList::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant InputFileList::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
         return {};
+    }
     // The path as shown; a name's bytes that are not UTF-8 show as replacement characters,
     // while the row's own text keeps them.
-    if (role == Qt::DisplayRole)
+    if (role == Qt::DisplayRole) {
         return ShownText(m_paths.at(index.row()));
-    if (role == Qt::EditRole)
+    }
+    if (role == Qt::EditRole) {
         return m_paths.at(index.row());
+    }
     return {};
 }
 
 Qt::ItemFlags InputFileList::flags(const QModelIndex& index) const {
-    if (!index.isValid())
+    if (!index.isValid()) {
         return Qt::NoItemFlags;
+    }
     // Rows are selected and reordered by the window itself; they are neither edited in place
     // nor dragged out as data.
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
 
 QVariant InputFileList::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole)
+    if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole) {
         return m_header;
+    }
     return QAbstractListModel::headerData(section, orientation, role);
 }
 
 bool InputFileList::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
                                   int role) {
     if (orientation != Qt::Horizontal || section != 0 ||
-        (role != Qt::EditRole && role != Qt::DisplayRole))
+        (role != Qt::EditRole && role != Qt::DisplayRole)) {
         return false;
+    }
     m_header = value.toString();
     emit headerDataChanged(orientation, section, section);
     return true;
 }
 
 bool InputFileList::removeRows(int row, int count, const QModelIndex& parent) {
-    if (parent.isValid() || row < 0 || count <= 0 || row + count > this->count())
+    if (parent.isValid() || row < 0 || count <= 0 || row + count > this->count()) {
         return false;
+    }
     beginRemoveRows(QModelIndex(), row, row + count - 1);
     m_paths.remove(row, count);
     endRemoveRows();
@@ -65,8 +72,9 @@ void InputFileList::append(const QString& path) {
 }
 
 void InputFileList::append(const QStringList& paths) {
-    if (paths.isEmpty())
+    if (paths.isEmpty()) {
         return;
+    }
     const int first = count();
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(paths.size()) - 1);
     m_paths.append(paths);
@@ -80,11 +88,13 @@ QString InputFileList::rowText(int row) const {
 bool InputFileList::removeSelected(const QModelIndexList& selected) {
     QList<int> rows;
     for (const QModelIndex& index : selected) {
-        if (index.model() == this && index.isValid() && !index.parent().isValid())
+        if (index.model() == this && index.isValid() && !index.parent().isValid()) {
             rows.append(index.row());
+        }
     }
-    if (rows.isEmpty())
+    if (rows.isEmpty()) {
         return false;
+    }
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     // From the bottom up, one removal per run of neighbouring rows, so the numbers of the rows
@@ -92,7 +102,9 @@ bool InputFileList::removeSelected(const QModelIndexList& selected) {
     qsizetype end = rows.size();
     while (end > 0) {
         qsizetype start = end - 1;
-        while (start > 0 && rows.at(start - 1) == rows.at(start) - 1) --start;
+        while (start > 0 && rows.at(start - 1) == rows.at(start) - 1) {
+            --start;
+        }
         removeRows(rows.at(start), static_cast<int>(end - start));
         end = start;
     }
@@ -100,18 +112,21 @@ bool InputFileList::removeSelected(const QModelIndexList& selected) {
 }
 
 void InputFileList::clear() {
-    if (m_paths.isEmpty())
+    if (m_paths.isEmpty()) {
         return;
+    }
     beginResetModel();
     m_paths.clear();
     endResetModel();
 }
 
 bool InputFileList::swapRows(int first, int second) {
-    if (first < 0 || second < 0 || first >= count() || second >= count())
+    if (first < 0 || second < 0 || first >= count() || second >= count()) {
         return false;
-    if (first == second)
+    }
+    if (first == second) {
         return true;
+    }
     m_paths.swapItemsAt(first, second);
     const QModelIndex a = index(first);
     const QModelIndex b = index(second);

@@ -21,23 +21,29 @@ std::size_t SequenceLength(std::string_view bytes, std::size_t at) {
     };
     const unsigned char lead = byte(0);
     const std::size_t left = bytes.size() - at;
-    if (lead < 0x80)
+    if (lead < 0x80) {
         return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
         return left >= 2 && IsContinuation(byte(1)) ? 2 : 0;
+    }
     if (lead >= 0xE0 && lead <= 0xEF) {
-        if (left < 3 || !IsContinuation(byte(1)) || !IsContinuation(byte(2)))
+        if (left < 3 || !IsContinuation(byte(1)) || !IsContinuation(byte(2))) {
             return 0;
-        if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F))
+        }
+        if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F)) {
             return 0;
+        }
         return 3;
     }
     if (lead >= 0xF0 && lead <= 0xF4) {
         if (left < 4 || !IsContinuation(byte(1)) || !IsContinuation(byte(2)) ||
-            !IsContinuation(byte(3)))
+            !IsContinuation(byte(3))) {
             return 0;
-        if ((lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) > 0x8F))
+        }
+        if ((lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) > 0x8F)) {
             return 0;
+        }
         return 4;
     }
     return 0;
@@ -56,12 +62,14 @@ QString FromPathBytes(std::string_view bytes) {
     std::size_t at = 0;
     while (at < bytes.size()) {
         const std::size_t length = SequenceLength(bytes, at);
-        if (length == 0)
+        if (length == 0) {
             break;
+        }
         at += length;
     }
-    if (at == bytes.size())
+    if (at == bytes.size()) {
         return FromUtf8(bytes);  // valid UTF-8, the usual case
+    }
     QString text = FromUtf8(bytes.substr(0, at));
     while (at < bytes.size()) {
         const std::size_t length = SequenceLength(bytes, at);
@@ -84,13 +92,15 @@ std::string ToPathBytes(const QString& path) {
 #else
     const auto hasSurrogate = [&] {
         for (const QChar unit : path) {
-            if (unit.isSurrogate())
+            if (unit.isSurrogate()) {
                 return true;
+            }
         }
         return false;
     };
-    if (!hasSurrogate())
+    if (!hasSurrogate()) {
         return ToUtf8(path);
+    }
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(path.size()) * 3);
     const qsizetype size = path.size();
@@ -132,26 +142,33 @@ QString ShownText(const QString& text) {
     const qsizetype size = text.size();
     const auto lone = [&](qsizetype at) {
         const QChar unit = text.at(at);
-        if (unit.isHighSurrogate())
+        if (unit.isHighSurrogate()) {
             return !(at + 1 < size && text.at(at + 1).isLowSurrogate());
-        if (unit.isLowSurrogate())
+        }
+        if (unit.isLowSurrogate()) {
             return !(at > 0 && text.at(at - 1).isHighSurrogate());
+        }
         return false;
     };
-    while (i < size && !lone(i)) ++i;
-    if (i == size)
+    while (i < size && !lone(i)) {
+        ++i;
+    }
+    if (i == size) {
         return text;
+    }
     QString shown = text;
     for (; i < size; ++i) {
-        if (lone(i))
+        if (lone(i)) {
             shown[i] = QChar::ReplacementCharacter;
+        }
     }
     return shown;
 }
 
 QString LocalPathOfUrl(const QUrl& url) {
-    if (!url.isLocalFile())
+    if (!url.isLocalFile()) {
         return {};
+    }
 #ifndef _WIN32
     if (url.host().isEmpty()) {
         // The URL's own decoding would turn bytes that are not UTF-8 into replacement

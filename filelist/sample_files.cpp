@@ -13,14 +13,17 @@ QString SampleFolder(const QString& programFolder) {
 QString SampleSnapshot(const QString& programFolder) {
     const QString prefix = SampleFolder(programFolder) + QDir::separator();
     QStringList paths;
-    for (const QString& name : GetFilesInFolder(SampleFolder(programFolder), QStringLiteral("*.*")))
+    for (const QString& name :
+         GetFilesInFolder(SampleFolder(programFolder), QStringLiteral("*.*"))) {
         paths.append(prefix + name);
+    }
     return paths.join(QLatin1Char('|'));
 }
 
 QStringList SnapshotPaths(const QString& snapshot) {
-    if (snapshot.isEmpty())
+    if (snapshot.isEmpty()) {
         return {};
+    }
     return snapshot.split(QLatin1Char('|'));
 }
 

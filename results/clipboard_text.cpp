@@ -13,7 +13,9 @@ constexpr int kCellsBetweenYields = 4096;
 
 // The UTF-8 bytes of a line without the spaces at its end, then CR LF.
 void AppendLine(QByteArray& text, const char* data, qsizetype size) {
-    while (size > 0 && data[size - 1] == ' ') --size;
+    while (size > 0 && data[size - 1] == ' ') {
+        --size;
+    }
     text.append(data, size);
     text.append("\r\n", 2);
 }
@@ -28,10 +30,12 @@ QString PlainText() {
 
 QString ListViewToClipboard(const ListCells& list, const std::function<void()>& yield) {
     QString text;
-    if (list.rows <= 0 || list.columns <= 0)
+    if (list.rows <= 0 || list.columns <= 0) {
         return text;
-    if (list.sizeHint > 0)
+    }
+    if (list.sizeHint > 0) {
         text.reserve(list.sizeHint);
+    }
     int sinceYield = 0;
     const auto cellDone = [&] {
         if (yield && ++sinceYield == kCellsBetweenYields) {
@@ -53,22 +57,26 @@ QString ListViewToClipboard(const ListCells& list, const std::function<void()>& 
     }
 
     for (int row = 0; row < list.rows; ++row) {
-        if (list.marked && !list.marked(row))
+        if (list.marked && !list.marked(row)) {
             continue;
+        }
         for (int column = 0; column < list.columns; ++column) {
             const QString cell = list.cell(row, column);
             text += cell;
             const qsizetype width = widths[static_cast<std::size_t>(column)];
             if (column + 1 < list.columns) {
-                if (width > cell.size())
+                if (width > cell.size()) {
                     text += QString(width - cell.size(), QLatin1Char(' '));
+                }
                 text += QLatin1Char('\t');
             }
             cellDone();
         }
         // The last cell takes no TAB; the spaces at the end of the line go.
         qsizetype end = text.size();
-        while (end > 0 && text.at(end - 1) == QLatin1Char(' ')) --end;
+        while (end > 0 && text.at(end - 1) == QLatin1Char(' ')) {
+            --end;
+        }
         text.truncate(end);
         text += QLatin1String("\r\n");
     }
@@ -77,8 +85,9 @@ QString ListViewToClipboard(const ListCells& list, const std::function<void()>& 
 
 QByteArray StatementsClipboardUtf8(const StatementStore& rows) {
     QByteArray text;
-    if (rows.empty())
+    if (rows.empty()) {
         return text;
+    }
     // Display text never has more UTF-8 bytes than the row unless the row is Windows-1252.
     text.reserve(static_cast<qsizetype>(rows.byteSize() + 2 * rows.size()));
     rows.forEachRow([&](std::string_view row) {

@@ -14,8 +14,9 @@ constexpr char16_t kHighControls[32] = {
 
 bool IsAscii(std::string_view bytes) {
     for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80)
+        if (static_cast<unsigned char>(c) >= 0x80) {
             return false;
+        }
     }
     return true;
 }
@@ -34,12 +35,14 @@ QString FromWindows1252(std::string_view bytes) {
 
 QString DisplayText(std::string_view bytes) {
     const auto size = static_cast<qsizetype>(bytes.size());
-    if (IsAscii(bytes))
+    if (IsAscii(bytes)) {
         return QString::fromLatin1(bytes.data(), size);
+    }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(QByteArrayView(bytes.data(), size));
-    if (!utf8.hasError())
+    if (!utf8.hasError()) {
         return text;
+    }
     return FromWindows1252(bytes);
 }
 

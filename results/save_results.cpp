@@ -111,14 +111,16 @@ std::unique_ptr<QFileDevice> CreateResultsFile(std::string_view pathBytes) {
 
 std::unique_ptr<QFileDevice> CreateResultsFile(const QString& path) {
     const QFileInfo target(path);
-    if (target.exists() && !target.isDir() && !target.isFile())
+    if (target.exists() && !target.isDir() && !target.isFile()) {
         return std::make_unique<QFile>(path);
+    }
     return std::make_unique<QSaveFile>(path);
 }
 
 void OpenResultsFile(QFileDevice& device) {
-    if (!device.open(QIODevice::WriteOnly))
+    if (!device.open(QIODevice::WriteOnly)) {
         throw Failure(failures::kFileAccessError, device.errorString().toStdString());
+    }
 }
 
 void WriteResultRows(const StatementStore& rows, QIODevice& device,
@@ -127,30 +129,36 @@ void WriteResultRows(const StatementStore& rows, QIODevice& device,
     block.reserve(kBlockSize + 4096);
     const auto writeBlock = [&] {
         const auto size = static_cast<qint64>(block.size());
-        if (device.write(block.data(), size) != size)
+        if (device.write(block.data(), size) != size) {
             ThrowDeviceError(device);
+        }
         block.clear();
-        if (yield)
+        if (yield) {
             yield();
+        }
     };
     rows.forEachRow([&](std::string_view row) {
         if (row.size() > kBlockSize) {
             // A very long row goes out on its own rather than through the block.
-            if (!block.empty())
+            if (!block.empty()) {
                 writeBlock();
+            }
             const auto size = static_cast<qint64>(row.size());
-            if (device.write(row.data(), size) != size)
+            if (device.write(row.data(), size) != size) {
                 ThrowDeviceError(device);
+            }
         } else {
             block.append(row);
         }
         block.append("\r\n", 2);
-        if (block.size() >= kBlockSize)
+        if (block.size() >= kBlockSize) {
             writeBlock();
+        }
         return true;
     });
-    if (!block.empty())
+    if (!block.empty()) {
         writeBlock();
+    }
 }
 
 void CommitResultsFile(QFileDevice& device) {
@@ -159,8 +167,9 @@ void CommitResultsFile(QFileDevice& device) {
         return;
     }
     if (auto* saveFile = qobject_cast<QSaveFile*>(&device)) {
-        if (!saveFile->commit())
+        if (!saveFile->commit()) {
             ThrowDeviceError(*saveFile);
+        }
         return;
     }
     const bool flushed = device.flush();

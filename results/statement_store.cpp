@@ -26,8 +26,9 @@ std::string_view StatementStore::row(std::size_t index) const {
 }
 
 void StatementStore::reserveRows(std::size_t needed) {
-    if (needed <= m_ends.capacity())
+    if (needed <= m_ends.capacity()) {
         return;
+    }
     // Growing by half keeps the offsets within 12 bytes a row.
     m_ends.reserve(std::max({needed, m_ends.capacity() + m_ends.capacity() / 2, kMinimumRows}));
 }
@@ -62,14 +63,16 @@ void StatementStore::appendRows(std::string_view bytes, std::span<const std::uin
 }
 
 void StatementStore::appendBlock(StatementBlock&& block) {
-    if (block.empty())
+    if (block.empty()) {
         return;
+    }
     reserveRows(m_ends.size() + block.rows());
     m_chunks.reserve(m_chunks.size() + 1);
     std::string& bytes = block.bytes;
     // A block that filled little of its room is copied into a fitting one.
-    if (bytes.capacity() > bytes.size() + bytes.size() / 4 + kMinimumChunk)
+    if (bytes.capacity() > bytes.size() + bytes.size() / 4 + kMinimumChunk) {
         bytes.shrink_to_fit();
+    }
     m_used += bytes.size();
     m_chunks.push_back(Chunk{std::make_shared<std::string>(std::move(bytes)), m_ends.size()});
     m_ends.insert(m_ends.end(), block.ends.begin(), block.ends.end());
@@ -85,8 +88,9 @@ StatementStore StatementStore::shared() const {
 }
 
 void StatementStore::remove(std::size_t first, std::size_t count) {
-    if (first >= m_ends.size() || count == 0)
+    if (first >= m_ends.size() || count == 0) {
         return;
+    }
     count = std::min(count, m_ends.size() - first);
     std::size_t index = chunkOf(first);
     std::size_t left = count;
@@ -97,17 +101,21 @@ void StatementStore::remove(std::size_t first, std::size_t count) {
         const std::size_t last = std::min(chunkEnd, first + left);  // rows [first, last) go
         const std::uint64_t begin = first == chunk.firstRow ? 0 : m_ends[first - 1];
         const std::uint64_t end = m_ends[last - 1];
-        if (chunk.bytes.use_count() > 1)
+        if (chunk.bytes.use_count() > 1) {
             chunk.bytes = std::make_shared<std::string>(*chunk.bytes);
+        }
         chunk.bytes->erase(begin, end - begin);
         m_used -= end - begin;
-        for (std::size_t row = last; row < chunkEnd; ++row) m_ends[row] -= end - begin;
+        for (std::size_t row = last; row < chunkEnd; ++row) {
+            m_ends[row] -= end - begin;
+        }
         m_ends.erase(m_ends.begin() + static_cast<std::ptrdiff_t>(first),
                      m_ends.begin() + static_cast<std::ptrdiff_t>(last));
         const std::size_t removed = last - first;
         left -= removed;
-        for (std::size_t later = index + 1; later < m_chunks.size(); ++later)
+        for (std::size_t later = index + 1; later < m_chunks.size(); ++later) {
             m_chunks[later].firstRow -= removed;
+        }
         if (chunkEnd - removed == chunk.firstRow) {
             m_chunks.erase(m_chunks.begin() + static_cast<std::ptrdiff_t>(index));
         } else {
@@ -123,8 +131,9 @@ void StatementStore::clear() {
 }
 
 void StatementStore::squeeze() {
-    if (!m_chunks.empty() && m_chunks.back().bytes.use_count() == 1)
+    if (!m_chunks.empty() && m_chunks.back().bytes.use_count() == 1) {
         m_chunks.back().bytes->shrink_to_fit();
+    }
     m_chunks.shrink_to_fit();
     m_ends.shrink_to_fit();
 }
@@ -132,7 +141,9 @@ void StatementStore::squeeze() {
 std::size_t StatementStore::footprint() const {
     std::size_t total =
         m_chunks.capacity() * sizeof(Chunk) + m_ends.capacity() * sizeof(std::uint64_t);
-    for (const Chunk& chunk : m_chunks) total += chunk.bytes->capacity();
+    for (const Chunk& chunk : m_chunks) {
+        total += chunk.bytes->capacity();
+    }
     return total;
 }
 
@@ -149,13 +160,15 @@ void StatementBatcher::statement(std::string_view text) {
     }
     m_block.bytes.append(text);
     m_block.ends.push_back(m_block.bytes.size());
-    if (m_block.bytes.size() >= m_blockBytes || m_block.ends.size() >= m_blockRows)
+    if (m_block.bytes.size() >= m_blockBytes || m_block.ends.size() >= m_blockRows) {
         flush();
+    }
 }
 
 void StatementBatcher::flush() {
-    if (m_block.empty())
+    if (m_block.empty()) {
         return;
+    }
     StatementBlock full = std::move(m_block);
     m_block = StatementBlock();
     m_deliver(std::move(full));

@@ -52,8 +52,9 @@ class StatementStore final : public StatementSink {
             std::uint64_t begin = 0;
             for (std::size_t r = m_chunks[c].firstRow; r < end; ++r) {
                 if (!visit(std::string_view(data + begin,
-                                            static_cast<std::size_t>(m_ends[r] - begin))))
+                                            static_cast<std::size_t>(m_ends[r] - begin)))) {
                     return false;
+                }
                 begin = m_ends[r];
             }
         }
