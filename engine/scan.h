@@ -12,6 +12,13 @@
 #define QUARRYTAB_BLOCK_SCAN 1
 #endif
 
+// Hooks a block loop calls once per few bytes: inlined whatever the compiler's estimate.
+#if defined(_MSC_VER)
+#define QUARRYTAB_HOT __forceinline
+#else
+#define QUARRYTAB_HOT [[gnu::always_inline]] inline
+#endif
+
 namespace quarrytab::detail {
 
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";

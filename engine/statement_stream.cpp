@@ -106,14 +106,15 @@ bool StatementStream::holdsFirstLine() const {
 // is not blank, the next line starts with a byte that is neither a space nor a line break, nothing
 // is held, and neither progress nor the delimiter watch needs to hear of the line first. Otherwise
 // it does nothing and returns false.
-inline bool StatementStream::turnOver(const char* next, char*& out, std::uint64_t cuts) {
+QUARRYTAB_HOT bool StatementStream::turnOver(const char* next, Scan& scan) {
+    char*& out = scan.out;
     if (!m_nonSpace || *next == ' ' || IsLineBreak(*next) || m_out != &m_sink || m_lines == 0 ||
         m_lines + 1 >= m_stop || watchesDelimiter())
         return false;
     std::memcpy(out, m_paddedTail.data(), 4);
     out += m_tail.size();
     m_sink.commit(static_cast<std::size_t>(out - m_begin), true);
-    if (m_notes != nullptr && cuts + 1 != m_notes->expectedFields)
+    if (m_notes != nullptr && scan.cuts + 1 != m_notes->expectedFields)
         m_notes->ragged.add(m_lines + 1);
     ++m_lines;
     m_partSent = false;
@@ -124,117 +125,145 @@ inline bool StatementStream::turnOver(const char* next, char*& out, std::uint64_
     for (std::size_t k = 0; k < m_head.size(); k += 16)
         std::memcpy(out + k, m_paddedHead.data() + k, 16);
     out += m_head.size();
+    scan.limit = m_end - kSlack;
+    scan.cuts = 0;
     return true;
 }
 
-// The line's values from `p` on, up to its end or the end of the bytes; one delimiter byte.
-const char* StatementStream::scanSingle(const char* p, const char* end) {
-    const char delimiter = m_delimiter.front();
-    char* out = m_at;
-    char* limit = m_end - kSlack;
-    std::uint64_t cuts = m_cuts;
-    const auto room = [&] {
-        if (out > limit) {
-            m_at = out;
-            refreshRoom(kSlack);
-            out = m_at;
-            limit = m_end - kSlack;
-        }
-    };
-    // Writes the delimiter or quote at `at`; false for a line break, which ends the scan.
-    const auto special = [&](const char* at) {
-        if (*at == delimiter) {
-            out = WriteCut(out);
-            ++cuts;
-        } else if (*at == kQuote) {
-            out[0] = kQuote;
-            out[1] = kQuote;
-            out += 2;
-        } else {
-            return false;
-        }
-        return true;
-    };
-    if (!m_nonSpace) {
-        // Spaces at the start: a line of nothing else is blank and writes nothing.
-        for (; p != end && *p == ' '; ++p) {
-            room();
-            if (delimiter == ' ') {
-                out = WriteCut(out);
-                ++cuts;
-            } else {
-                *out++ = ' ';
-            }
-        }
-        m_nonSpace = p != end && !IsLineBreak(*p);
+// Makes room for the next steps of a scan when it runs short.
+QUARRYTAB_HOT void StatementStream::scanRoom(Scan& scan) {
+    if (scan.out > scan.limit) {
+        m_at = scan.out;
+        refreshRoom(kSlack);
+        scan.out = m_at;
+        scan.limit = m_end - kSlack;
     }
+}
+
+// Writes the delimiter or quote at `at`; false for a line break, which ends the scan.
+QUARRYTAB_HOT bool StatementStream::scanSpecial(Scan& scan, const char* at, char delimiter) {
+    if (*at == delimiter) {
+        scan.out = WriteCut(scan.out);
+        ++scan.cuts;
+    } else if (*at == kQuote) {
+        scan.out[0] = kQuote;
+        scan.out[1] = kQuote;
+        scan.out += 2;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Spaces at the start of a line: a line of nothing else is blank and writes nothing.
+QUARRYTAB_HOT const char* StatementStream::scanLeadingSpaces(Scan& scan, char delimiter,
+                                                             const char* p, const char* end) {
+    for (; p != end && *p == ' '; ++p) {
+        scanRoom(scan);
+        if (delimiter == ' ') {
+            scan.out = WriteCut(scan.out);
+            ++scan.cuts;
+        } else {
+            *scan.out++ = ' ';
+        }
+    }
+    m_nonSpace = p != end && !IsLineBreak(*p);
+    return p;
+}
+
 #if QUARRYTAB_BLOCK_SCAN
-    // Delimiters, quotes and line breaks.
-    const BlockClassifier classifier(delimiter, kQuote, false, false);
-    // Sixty-four bytes classified at once; the runs between the bytes found are copied sixteen
-    // bytes at a time, which may read up to sixteen bytes past the block.
-    while (m_blockScan && end - p >= 64 + 16) {
-        room();
+// Sixty-four bytes classified at once (delimiters, quotes and line breaks); the runs between the
+// bytes found are copied sixteen bytes at a time, which may read up to sixteen bytes past the
+// block. A line break goes on to the next line in this loop when turnOver() can take it; false
+// with `p` at a line break it cannot.
+QUARRYTAB_HOT bool StatementStream::scanBlocks(Scan& scan, const BlockClassifier& classifier,
+                                               char delimiter, const char*& p, const char* end) {
+    while (end - p >= 64 + 16) {
+        scanRoom(scan);
         std::uint64_t found = classifier.block(p);
         std::size_t done = 0;  // bytes of the block written; past it after a CR LF at its end
         for (; found != 0; found &= found - 1) {
             const auto at = static_cast<std::size_t>(std::countr_zero(found));
-            if (at < done)
-                continue;           // the LF of a CR LF, passed already
-            Copy16(out, p + done);  // most runs between them are shorter than sixteen
-            for (std::size_t k = done + 16; k < at; k += 16) {
-                Copy16(out + (k - done), p + k);
+            if (at < done) {
+                continue;  // the LF of a CR LF, passed already
             }
-            out += at - done;
-            if (special(p + at)) {
+            Copy16(scan.out, p + done);  // most runs between them are shorter than sixteen
+            for (std::size_t k = done + 16; k < at; k += 16) {
+                Copy16(scan.out + (k - done), p + k);
+            }
+            scan.out += at - done;
+            if (scanSpecial(scan, p + at, delimiter)) {
                 done = at + 1;
                 continue;
             }
-            // A line break: the next line goes on in this loop when it can.
             const char* next = p + at + LineBreakLength(p + at, end, true);
-            if (!turnOver(next, out, cuts)) {
+            if (!turnOver(next, scan)) {
                 p += at;
-                goto scanned;
+                return false;
             }
-            limit = m_end - kSlack;
-            cuts = 0;
             done = static_cast<std::size_t>(next - p);
         }
         if (done < 64) {
             for (std::size_t k = done; k < 64; k += 16) {
-                Copy16(out + (k - done), p + k);
+                Copy16(scan.out + (k - done), p + k);
             }
-            out += 64 - done;
+            scan.out += 64 - done;
             done = 64;
         }
         p += done;
     }
-    // Then sixteen at a time: store them all, then move on to the first byte found among them.
-    while (m_blockScan && end - p >= 16) {
-        room();
+    return true;
+}
+
+// Then sixteen at a time: store them all, then move on to the first byte found among them;
+// false with `p` at a line break.
+QUARRYTAB_HOT bool StatementStream::scanSixteens(Scan& scan, const BlockClassifier& classifier,
+                                                 char delimiter, const char*& p, const char* end) {
+    while (end - p >= 16) {
+        scanRoom(scan);
         const auto found = static_cast<unsigned>(classifier.sixteen(p));
-        Copy16(out, p);
+        Copy16(scan.out, p);
         if (found == 0) {
             p += 16;
-            out += 16;
+            scan.out += 16;
             continue;
         }
         const auto plain = std::countr_zero(found);
         p += plain;
-        out += plain;
-        if (!special(p))
-            goto scanned;
+        scan.out += plain;
+        if (!scanSpecial(scan, p, delimiter)) {
+            return false;
+        }
         ++p;
+    }
+    return true;
+}
+#endif
+
+// The line's values from `p` on, up to its end or the end of the bytes; one delimiter byte.
+const char* StatementStream::scanSingle(const char* p, const char* end) {
+    const char delimiter = m_delimiter.front();
+    Scan scan{m_at, m_end - kSlack, m_cuts};
+    if (!m_nonSpace) {
+        p = scanLeadingSpaces(scan, delimiter, p, end);
+    }
+#if QUARRYTAB_BLOCK_SCAN
+    if (m_blockScan) {
+        const BlockClassifier classifier(delimiter, kQuote, false, false);
+        // When either stops at a line break, the loop below stops there too.
+        if (scanBlocks(scan, classifier, delimiter, p, end)) {
+            scanSixteens(scan, classifier, delimiter, p, end);
+        }
     }
 #endif
     for (; p != end && !IsLineBreak(*p); ++p) {
-        room();
-        if (!special(p))
-            *out++ = *p;
+        scanRoom(scan);
+        if (!scanSpecial(scan, p, delimiter)) {
+            *scan.out++ = *p;
+        }
     }
-scanned:
-    m_at = out;
-    m_cuts = cuts;
+    m_at = scan.out;
+    m_cuts = scan.cuts;
     return p;
 }
 

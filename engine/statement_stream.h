@@ -14,6 +14,7 @@
 #include "engine/held_statement.h"
 #include "engine/options.h"
 #include "engine/records.h"
+#include "engine/scan.h"
 #include "engine/statements.h"
 
 namespace quarrytab::detail {
@@ -42,9 +43,24 @@ class StatementStream {
     std::uint64_t lines() const { return m_lines; }
 
   private:
+    // Where a scan of a line's values writes, and the cuts it has made.
+    struct Scan {
+        char* out;
+        char* limit;  // past it, room is made before the next steps
+        std::uint64_t cuts;
+    };
     const char* scanSingle(const char* p, const char* end);
+    bool turnOver(const char* next, Scan& scan);
+    void scanRoom(Scan& scan);
+    bool scanSpecial(Scan& scan, const char* at, char delimiter);
+    const char* scanLeadingSpaces(Scan& scan, char delimiter, const char* p, const char* end);
+#if QUARRYTAB_BLOCK_SCAN
+    bool scanBlocks(Scan& scan, const BlockClassifier& classifier, char delimiter, const char*& p,
+                    const char* end);
+    bool scanSixteens(Scan& scan, const BlockClassifier& classifier, char delimiter, const char*& p,
+                      const char* end);
+#endif
     const char* scanGeneral(const char* p, const char* end, bool last);
-    bool turnOver(const char* next, char*& out, std::uint64_t cuts);
     void openStatement();
     void endLine();
     bool holdsFirstLine() const;

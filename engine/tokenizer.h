@@ -71,13 +71,6 @@ struct BlockLooks {
     bool mark = false;         // the handler's own flag, passed to blockCut
 };
 
-// Hooks the block loop calls once per few bytes: inlined whatever the compiler's estimate.
-#if defined(_MSC_VER)
-#define QUARRYTAB_HOT __forceinline
-#else
-#define QUARRYTAB_HOT [[gnu::always_inline]] inline
-#endif
-
 // The reading rules a tokenizer follows.
 struct ReadingRules {
     std::string delimiter;  // empty: no field is ever cut
