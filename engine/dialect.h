@@ -28,6 +28,10 @@ struct DialectRules {
     std::string_view rollback;
     std::span<const LiteralEscape> escapes;  // inside '...'; the quote itself is the first
     std::size_t maxRowsPerInsert;
+    // A statement that goes before a file's first one, so the statements mean the same whatever
+    // the session's settings were; empty: none.
+    std::string_view setup;
+    std::string_view tableOptions;  // written after a CREATE TABLE's column list
 };
 
 const DialectRules& RulesOf(Dialect dialect);

@@ -19,8 +19,10 @@ LiteralWriter::LiteralWriter(const ConversionOptions& options)
       m_blobOnNul(options.SqlDialect == Dialect::Sqlite),
       m_emptyAsNull(options.EmptyAsNull) {
     const DialectRules& rules = RulesOf(options.SqlDialect);
+    m_escapeList = rules.escapes;
     m_looks['\0'] = true;
     for (const auto& escape : rules.escapes) {
+        m_longestEscape = std::max(m_longestEscape, escape.text.size());
         m_escapes[static_cast<unsigned char>(escape.byte)] = escape.text;
         m_looks[static_cast<unsigned char>(escape.byte)] = true;
     }
@@ -71,11 +73,20 @@ bool LiteralWriter::valueTooLong() const {
 // its end: a NUL byte has turned up in it, or it has grown too large to keep in one piece.
 void LiteralWriter::holdValue() {
     for (const char* p = m_valueStart + 1; p < m_at; ++p) {
-        *m_value.reserve(1) = *p;
-        m_value.commit(1, false);
-        if (*p == kQuoteEscape.byte) {
-            ++p;  // the second of a doubled quote
+        char c = *p;
+        // Bytes the literal writes as an escape never stand for themselves in it: each such
+        // byte begins an escape, and the byte that escape stands for is held.
+        for (const auto& escape : m_escapeList) {
+            if (escape.text.front() == c &&
+                static_cast<std::size_t>(m_at - p) >= escape.text.size() &&
+                std::string_view(p, escape.text.size()) == escape.text) {
+                c = escape.byte;
+                p += escape.text.size() - 1;
+                break;
+            }
         }
+        *m_value.reserve(1) = c;
+        m_value.commit(1, false);
     }
     m_at = m_valueStart;
     m_valueStart = nullptr;
@@ -199,27 +210,30 @@ std::string LiteralWriter::collected() {
     return value;
 }
 
-// A value seen whole (SQLite) as its literal: quotes doubled, or, holding a NUL byte, which
-// SQLite cannot read inside a literal, as a blob of its bytes cast to text.
+// A value seen whole (SQLite) as its literal with the dialect's escapes, or, holding a NUL byte,
+// which SQLite cannot read inside a literal, as a blob of its bytes cast to text.
 void LiteralWriter::writeHeldValue() {
     constexpr char kDigits[] = "0123456789ABCDEF";
     const bool blob = m_hasNul;
+    // Each byte takes at most this many: two hexadecimal digits, or its longest escape.
+    const std::size_t widest = std::max<std::size_t>(2, m_longestEscape);
     put(blob ? "CAST(X'" : "'");
     m_value.drain([&](std::string_view piece) {
         while (!piece.empty()) {
-            const auto step = piece.substr(0, kRoom / 2);
+            const auto step = piece.substr(0, kRoom / widest);
             piece.remove_prefix(step.size());
-            ensureRoom(2 * step.size());
+            ensureRoom(widest * step.size());
             for (const char c : step) {
+                const auto escape = m_escapes[static_cast<unsigned char>(c)];
                 if (blob) {
                     const auto byte = static_cast<unsigned char>(c);
                     *m_at++ = kDigits[byte >> 4];
                     *m_at++ = kDigits[byte & 0xF];
-                } else {
+                } else if (escape.empty()) {
                     *m_at++ = c;
-                    if (c == kQuoteEscape.byte) {
-                        *m_at++ = c;
-                    }
+                } else {
+                    std::memcpy(m_at, escape.data(), escape.size());
+                    m_at += escape.size();
                 }
             }
         }

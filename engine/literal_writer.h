@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -165,6 +166,8 @@ class LiteralWriter {
 
     const ConversionOptions& m_options;
     std::array<std::string_view, 256> m_escapes{};  // what stands for each byte in a literal
+    std::span<const LiteralEscape> m_escapeList;    // the same, as the dialect lists them
+    std::size_t m_longestEscape = 0;
     std::array<bool, 256> m_looks{};
     BlockLooks m_blockLooks;
     bool m_validate;   // values must be well-formed UTF-8 (and for PostgreSQL hold no NUL)

@@ -152,7 +152,7 @@ void StatementAssembler::placeRow() {
         to.commit(text.size(), complete);
     };
     if (m_rowsPerInsert == 1) {
-        beginTransaction();
+        beginStatements();
         put(m_sink, m_insertHead + "(", false);
         m_row.replay(m_sink, false);
         put(m_sink, ")" + m_ending, true);
@@ -183,12 +183,20 @@ void StatementAssembler::dropRecord() {
     m_row.clear();
 }
 
-void StatementAssembler::beginTransaction() {
-    if (m_options.Transaction && !m_inTransaction) {
+// What goes before a file's first statement, once: the dialect's setup, so the statements mean
+// the same whatever the session's settings were, and BEGIN for a transaction.
+void StatementAssembler::beginStatements() {
+    if (std::exchange(m_begun, true)) {
+        return;
+    }
+    if (!m_rules.setup.empty()) {
+        m_sink.statement(std::string(m_rules.setup) + m_ending);
+    }
+    if (m_options.Transaction) {
         m_inTransaction = true;
-        refreshDirect();
         m_sink.statement(std::string(m_rules.begin) + m_ending);
     }
+    refreshDirect();
 }
 
 void StatementAssembler::appendName(std::string& out, std::string_view name) const {
@@ -211,7 +219,7 @@ void StatementAssembler::appendName(std::string& out, std::string_view name) con
     out += closing;
 }
 void StatementAssembler::createTable() {
-    beginTransaction();
+    beginStatements();
     WriteCreateTable(
         m_sink, m_reference, m_notes.expectedFields,
         [&](std::size_t k, std::string& out) {
@@ -223,12 +231,12 @@ void StatementAssembler::createTable() {
             out += "fld" + std::to_string(k + 1);
             out += m_options.ClosingDelimitingChar;
         },
-        m_rules.columnType, m_ending);
+        m_rules.columnType, std::string(m_rules.tableOptions) + m_ending);
 }
 void StatementAssembler::flushInsert() {
     if (m_pendingRows == 0)
         return;
-    beginTransaction();
+    beginStatements();
     std::memcpy(m_pending.reserve(m_ending.size()), m_ending.data(), m_ending.size());
     m_pending.commit(m_ending.size(), false);
     m_pending.replay(m_sink, true);

@@ -40,8 +40,8 @@ class StatementAssembler {
         }
         // A row goes straight to the sink when nothing at its end can change where it goes or
         // whether it is written: not the first (the CREATE TABLE waits for its field count),
-        // one row per INSERT, no ragged record left out, a transaction begun, and not a
-        // possible line of spaces.
+        // one row per INSERT, no ragged record left out, the statements begun (the dialect's
+        // setup, a transaction), and not a possible line of spaces.
         m_direct = m_directNow && first != ' ' && !IsLineBreak(first);
         if (m_direct) {
             m_literal.openRoom(m_sink, m_rowHead, kRoom, true);
@@ -100,9 +100,7 @@ class StatementAssembler {
 
   private:
     void endOtherRecord(bool blank);
-    void refreshDirect() {
-        m_directNow = m_directRows && !m_first && (m_inTransaction || !m_options.Transaction);
-    }
+    void refreshDirect() { m_directNow = m_directRows && !m_first && m_begun; }
     void endHeader();
     void placeRow();
     // Ends a row written straight to the sink as its own INSERT.
@@ -110,7 +108,7 @@ class StatementAssembler {
         m_literal.put(m_rowTail);
         m_literal.commitRoom(true);
     }
-    void beginTransaction();
+    void beginStatements();
     void createTable();
     void flushInsert();
     void appendName(std::string& out, std::string_view name) const;
@@ -127,7 +125,7 @@ class StatementAssembler {
     std::string m_rowTail;     // ")" and m_ending
     std::size_t m_rowsPerInsert;
     bool m_directRows;         // rows may go straight to the sink (see beginRecord)
-    bool m_directNow = false;  // ... and from now on: the first is read, a transaction begun
+    bool m_directNow = false;  // ... and from now on: the first is read, the statements begun
 
     // The record being read.
     std::uint64_t m_recordLine = 0;
@@ -143,6 +141,7 @@ class StatementAssembler {
     std::size_t m_pendingFields = 0;
     std::vector<std::string> m_headerValues;
     std::vector<std::string> m_names;
+    bool m_begun = false;  // the dialect's setup (and BEGIN) are written
     bool m_inTransaction = false;
 };
 

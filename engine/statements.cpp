@@ -51,7 +51,13 @@ void StatementSink::commit(std::size_t size, bool complete) {
 
 std::string TableReference(const ConversionOptions& options, std::string_view baseName) {
     std::string reference = options.DelimitingChar;
-    reference += options.TableName;
+    // The classic statements write the prefix as it was typed; under the rules for real-world
+    // files it is part of the name like the file's own, so its closing quotes are doubled too.
+    if (UsesRecordRules(options)) {
+        AppendDoubling(reference, options.TableName, options.ClosingDelimitingChar);
+    } else {
+        reference += options.TableName;
+    }
     reference += '_';
     AppendDoubling(reference, baseName, options.ClosingDelimitingChar);
     reference += options.ClosingDelimitingChar;

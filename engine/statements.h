@@ -58,7 +58,9 @@ class StatementSink {
 };
 
 // O + prefix + "_" + base name + C, where every occurrence of C inside the base name is doubled
-// so a file name can never close the reference early. The prefix is written as the user typed it.
+// so a file name can never close the reference early. The prefix is written as the user typed it
+// in the classic statements, and with its closing quotes doubled too under the rules for
+// real-world files.
 std::string TableReference(const ConversionOptions& options, std::string_view baseName);
 
 // Writes "CREATE TABLE reference (name1 type,name2 type,...)" and `ending` to the sink in

@@ -87,8 +87,11 @@ std::vector<std::vector<std::string>> ReadCsv(const std::string& bytes,
     options.Mode = StatementMode::InsertOnly;
     options.SqlDialect = dialect;
     std::vector<std::vector<std::string>> read;
-    for (const auto& insert : ConvertBytes(bytes, options, "t", step, &notes))
-        read.push_back(InsertValues(insert, dialect == Dialect::Mysql).value());
+    for (const auto& insert : ConvertBytes(bytes, options, "t", step, &notes)) {
+        if (!insert.starts_with("SET ")) {  // a dialect's setup
+            read.push_back(InsertValues(insert, dialect == Dialect::Mysql).value());
+        }
+    }
     return read;
 }
 
@@ -177,6 +180,10 @@ struct RuleCase {
     Statements statements;
 };
 
+constexpr const char* kMysqlSetup =
+    "SET NAMES utf8mb4, sql_mode = TRIM(BOTH ',' FROM REPLACE(CONCAT(',', @@sql_mode, ','), "
+    "',NO_BACKSLASH_ESCAPES,', ','));";
+
 void UseDialect(ConversionOptions& o, Dialect d) {
     o.SqlDialect = d;
     SetDelimitingChar(o, RulesOf(d).identifierQuote);
@@ -237,7 +244,8 @@ TEST(Records, EachRuleWritesItsStatements) {
              UseDialect(o, Dialect::Postgres);
          },
          "a,b\n1,2\n3,4\n5\n6,7\n",
-         {"BEGIN", "CREATE TABLE \"Table1_t\" (\"fld1\" TEXT,\"fld2\" TEXT)",
+         {"SET client_encoding TO 'UTF8'", "BEGIN",
+          "CREATE TABLE \"Table1_t\" (\"fld1\" TEXT,\"fld2\" TEXT)",
           "INSERT INTO \"Table1_t\" VALUES ('a','b'),('1','2')",
           "INSERT INTO \"Table1_t\" VALUES ('3','4')", "INSERT INTO \"Table1_t\" VALUES ('5')",
           "INSERT INTO \"Table1_t\" VALUES ('6','7')", "COMMIT"}},
@@ -249,14 +257,15 @@ TEST(Records, EachRuleWritesItsStatements) {
              o.QuotedFields = true;
          },
          "n`m\n\"O'Neil\\x\0y\r\nz\"\n"s,
-         {"INSERT INTO `Table1_t` (`n``m`) VALUES ('O''Neil\\\\x\\0y\\r\\nz');"}},
+         {kMysqlSetup, "INSERT INTO `Table1_t` (`n``m`) VALUES ('O''Neil\\\\x\\0y\\r\\nz');"}},
         {"MySQL's column type and transaction words",
          [](ConversionOptions& o) {
              UseDialect(o, Dialect::Mysql);
              o.Transaction = true;
          },
          "a\n",
-         {"START TRANSACTION;", "CREATE TABLE `Table1_t` (`fld1` LONGTEXT);",
+         {kMysqlSetup, "START TRANSACTION;",
+          "CREATE TABLE `Table1_t` (`fld1` LONGTEXT) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;",
           "INSERT INTO `Table1_t` VALUES ('a');", "COMMIT;"}},
         {"SQLite takes a NUL byte as a blob cast to text",
          [](ConversionOptions& o) {
@@ -278,6 +287,23 @@ TEST(Records, EachRuleWritesItsStatements) {
               return hex;
           }() +
           "2700' AS TEXT));"}},
+        {"SQLite writes a CR as a character of its own, in a blob as its byte",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Sqlite);
+             o.Mode = StatementMode::InsertOnly;
+             o.QuotedFields = true;
+         },
+         "\"a\r\nb\",\"\r'\rx\0\"\n"s,
+         {"INSERT INTO \"Table1_t\" VALUES ('a'||char(13)||'\nb',CAST(X'0D270D7800' AS TEXT));"}},
+        {"SQLite: a CR in a value held whole as it grows too long",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Sqlite);
+             o.Mode = StatementMode::InsertOnly;
+             o.QuotedFields = true;
+         },
+         "\"'\r" + std::string(9 << 20, 'q') + "\r\"\n",
+         {"INSERT INTO \"Table1_t\" VALUES (''''||char(13)||'" + std::string(9 << 20, 'q') +
+          "'||char(13)||'');"}},
         {"SQLite: a value longer than can be kept as a literal in one piece",
          [](ConversionOptions& o) {
              UseDialect(o, Dialect::Sqlite);
@@ -361,8 +387,8 @@ TEST(Records, EachRuleWritesItsStatements) {
              o.QuotedFields = true;
          },
          std::string(100, 'a') + "\x1A\\\0',"s + std::string(100, 'b') + "\x1A,\"\r\n\x1A\"\n"s,
-         {"INSERT INTO `Table1_t` VALUES ('" + std::string(100, 'a') + "\\Z\\\\\\0''','" +
-          std::string(100, 'b') + "\\Z','\\r\\n\\Z');"}},
+         {kMysqlSetup, "INSERT INTO `Table1_t` VALUES ('" + std::string(100, 'a') +
+                           "\\Z\\\\\\0''','" + std::string(100, 'b') + "\\Z','\\r\\n\\Z');"}},
     };
     for (const auto& c : cases) {
         ConversionOptions options;

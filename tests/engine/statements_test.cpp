@@ -57,6 +57,10 @@ TEST(TableReference, WrapsPrefixAndBaseNameAndEscapesTheBaseName) {
         ConversionOptions options = Options(opening, ",", kCreate, true, prefix);
         EXPECT_EQ(TableReference(options, base), expected);
     }
+    // Under the rules for real-world files the prefix is part of the name: quotes doubled too.
+    ConversionOptions records = Options("\"", ",", kCreate, true, "my\"tab");
+    records.SqlDialect = Dialect::Postgres;
+    EXPECT_EQ(TableReference(records, "x\"y"), "\"my\"\"tab_x\"\"y\"");
 }
 
 TEST(FieldSplitting, CutsAtEveryOccurrenceOfTheDelimiter) {

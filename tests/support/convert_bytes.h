@@ -84,7 +84,7 @@ inline std::optional<std::string> BlobValue(std::string_view insert, std::size_t
 
 // The literal at `i` ('b''c' as b'c), moving `i` past it; nothing when there is none. With
 // `backslashes` a backslash escapes the byte after it as MySQL reads it (\0 NUL, \r CR, \n LF,
-// \Z Ctrl-Z, any other byte itself).
+// \Z Ctrl-Z, any other byte itself); SQLite's '||char(13)||' is a CR.
 inline std::optional<std::string> LiteralValue(std::string_view insert, std::size_t& i,
                                                bool backslashes) {
     if (i >= insert.size() || insert[i] != '\'')
@@ -98,6 +98,9 @@ inline std::optional<std::string> LiteralValue(std::string_view insert, std::siz
         } else if (c == '\'' && insert.substr(i, 2) == "''") {
             value += c;
             ++i;
+        } else if (c == '\'' && insert.substr(i, 14) == "'||char(13)||'") {
+            value += '\r';  // SQLite's CR, joined to the literal
+            i += 13;
         } else if (c == '\'') {
             ++i;
             return value;
