@@ -3,6 +3,9 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringList>
+#include <algorithm>
+#include <charconv>
+#include <limits>
 
 #include "engine/dialect.h"
 
@@ -36,7 +39,7 @@ struct Options {
     QCommandLineOption insertOnly{"insert-only", "No CREATE TABLE statements."};
     QCommandLineOption noSemicolon{"no-semicolon", "Statements without the closing ;."};
     QCommandLineOption extension{
-        {"e", "extension"}, "For folder PATHs: only files named *.EXT.", "EXT"};
+        {"e", "extension"}, "For folder PATHs: only files named *.EXT (.EXT too).", "EXT"};
     QCommandLineOption output{{"o", "output"}, "Write to FILE instead of standard output.", "FILE"};
     QCommandLineOption csv{"csv",
                            "RFC 4180 fields: a field that starts with \" runs to the matching \"; "
@@ -65,7 +68,8 @@ struct Options {
                                "NAME"};
     QCommandLineOption encoding{"encoding",
                                 "The input's encoding, converted to UTF-8 (e.g. windows-1252, "
-                                "latin1, utf-16le, utf-16be, utf-8). Default: bytes as they are.",
+                                "latin1, utf-16le, utf-16be, utf-8; utf-16 takes its byte order "
+                                "from its mark, or from its text). Default: bytes as they are.",
                                 "NAME"};
     QCommandLineOption stripBom{
         "strip-bom",
@@ -112,10 +116,14 @@ void Describe(QCommandLineParser& parser, const Options& options) {
     parser.addVersionOption();
 }
 
-bool ReadCount(const QString& text, std::uint64_t lowest, std::uint64_t& value) {
-    bool ok = false;
-    value = text.toULongLong(&ok);
-    return ok && value >= lowest;
+// A whole number written in digits only (no sign, no spaces) from `lowest` to `highest`.
+bool ReadCount(const QString& text, std::uint64_t lowest, std::uint64_t highest,
+               std::uint64_t& value) {
+    const std::string digits = ToBytes(text);
+    const auto* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, value);
+    return !digits.empty() && error == std::errc() && stop == end && value >= lowest &&
+           value <= highest;
 }
 
 bool ReadDialect(const QString& name, Dialect& dialect) {
@@ -172,16 +180,79 @@ bool ReadAutoRules(const QCommandLineParser& parser, const Options& o, CommandLi
 bool ReadCounts(const QCommandLineParser& parser, const Options& o, ConversionOptions& options,
                 std::string& error) {
     std::uint64_t rows = 0;
-    if (!ReadCount(parser.value(o.rowsPerInsert), 1, rows)) {
-        error = "--rows-per-insert takes a whole number of at least 1";
+    const auto mostRows = RulesOf(options.SqlDialect).maxRowsPerInsert;
+    if (!ReadCount(parser.value(o.rowsPerInsert), 1, mostRows, rows)) {
+        error = "--rows-per-insert takes a whole number from 1 to " + std::to_string(mostRows);
         return false;
     }
     options.RowsPerInsert = static_cast<std::size_t>(rows);
-    if (!ReadCount(parser.value(o.skipLines), 0, options.SkipLines)) {
+    if (!ReadCount(parser.value(o.skipLines), 0, std::numeric_limits<std::uint64_t>::max(),
+                   options.SkipLines)) {
         error = "--skip-lines takes a whole number";
         return false;
     }
     return true;
+}
+
+// The PATHs: at least one, and standard input once at most.
+bool ReadInputs(const QCommandLineParser& parser, CommandLine& command, std::string& error) {
+    for (const QString& input : parser.positionalArguments()) {
+        command.inputs.push_back(ToBytes(input));
+    }
+    if (command.inputs.empty()) {
+        error = "no PATH given";
+        return false;
+    }
+    if (std::count(command.inputs.begin(), command.inputs.end(), kStandardInputPath) > 1) {
+        error = "- (standard input) can be given once only";
+        return false;
+    }
+    return true;
+}
+
+// -t, --dialect and -q: how tables and columns are named.
+bool ReadNaming(const QCommandLineParser& parser, const Options& o, ConversionOptions& options,
+                std::string& error) {
+    options.TableName = ToBytes(parser.value(o.tableName));
+    if (parser.isSet(o.dialect) && !ReadDialect(parser.value(o.dialect), options.SqlDialect)) {
+        error = "unknown dialect '" + ToBytes(parser.value(o.dialect)) +
+                "' (choose sqlite, postgres or mysql)";
+        return false;
+    }
+    SetDelimitingChar(options, parser.isSet(o.quote)
+                                   ? ToBytes(parser.value(o.quote))
+                                   : std::string(RulesOf(options.SqlDialect).identifierQuote));
+    return true;
+}
+
+// -d: a delimiter that can cut a line (no line break in it, no quote under --csv), or auto.
+bool ReadDelimiter(const QCommandLineParser& parser, const Options& o, ConversionOptions& options,
+                   std::string& error) {
+    const std::string delimiter = ToBytes(parser.value(o.delimiter));
+    if (delimiter.find_first_of("\r\n") != std::string::npos) {
+        error = "a delimiter cannot hold a line break (CR or LF): line breaks end records";
+        return false;
+    }
+    if (parser.isSet(o.csv) && delimiter.find('"') != std::string::npos) {
+        error = "with --csv the delimiter cannot hold \", which quotes fields";
+        return false;
+    }
+    options.DetectDelimiter = delimiter == "auto";
+    options.CsvDelimiter = delimiter == "\\t" ? "\t" : options.DetectDelimiter ? "," : delimiter;
+    options.WarnOnOtherDelimiter = !parser.isSet(o.delimiter);
+    return true;
+}
+
+// -e: "-e .csv" means what "-e csv" does, the dot being the pattern's own.
+void ReadExtension(const QCommandLineParser& parser, const Options& o, CommandLine& command) {
+    if (!parser.isSet(o.extension)) {
+        return;
+    }
+    std::string extension = ToBytes(parser.value(o.extension));
+    if (extension.starts_with('.')) {
+        extension.erase(0, 1);
+    }
+    command.pattern = "*." + extension;
 }
 
 }  // namespace
@@ -212,7 +283,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
         error = parser.errorText().toStdString();
         return false;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    // --help-all is Qt's, listed with --help; a converter has no Qt options to add to it.
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         command.action = CommandLine::Action::Help;
         return true;
     }
@@ -220,27 +292,16 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
         command.action = CommandLine::Action::Version;
         return true;
     }
-    for (const QString& input : parser.positionalArguments())
-        command.inputs.push_back(ToBytes(input));
-    if (command.inputs.empty()) {
-        error = "no PATH given";
+    if (!ReadInputs(parser, command, error)) {
         return false;
     }
-
     ConversionOptions& options = command.options;
-    options.TableName = ToBytes(parser.value(o.tableName));
-    if (parser.isSet(o.dialect) && !ReadDialect(parser.value(o.dialect), options.SqlDialect)) {
-        error = "unknown dialect '" + ToBytes(parser.value(o.dialect)) +
-                "' (choose sqlite, postgres or mysql)";
+    if (!ReadNaming(parser, o, options, error)) {
         return false;
     }
-    SetDelimitingChar(options, parser.isSet(o.quote)
-                                   ? ToBytes(parser.value(o.quote))
-                                   : std::string(RulesOf(options.SqlDialect).identifierQuote));
-    const std::string delimiter = ToBytes(parser.value(o.delimiter));
-    options.DetectDelimiter = delimiter == "auto";
-    options.CsvDelimiter = delimiter == "\\t" ? "\t" : options.DetectDelimiter ? "," : delimiter;
-    options.WarnOnOtherDelimiter = !parser.isSet(o.delimiter);
+    if (!ReadDelimiter(parser, o, options, error)) {
+        return false;
+    }
     if (!ReadAutoRules(parser, o, command, error)) {
         return false;
     }
@@ -253,6 +314,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
     options.Transaction = parser.isSet(o.transaction);
     options.CommentPrefix = ToBytes(parser.value(o.comment));
     options.Encoding = ToBytes(parser.value(o.encoding));
+    if (parser.isSet(o.encoding) && options.Encoding.empty()) {
+        error = "--encoding takes a name (e.g. utf-8, utf-16, windows-1252)";
+        return false;
+    }
     options.StripBom = parser.isSet(o.stripBom) || options.QuotedFields || options.HeaderRow ||
                        !options.Encoding.empty();
     if (!ReadRagged(parser.value(o.ragged), options.Ragged)) {
@@ -263,8 +328,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
     if (!ReadCounts(parser, o, options, error)) {
         return false;
     }
-    if (parser.isSet(o.extension))
-        command.pattern = "*." + ToBytes(parser.value(o.extension));
+    ReadExtension(parser, o, command);
     command.output = ToBytes(parser.value(o.output));
     return true;
 }

@@ -19,7 +19,7 @@ struct KnownEncoding {
     bool byteOrderFromMark;
 };
 
-// UTF-16 without a stated byte order is big-endian when it has no mark, as Unicode says.
+// UTF-16 without a stated byte order takes it from its mark, or without one from its text.
 constexpr KnownEncoding kKnownEncodings[] = {
     {"utf-8", TextEncoding::Utf8, false},
     {"utf8", TextEncoding::Utf8, false},
@@ -45,6 +45,23 @@ constexpr KnownEncoding kKnownEncodings[] = {
     {"latin9", TextEncoding::Latin9, false},
     {"latin-9", TextEncoding::Latin9, false},
 };
+
+// UTF-16 without a byte-order mark is big-endian by the letter of Unicode, yet the text Windows
+// programs write without one is little-endian almost always. The text decides: most characters of
+// delimited text are ASCII, whose zero byte comes second in little-endian.
+bool LooksLittleEndian(const unsigned char* bytes, std::size_t size) {
+    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        return true;
+    }
+    if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+        return false;
+    }
+    std::size_t zeros[2] = {0, 0};
+    for (std::size_t i = 0; i < size; ++i) {
+        zeros[i % 2] += bytes[i] == 0 ? 1 : 0;
+    }
+    return zeros[1] > zeros[0];
+}
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -122,7 +139,7 @@ bool DecodingSource::decodeMore(std::string& error) {
         }
         m_byteOrderFromMark = false;
         const auto* start = reinterpret_cast<const unsigned char*>(m_in.data() + m_inBegin);
-        if (m_inEnd - m_inBegin >= 2 && start[0] == 0xFF && start[1] == 0xFE) {
+        if (LooksLittleEndian(start, m_inEnd - m_inBegin)) {
             m_decoder = TextDecoder::open(TextEncoding::Utf16LE, error);
             if (!m_decoder)
                 return false;

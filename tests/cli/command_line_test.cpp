@@ -97,6 +97,9 @@ TEST(CommandLine, EveryOptionReachesTheRecord) {
     EXPECT_TRUE(Parse({"--strip-bom", "x"}).options.StripBom);
     EXPECT_TRUE(Parse({"--encoding", "utf-16", "x"}).options.StripBom);
     EXPECT_EQ(Parse({"--help"}).action, CommandLine::Action::Help);
+    EXPECT_EQ(Parse({"--help-all", "x"}).action, CommandLine::Action::Help);
+    EXPECT_EQ(Parse({"-e", ".csv", "x"}).pattern, "*.csv");
+    EXPECT_EQ(Parse({"--rows-per-insert", "1000", "x"}).options.RowsPerInsert, 1000u);
     EXPECT_EQ(Parse({"--version"}).action, CommandLine::Action::Version);
 }
 
@@ -112,6 +115,18 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
         {{"--skip-lines", "-1", "x"}, "--skip-lines"},
         {{"--header", "--no-header", "x"}, "--header and --no-header"},
         {{"--csv", "--no-csv", "x"}, "--csv and --no-csv"},
+        // Numbers are digits only, and a count past what a dialect takes is refused, not clamped.
+        {{"--rows-per-insert", "1001", "x"}, "1 to 1000"},
+        {{"--rows-per-insert", "99999999999", "x"}, "--rows-per-insert"},
+        {{"--rows-per-insert", " 5", "x"}, "--rows-per-insert"},
+        {{"--rows-per-insert", "5 ", "x"}, "--rows-per-insert"},
+        {{"--rows-per-insert", "+3", "x"}, "--rows-per-insert"},
+        {{"--skip-lines", "99999999999999999999", "x"}, "--skip-lines"},
+        {{"-d", "\n", "x"}, "line break"},
+        {{"-d", ";\r", "x"}, "line break"},
+        {{"-d", "\"", "--csv", "x"}, "--csv"},
+        {{"--encoding", "", "x"}, "--encoding"},
+        {{"-", "a.csv", "-"}, "standard input"},
     };
     for (const auto& [arguments, mention] : cases) {
         CommandLine command;
