@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -21,7 +22,18 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitInputFailed = 1;
 constexpr int kExitUsage = 2;
 
+// The progress line is on show (on a terminal): a message first clears it, so the two never share
+// a line; the progress line comes back with its next update.
+bool g_progressShown = false;
+
+void ClearProgress() {
+    if (std::exchange(g_progressShown, false)) {
+        std::fprintf(stderr, "\r%60s\r", "");
+    }
+}
+
 void PrintError(const std::string& text) {
+    ClearProgress();
     std::fprintf(stderr, "quarrytab-cli: %s\n", text.c_str());
 }
 
@@ -36,6 +48,7 @@ class ConsoleReporter : public ErrorReporter {
     void reportApplicationError(std::string_view location, int line,
                                 const Failure& failure) override {
         m_failed = true;
+        ++m_reported;
         if (location == kReaderLocation)
             PrintError("cannot read '" + m_current + "': " + failure.description());
         else
@@ -45,10 +58,13 @@ class ConsoleReporter : public ErrorReporter {
     void setCurrent(const std::string& path) { m_current = path; }
     bool failed() const { return m_failed; }
     void fail() { m_failed = true; }
+    // Failures reported so far.
+    std::size_t reported() const { return m_reported; }
 
   private:
     std::string m_current;
     bool m_failed = false;
+    std::size_t m_reported = 0;
 };
 
 std::string Count(std::uint64_t count, const char* one, const char* many) {
@@ -198,12 +214,9 @@ class ProgressLine {
             100.0 * static_cast<double>(m_doneBefore + m_fileSize) / static_cast<double>(m_total);
         std::fprintf(stderr, "\rquarrytab-cli: %5.1f%%  %llu lines", share > 100 ? 100.0 : share,
                      static_cast<unsigned long long>(progress.linesDone));
-        m_shown = true;
+        g_progressShown = true;
     }
-    void finish() {
-        if (m_shown)
-            std::fprintf(stderr, "\r%60s\r", "");
-    }
+    void finish() { ClearProgress(); }
 
   private:
     static constexpr std::uintmax_t kWorthShowing = 64ULL << 20;
@@ -212,7 +225,6 @@ class ProgressLine {
     std::uintmax_t m_fileSize = 0;
     std::size_t m_fileIndex = 0;
     bool m_enabled = false;
-    bool m_shown = false;
     std::chrono::steady_clock::time_point m_last{};
 };
 
@@ -220,10 +232,11 @@ class ProgressLine {
 class SkippedPaths {
   public:
     void add(const std::string& path, WalkSkip reason) {
-        const char* why = reason == WalkSkip::PathTooLong   ? "path too long"
-                          : reason == WalkSkip::NameTooLong ? "name too long"
-                          : reason == WalkSkip::UnsafeName  ? "unsafe characters in its name"
-                                                            : "could not be read";
+        const char* why = reason == WalkSkip::PathTooLong    ? "path too long"
+                          : reason == WalkSkip::NameTooLong  ? "name too long"
+                          : reason == WalkSkip::UnsafeName   ? "unsafe characters in its name"
+                          : reason == WalkSkip::LinkToNoFile ? "a link that leads to no file"
+                                                             : "could not be read";
         if (m_first.size() < kShown)
             m_first.push_back("'" + path + "' (" + why + ")");
         ++m_count;
@@ -231,7 +244,7 @@ class SkippedPaths {
     void report() const {
         if (m_count == 0)
             return;
-        PrintError(Count(m_count, "folder was", "folders were") + " left out of the walk:");
+        PrintError(Count(m_count, "path was", "paths were") + " left out of the walk:");
         for (const auto& line : m_first) std::fprintf(stderr, "  %s\n", line.c_str());
         if (m_count > m_first.size())
             std::fprintf(stderr, "  and %llu more\n",
@@ -244,7 +257,14 @@ class SkippedPaths {
     std::uint64_t m_count = 0;
 };
 
-// Every input file in order: folders walked, "-" kept for standard input.
+// True when both paths name one existing file.
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(FileSystemPath(a), FileSystemPath(b), error) && !error;
+}
+
+// Every input file in order: folders walked, "-" kept for standard input. The output file is
+// left out of a walk (a run into a folder it converts would take in its own earlier output).
 std::vector<std::string> InputFiles(const CommandLine& command, ConsoleReporter& reporter) {
     std::vector<std::string> paths;
     SkippedPaths skipped;
@@ -252,12 +272,23 @@ std::vector<std::string> InputFiles(const CommandLine& command, ConsoleReporter&
         skipped.add(path, reason);
     };
     for (const auto& input : command.inputs) {
-        if (input != kStandardInputPath && FolderExists(input)) {
-            reporter.setCurrent(input);
-            for (auto& file : CollectPathBytes(input, command.pattern, reporter, skip))
-                paths.push_back(std::move(file));
-        } else {
+        if (input == kStandardInputPath || !FolderExists(input)) {
             paths.push_back(input);
+            continue;
+        }
+        reporter.setCurrent(input);
+        bool found = false;
+        for (auto& file : CollectPathBytes(input, command.pattern, reporter, skip)) {
+            if (command.output.empty() || !SameFile(file, command.output)) {
+                paths.push_back(std::move(file));
+                found = true;
+            }
+        }
+        if (!found) {
+            PrintError("'" + input + "': no file" +
+                       (command.pattern == "*.*" ? std::string() : " named " + command.pattern) +
+                       " in the folder or beneath it");
+            reporter.fail();
         }
     }
     skipped.report();
@@ -283,7 +314,30 @@ int Explain(const std::vector<std::string>& paths, const CommandLine& command,
     return reporter.failed() ? kExitInputFailed : kExitSuccess;
 }
 
-int Convert(const CommandLine& command) {
+// Says so when a file gave no record at all, which is seldom what was meant.
+void ReportNothingConverted(const std::string& file, const FileNotes& notes,
+                            const ConversionOptions& options) {
+    if (notes.rows > 0 || notes.stopped) {
+        return;
+    }
+    std::string why = options.HeaderRow ? "no record after its header" : "no record";
+    if (options.SkipLines > 0) {
+        why += " once --skip-lines left out " + std::to_string(options.SkipLines) + " lines";
+    }
+    PrintError(Where(file) + ": " + why + "; nothing converted");
+}
+
+int Convert(const CommandLine& command, const ClosedStreams& closed) {
+    for (const auto& input : command.inputs) {
+        if (input != kStandardInputPath && !command.output.empty() &&
+            SameFile(input, command.output)) {
+            return UsageError("'" + input + "' is both an input and the output (-o)");
+        }
+    }
+    if (closed.output && command.output.empty()) {
+        PrintError("cannot write standard output: it is closed (use -o FILE)");
+        return kExitInputFailed;
+    }
     ConsoleReporter reporter;
     const auto paths = InputFiles(command, reporter);
     if (command.explain) {
@@ -307,11 +361,20 @@ int Convert(const CommandLine& command) {
         state.fileIndex = i;
         reporter.setCurrent(paths[i]);
         FileNotes notes;
+        const auto reportedBefore = reporter.reported();
+        if (paths[i] == kStandardInputPath && closed.input) {
+            PrintError("cannot read standard input: it is closed");
+            reporter.fail();
+            continue;
+        }
         const ConversionContext context{reporter, writer, progress, &state, &notes};
         if (paths[i] == kStandardInputPath) {
             ConvertStream(standardInput, "stdin", command.options, context);
         } else {
             ConvertFile(paths[i], command.options, context);
+        }
+        if (reporter.reported() == reportedBefore) {
+            ReportNothingConverted(paths[i], notes, command.options);
         }
         if (ReportNotes(paths[i], notes, command.options))
             reporter.fail();
@@ -334,6 +397,7 @@ int Convert(const CommandLine& command) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    const ClosedStreams closed = HoldClosedStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quarrytab-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUARRYTAB_VERSION));
@@ -354,5 +418,5 @@ int main(int argc, char* argv[]) {
     }
     if (const auto problem = OptionsProblem(command.options); !problem.empty())
         return UsageError(problem);
-    return Convert(command);
+    return Convert(command, closed);
 }

@@ -23,6 +23,7 @@ struct LineNotes {
 // What a file's conversion noticed besides read failures; the command line reports it.
 struct FileNotes {
     std::size_t expectedFields = 0;     // the first record's field count
+    std::uint64_t rows = 0;             // records written as rows of an INSERT
     LineNotes ragged;                   // records with another field count
     LineNotes unclosedQuote;            // a quoted field still open at the end of the file
     LineNotes unconvertible;            // bytes the input's encoding could not convert

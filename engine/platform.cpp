@@ -83,6 +83,10 @@ bool InputFile::open(std::string_view path, std::string& error) {
 #endif
     // Reads are made in large blocks, so the stream's own buffer would only add a copy.
     std::setvbuf(m_file, nullptr, _IONBF, 0);
+    std::error_code sizeError;
+    const auto size = std::filesystem::file_size(fsPath, sizeError);
+    m_size = sizeError ? 0 : size;
+    m_read = 0;
     return true;
 }
 
@@ -92,6 +96,14 @@ std::ptrdiff_t InputFile::read(char* buffer, std::size_t size, std::string& erro
     // Bytes that arrived before an error are handed out first; the next call reports the error.
     if (count == 0 && std::ferror(m_file)) {
         error = ErrnoText(errno);
+        return -1;
+    }
+    m_read += count;
+    // A file cut short while it is read (rewritten by another program) ends early: its records
+    // past that point would be missing without a word.
+    if (count == 0 && m_read < m_size) {
+        error = "the file became shorter while it was read (" + std::to_string(m_read) + " of " +
+                std::to_string(m_size) + " bytes read)";
         return -1;
     }
     return static_cast<std::ptrdiff_t>(count);
@@ -125,6 +137,25 @@ bool StandardErrorIsTerminal() {
 #else
     return isatty(STDERR_FILENO) != 0;
 #endif
+}
+
+ClosedStreams HoldClosedStandardStreams() {
+    ClosedStreams closed;
+#ifndef _WIN32
+    // The lowest free number is taken by open(), so each closed stream gets its own again.
+    for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(stream, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        const int held = ::open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (held != stream && held >= 0) {
+            ::close(held);
+        }
+        closed.input |= stream == STDIN_FILENO;
+        closed.output |= stream == STDOUT_FILENO;
+    }
+#endif
+    return closed;
 }
 
 void SetStandardOutputBinary() {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -41,6 +42,8 @@ class InputFile : public ByteSource {
 
   private:
     std::FILE* m_file = nullptr;
+    std::uint64_t m_size = 0;  // the file's size when it was opened
+    std::uint64_t m_read = 0;
 };
 
 // Standard input as a byte source, read in binary on every platform.
@@ -51,6 +54,16 @@ class StandardInput : public ByteSource {
 };
 
 bool StandardErrorIsTerminal();
+
+// Which of the standard streams the program was started without (`quarrytab-cli - <&-`). Each
+// closed one is opened on the null device, so no file the program opens later takes its number
+// and is read or written as that stream by mistake. Call it first thing, before anything opens a
+// file.
+struct ClosedStreams {
+    bool input = false;
+    bool output = false;
+};
+ClosedStreams HoldClosedStandardStreams();
 
 // Makes standard output binary, so CR LF line ends go out unchanged on every platform.
 void SetStandardOutputBinary();

@@ -107,6 +107,7 @@ void StatementAssembler::endOtherRecord(bool blank) {
     if (m_unstorable) {
         m_notes.unstorable.add(m_recordLine);
     }
+    ++m_notes.rows;
     if (!m_direct) {
         placeRow();
         return;

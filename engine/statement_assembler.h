@@ -70,6 +70,7 @@ class StatementAssembler {
     }
     QUARRYTAB_HOT void endRecord(bool blank) {
         if (m_direct && !blank && !m_unstorable && m_fields == m_notes.expectedFields) {
+            ++m_notes.rows;
             endRow();  // the common case, which endOtherRecord would come to as well
             return;
         }

@@ -114,8 +114,12 @@ QUARRYTAB_HOT bool StatementStream::turnOver(const char* next, Scan& scan) {
     std::memcpy(out, m_paddedTail.data(), 4);
     out += m_tail.size();
     m_sink.commit(static_cast<std::size_t>(out - m_begin), true);
-    if (m_notes != nullptr && scan.cuts + 1 != m_notes->expectedFields)
-        m_notes->ragged.add(m_lines + 1);
+    if (m_notes != nullptr) {
+        ++m_notes->rows;
+        if (scan.cuts + 1 != m_notes->expectedFields) {
+            m_notes->ragged.add(m_lines + 1);
+        }
+    }
     ++m_lines;
     m_partSent = false;
     const auto room = std::max(m_head.size() + kSlack, kRoom);
@@ -386,6 +390,9 @@ void StatementStream::noteLine(bool blank, std::size_t fields) {
         m_notes->expectedFields = std::max<std::size_t>(1, fields);
     else if (fields != m_notes->expectedFields && !blank)
         m_notes->ragged.add(m_lines + 1);
+    if (!blank) {
+        ++m_notes->rows;
+    }
     if (watchesDelimiter()) {
         m_doubt.endLine(blank);
     }

@@ -257,9 +257,9 @@ class Walk {
 };
 
 // The names GetFilesInFolder gives; `unreadable` is set when the listing failed, at once or
-// part-way.
+// part-way. Links that match and lead to no file go to `noFile` when it is given.
 QStringList MatchingFiles(const QString& folder, const QString& pattern, FolderReader& reader,
-                          bool& unreadable) {
+                          bool& unreadable, QStringList* noFile = nullptr) {
     unreadable = false;
     if (folder.isEmpty())
         return {};
@@ -274,8 +274,11 @@ QStringList MatchingFiles(const QString& folder, const QString& pattern, FolderR
         // A regular file was seen as one by the listing itself; only links and entries of another
         // kind need a look of their own, which would otherwise double the cost of a listing.
         const bool seenAsFile = (entry.attributes & attributes::kArchive) != 0 && !entry.isLink();
-        if (seenAsFile || reader.fileExists(parent + entry.name))
+        if (seenAsFile || reader.fileExists(parent + entry.name)) {
             names.push_back(entry.name);
+        } else if (entry.isLink() && noFile != nullptr) {
+            noFile->push_back(entry.name);
+        }
     }
     return names;
 }
@@ -369,12 +372,18 @@ QStringList CollectFiles(const QString& folder, const QString& pattern, ErrorRep
         if (yield && !yield())
             return {};
         bool unreadable = false;
-        for (const QString& name : MatchingFiles(current, pattern, reader, unreadable)) {
+        QStringList noFile;
+        for (const QString& name : MatchingFiles(current, pattern, reader, unreadable, &noFile)) {
             if (!name.startsWith(u'~'))
                 files.push_back(current + name);
         }
         if (unreadable && skipped)
             skipped(current, WalkSkip::Unreadable);
+        for (const QString& name : noFile) {
+            if (skipped && !name.startsWith(u'~')) {
+                skipped(current + name, WalkSkip::LinkToNoFile);
+            }
+        }
     }
     return files;
 }

@@ -28,10 +28,11 @@ using WalkYield = std::function<bool()>;
 
 // Why the walk left something out.
 enum class WalkSkip {
-    PathTooLong,  // a folder not looked into: its absolute path is kMaxWalkPathLength or longer
-    NameTooLong,  // a subfolder left out: its name is kMaxWalkPathLength or longer
-    UnsafeName,   // a subfolder left out: its name holds unsafe characters (HasUnsafeCharacters)
-    Unreadable,   // a folder whose subfolders or files could not be read, or only in part
+    PathTooLong,   // a folder not looked into: its absolute path is kMaxWalkPathLength or longer
+    NameTooLong,   // a subfolder left out: its name is kMaxWalkPathLength or longer
+    UnsafeName,    // a subfolder left out: its name holds unsafe characters (HasUnsafeCharacters)
+    Unreadable,    // a folder whose subfolders or files could not be read, or only in part
+    LinkToNoFile,  // a link among the files that leads nowhere, or to no regular file
 };
 
 // Told of everything the walk leaves out for one of the reasons above, with the folder's path.

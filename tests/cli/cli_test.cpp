@@ -98,11 +98,33 @@ TEST_F(Cli, FolderArgumentsAreWalkedBreadthFirst) {
     const auto all = RunCli({"--insert-only", path("in")});
     EXPECT_TRUE(all.out.contains("'Table1_notes'"));
     EXPECT_FALSE(all.out.contains("skip"));
+
+    // The output file is left out of a walk that finds it, run after run; named as an input it
+    // is refused.
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_EQ(RunCli({"-o", path("in/out.sql"), "-e", ".sql", path("in")}).exitCode, 1);
+    }
+    const auto self = RunCli({"-o", path("in/b.csv"), path("in/b.csv")});
+    EXPECT_EQ(self.exitCode, 2);
+    EXPECT_TRUE(self.err.contains("both an input and the output")) << self.err.toStdString();
+    QFile b(path("in/b.csv"));
+    ASSERT_TRUE(b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(b.readAll(), "b\n");
+
+    // A folder that gives no file is said to, with exit status 1.
+    QDir().mkpath(path("none"));
+    const auto none = RunCli({"-e", "csv", path("none")});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(none.err.contains("no file named *.csv")) << none.err.toStdString();
 }
 
 TEST_F(Cli, AwkwardInputsGiveNoCrashAndLoseNothing) {
     const QString empty = write("empty.csv", "");
-    EXPECT_EQ(RunCli({empty}).out, "");
+    const auto emptyRun = RunCli({empty});
+    EXPECT_EQ(emptyRun.out, "");
+    EXPECT_EQ(emptyRun.exitCode, 0);
+    EXPECT_TRUE(emptyRun.err.contains("empty.csv': no record; nothing converted"))
+        << emptyRun.err.toStdString();
 
     // A 50 MB line without a break.
     const QByteArray longLine(50 << 20, 'x');
@@ -217,11 +239,27 @@ TEST_F(Cli, NamesAndTextsThatAreNotUtf8PassUnchangedAndSkipsAreTold) {
               "INSERT INTO 'T\xE9_caf\xE9' VALUES ('1');\r\n");
     // The folder with a control character in its name is left out of the walk, and said so.
     const QByteArray err = process.readAllStandardError();
-    EXPECT_TRUE(err.contains("1 folder was left out")) << err.toStdString();
+    EXPECT_TRUE(err.contains("1 path was left out")) << err.toStdString();
     EXPECT_TRUE(
         err.contains("bad\x01"
                      "dir' (unsafe characters in its name)"));
     QProcess::execute("/bin/rm", {"-rf", m_dir.filePath("d")});
+}
+
+TEST_F(Cli, ClosedStandardStreamsAndLinksToNoFileAreTold) {
+    // Without standard input, "-" is a failure, not a read of whatever took its place.
+    QProcess closed;
+    closed.start("/bin/sh", {"-c", "\"$0\" - <&-", QStringLiteral(QUARRYTAB_CLI)});
+    ASSERT_TRUE(closed.waitForFinished());
+    EXPECT_EQ(closed.exitCode(), 1);
+    EXPECT_EQ(closed.readAllStandardError(),
+              "quarrytab-cli: cannot read standard input: it is closed\n");
+
+    write("links/a.csv", "1\n");
+    ASSERT_TRUE(QFile::link(path("links/nowhere.csv"), path("links/b.csv")));
+    const auto run = RunCli({"--insert-only", path("links")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains("b.csv' (a link that leads to no file)")) << run.err.toStdString();
 }
 
 TEST_F(Cli, AFullDiskIsAFailure) {

@@ -133,6 +133,31 @@ TEST(LineReader, AReadFailurePartWayKeepsTheCompleteLinesBeforeIt) {
     }
 }
 
+TEST(LineReader, AFileCutShortWhileItIsReadIsAFailure) {
+    std::string bytes;
+    for (int i = 0; i < 1000; ++i) {
+        bytes += "line " + std::to_string(i) + "\n";
+    }
+    TempFile file(bytes);
+    RecordingReporter reporter;
+    LineReader reader(reporter, 64);
+    ASSERT_TRUE(reader.open(file.path()));
+    std::string_view line;
+    ASSERT_TRUE(reader.next(line));
+    // Another program rewrites the file, shorter, ending at a line end.
+    std::filesystem::resize_file(file.path(), bytes.find("line 500\n"));
+    std::size_t count = 1;
+    while (reader.next(line)) {
+        ++count;
+    }
+    EXPECT_EQ(count, 500u);
+    EXPECT_TRUE(reader.failed());
+    ASSERT_EQ(reporter.reports.size(), 1u);
+    EXPECT_EQ(reporter.reports[0].line, 112);
+    EXPECT_NE(reporter.reports[0].description.find("became shorter"), std::string::npos)
+        << reporter.reports[0].description;
+}
+
 #ifdef __linux__
 TEST(ReadFileToStringFSOLine, ReportsAReadFailureOnce) {
     // The process's own memory file opens, but reading its first page fails.
