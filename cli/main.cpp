@@ -156,10 +156,14 @@ bool ReportByteFaults(const std::string& where, const FileNotes& notes,
                    "the last value");
         failed = true;
     }
-    if (notes.unconvertible.count > 0) {
-        PrintError(where + ": " + Count(notes.unconvertible.count, "byte is", "bytes are") +
-                   " not valid " + notes.encoding + " (" + LinesText(notes.unconvertible) +
-                   "); each written as U+FFFD");
+    if (notes.unconvertibleUnits > 0) {
+        PrintError(
+            where + ": " +
+            (notes.unitsAreCodeUnits
+                 ? Count(notes.unconvertibleUnits, "UTF-16 code unit is", "UTF-16 code units are")
+                 : Count(notes.unconvertibleUnits, "byte is", "bytes are")) +
+            " not valid " + notes.encoding + " (" + LinesText(notes.unconvertible) +
+            "); each written as U+FFFD");
         failed = true;
     }
     if (notes.unstorable.count > 0) {

@@ -330,12 +330,21 @@ bool ConvertLines(LineReader& reader, std::string_view baseName, const Conversio
         goOn = ConvertClassic(reader, baseName, rules, sink, progress, notes);
     }
     if (const auto* decoder = reading.decoder(); decoder != nullptr && notes != nullptr) {
-        // Each line once, however many of its bytes could not be converted.
-        notes->unconvertible.count = decoder->invalidCount();
-        for (const auto line : decoder->invalidLines())
-            if (notes->unconvertible.first.empty() || notes->unconvertible.first.back() != line)
-                if (notes->unconvertible.first.size() < LineNotes::kKept)
-                    notes->unconvertible.first.push_back(line);
+        // Each line once, however many of its bytes could not be converted. Lines are known for
+        // the first few units only; past those, more lines may hold some.
+        const auto& lines = decoder->invalidLines();
+        auto& noted = notes->unconvertible;
+        noted = {};
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (i == 0 || lines[i] != lines[i - 1]) {
+                noted.add(lines[i]);
+            }
+        }
+        if (decoder->invalidCount() > lines.size()) {
+            ++noted.count;
+        }
+        notes->unconvertibleUnits = decoder->invalidCount();
+        notes->unitsAreCodeUnits = decoder->countsCodeUnits();
     }
     if (!goOn)
         return false;

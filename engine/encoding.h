@@ -32,6 +32,10 @@ class DecodingSource : public ByteSource {
     // Input units that could not be converted (a byte; two bytes in UTF-16), each written as
     // U+FFFD. An incomplete sequence at the end of the input counts too.
     std::uint64_t invalidCount() const { return m_invalidCount; }
+    // True when those units are UTF-16 code units rather than bytes.
+    bool countsCodeUnits() const {
+        return m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE;
+    }
     // The 1-based line numbers, in the decoded text (CR LF, LF and a lone CR each end a line), of
     // the first 10 of them.
     const std::vector<std::uint64_t>& invalidLines() const { return m_invalidLines; }

@@ -22,12 +22,14 @@ struct LineNotes {
 
 // What a file's conversion noticed besides read failures; the command line reports it.
 struct FileNotes {
-    std::size_t expectedFields = 0;     // the first record's field count
-    std::uint64_t rows = 0;             // records written as rows of an INSERT
-    LineNotes ragged;                   // records with another field count
-    LineNotes unclosedQuote;            // a quoted field still open at the end of the file
-    LineNotes unconvertible;            // bytes the input's encoding could not convert
-    LineNotes unstorable;               // values the dialect's database cannot store
+    std::size_t expectedFields = 0;  // the first record's field count
+    std::uint64_t rows = 0;          // records written as rows of an INSERT
+    LineNotes ragged;                // records with another field count
+    LineNotes unclosedQuote;         // a quoted field still open at the end of the file
+    LineNotes unconvertible;         // lines holding what the input's encoding could not convert
+    std::uint64_t unconvertibleUnits = 0;  // how many bytes (UTF-16 code units) that was
+    bool unitsAreCodeUnits = false;        // the input is UTF-16
+    LineNotes unstorable;                  // values the dialect's database cannot store
     std::string detectedDelimiter;      // the delimiter chosen for the file, when it was detected
     bool delimiterUndetected = false;   // detection was asked for and found none
     bool otherDelimiterLikely = false;  // the first lines have one field but hold ";" or TAB

@@ -215,6 +215,18 @@ TEST_F(Cli, RecordRulesReportWhatTheyFindAndFailWhereAsked) {
     EXPECT_TRUE(open.out.contains("'never closed\r\n'") || open.out.contains("'never closed\n'"));
     EXPECT_TRUE(open.err.contains("q.csv' line 1"));
 
+    // Bytes the encoding cannot convert: counted as bytes (code units in UTF-16), each line
+    // named once, and "..." only when more lines may hold some.
+    const auto cp = RunCli({"--encoding", "windows-1252", write("w.csv", "a\n\x81\x81\n\x81\n")});
+    EXPECT_TRUE(cp.err.contains("3 bytes are not valid windows-1252 (lines 2, 3);"))
+        << cp.err.toStdString();
+    const auto lone = RunCli({"--encoding", "utf-16le",
+                              write("u.csv", QByteArray("\0\xDC"
+                                                        "A\0",
+                                                        4))});
+    EXPECT_TRUE(lone.err.contains("1 UTF-16 code unit is not valid utf-16le (line 1)"))
+        << lone.err.toStdString();
+
     // The default "," on a file it does not cut: a word of warning, the output unchanged.
     const auto doubt = RunCli({"--insert-only", write("s.csv", "a;b\n1;2\n")});
     EXPECT_EQ(doubt.exitCode, 0);
