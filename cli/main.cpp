@@ -372,10 +372,19 @@ int Convert(const CommandLine& command, const ClosedStreams& closed) {
             continue;
         }
         const ConversionContext context{reporter, writer, progress, &state, &notes};
-        if (paths[i] == kStandardInputPath) {
-            ConvertStream(standardInput, "stdin", command.options, context);
-        } else {
-            ConvertFile(paths[i], command.options, context);
+        try {
+            if (paths[i] == kStandardInputPath) {
+                ConvertStream(standardInput, "stdin", command.options, context);
+            } else {
+                ConvertFile(paths[i], command.options, context);
+            }
+        } catch (const Failure& failure) {
+            // The conversion itself cannot go on (bytes held back past their limit): the run
+            // stops as --ragged fail stops it, and -o's file is not replaced.
+            PrintError(Where(paths[i]) + ": " + failure.description());
+            progressLine.finish();
+            writer.discard();
+            return kExitInputFailed;
         }
         if (reporter.reported() == reportedBefore) {
             ReportNothingConverted(paths[i], notes, command.options);

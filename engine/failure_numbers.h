@@ -7,6 +7,7 @@ namespace quarrytab::failures {
 inline constexpr int kInvalidCall = 5;  // invalid procedure call or argument
 inline constexpr int kOutOfMemory = 7;
 inline constexpr int kTypeMismatch = 13;
+inline constexpr int kOutOfStringSpace = 14;  // bytes held back past what may be held
 inline constexpr int kFileNotFound = 53;
 inline constexpr int kDeviceIoError = 57;
 inline constexpr int kPermissionDenied = 70;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/error_trap.h"
+#include "engine/failure_numbers.h"
 #include "engine/platform.h"
 
 namespace quarrytab {
@@ -27,6 +29,13 @@ char* HeldStatement::reserve(std::size_t size) {
 
 void HeldStatement::commit(std::size_t size, bool) {
     m_memory.add(size);
+    if (this->size() > m_most) {
+        clear();
+        throw Failure(failures::kOutOfStringSpace,
+                      "a record of more than " + std::to_string(m_most) +
+                          " bytes had to be held back, more than any database takes in one "
+                          "statement; the conversion stopped");
+    }
     if (m_memory.size() >= kInMemory && m_spill)
         spill();
 }

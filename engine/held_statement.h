@@ -15,10 +15,17 @@ namespace quarrytab {
 
 // Held in memory up to a limit, then in a temporary file, so bytes of any length are held in
 // bounded memory. Should no temporary file be available they stay in memory: nothing is lost.
-// Written as a sink (statement, or reserve and commit); `complete` changes nothing.
+// Written as a sink (statement, or reserve and commit); `complete` changes nothing. Past
+// its limit (kMostHeld) a commit throws a Failure (kOutOfStringSpace), so an input that never ends
+// (/dev/zero) cannot fill the disk or the memory.
+// No database takes a value or statement past 1 GiB (SQLite, PostgreSQL, MySQL's largest
+// max_allowed_packet), so a few times that is more than any loadable statement needs.
+inline constexpr std::uint64_t kMostHeld = 4ULL << 30;
+
 class HeldStatement final : public StatementSink {
   public:
-    HeldStatement() = default;
+    // `most`: the bytes it may hold; kMostHeld but in tests.
+    explicit HeldStatement(std::uint64_t most = kMostHeld) : m_most(most) {}
     HeldStatement(const HeldStatement&) = delete;
     HeldStatement& operator=(const HeldStatement&) = delete;
     ~HeldStatement() override;
@@ -43,6 +50,7 @@ class HeldStatement final : public StatementSink {
     PieceBuffer m_memory;
     std::FILE* m_file = nullptr;
     std::uint64_t m_fileSize = 0;
+    std::uint64_t m_most;
     bool m_spill = true;
 };
 

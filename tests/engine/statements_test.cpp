@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/failure_numbers.h"
+#include "engine/held_statement.h"
 #include "engine/line_reader.h"
 #include "engine/statements.h"
 #include "support/convert_bytes.h"
@@ -308,6 +310,29 @@ TEST(StatementStream, HoldsAHugeFirstLineOutsideMemoryUntilItsFieldsAreCounted) 
     EXPECT_TRUE(made[0].ends_with(",'fld3000001' text);"));
     EXPECT_EQ(made[1], insert + "'');");
     EXPECT_EQ(made[2], "INSERT INTO 'Table1_m' VALUES ('z');");
+}
+
+}  // namespace
+
+namespace {
+
+// Bytes held back past the limit (an input that never ends) stop the conversion with a Failure
+// rather than filling the temporary folder; what was held is let go.
+TEST(HeldStatement, RefusesToHoldPastItsLimit) {
+    HeldStatement held(20 << 20);
+    const std::string piece(1 << 20, 'x');
+    for (int i = 0; i < 20; ++i) {
+        held.statement(piece);
+    }
+    EXPECT_EQ(held.size(), 20u << 20);
+    try {
+        held.statement("y");
+        ADD_FAILURE() << "no failure past the limit";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.number(), failures::kOutOfStringSpace);
+        EXPECT_NE(failure.description().find("20971520 bytes"), std::string::npos);
+    }
+    EXPECT_TRUE(held.empty());
 }
 
 }  // namespace
