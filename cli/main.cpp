@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "cli/command_line.h"
 #include "cli/output_writer.h"
 #include "engine/conversion.h"
+#include "engine/dialect.h"
 #include "engine/line_reader.h"
 #include "engine/platform.h"
 #include "filelist/folder_walk.h"
@@ -181,6 +183,10 @@ bool ReportByteFaults(const std::string& where, const FileNotes& notes,
 bool ReportNotes(const std::string& file, const FileNotes& notes,
                  const ConversionOptions& options) {
     ReportReading(Where(file), notes);
+    if (!notes.refused.empty()) {
+        PrintError(Where(file) + " " + notes.refused + "; nothing of it was written");
+        return true;
+    }
     const bool ragged = ReportRagged(file, notes, options);
     if (notes.stopped) {
         return true;
@@ -318,6 +324,29 @@ int Explain(const std::vector<std::string>& paths, const CommandLine& command,
     return reporter.failed() ? kExitInputFailed : kExitSuccess;
 }
 
+// Two files whose tables the database takes for one: with CREATE TABLE for a database, the second
+// would fail to load, or its rows go into the first file's table, so the run stops before it
+// writes anything (true). Otherwise the files are named and the run goes on.
+bool ReportSharedTables(const std::vector<std::string>& paths, const ConversionOptions& options) {
+    std::map<std::string, std::string> tables;  // the name's key, the first file to use it
+    bool refused = false;
+    for (const auto& path : paths) {
+        const std::string base(path == kStandardInputPath ? std::string_view("stdin")
+                                                          : BaseNameOf(path, kNativePathStyle));
+        const auto table = TableName(options, base);
+        const auto [first, added] = tables.emplace(NameKey(table, options.SqlDialect), path);
+        if (added) {
+            continue;
+        }
+        const bool fatal = options.Mode == StatementMode::CreateAndInsert &&
+                           options.SqlDialect != Dialect::Classic;
+        PrintError(Where(first->second) + " and " + Where(path) + " both load into table " + table +
+                   (fatal ? ", which cannot be made twice; nothing was written" : ""));
+        refused |= fatal;
+    }
+    return refused;
+}
+
 // Says so when a file gave no record at all, which is seldom what was meant.
 void ReportNothingConverted(const std::string& file, const FileNotes& notes,
                             const ConversionOptions& options) {
@@ -352,6 +381,10 @@ int Convert(const CommandLine& command, const ClosedStreams& closed) {
     QString error;
     if (!writer.open(error)) {
         PrintError("cannot write '" + command.output + "': " + error.toStdString());
+        return kExitInputFailed;
+    }
+    if (ReportSharedTables(paths, command.options)) {
+        writer.discard();
         return kExitInputFailed;
     }
     ProgressLine progressLine(paths, StandardErrorIsTerminal());

@@ -32,8 +32,33 @@ struct DialectRules {
     // the session's settings were; empty: none.
     std::string_view setup;
     std::string_view tableOptions;  // written after a CREATE TABLE's column list
+    // The names the database takes: at most this many bytes (PostgreSQL cuts longer ones) or
+    // characters (MySQL refuses them), and this many columns in a table; 0: no limit.
+    std::size_t maxNameBytes;
+    std::size_t maxNameCharacters;
+    std::size_t maxColumns;
+    bool takesOnlyUtf8Names;     // PostgreSQL and MySQL
+    bool takesNul;               // a NUL byte in a name
+    bool trailingSpacesRefused;  // MySQL refuses a name that ends in a space
+    bool takesSupplementary;     // characters beyond U+FFFF (MySQL takes none in a name)
 };
 
 const DialectRules& RulesOf(Dialect dialect);
+
+// A name made one the database takes as it is, where that keeps it recognisable: a line break
+// written as LF (the clients of SQLite and MySQL drop the CR of a CR LF), trailing spaces dropped
+// where they are refused, and cut to the longest name, leaving `room` bytes for a suffix.
+std::string FittedName(std::string_view name, Dialect dialect, std::size_t room = 0);
+
+// Two names the database takes for the same one have the same key: ASCII letters without case
+// everywhere, and for MySQL, which compares names without case or accents, Latin, Greek and
+// Cyrillic letters folded too (a few more names are taken as the same than MySQL would).
+std::string NameKey(std::string_view name, Dialect dialect);
+
+// Why the database cannot take the name even once fitted; empty when it can.
+std::string NameRefusal(std::string_view name, Dialect dialect);
+
+// The database's name, for messages.
+std::string_view DatabaseNameOf(Dialect dialect);
 
 }  // namespace quarrytab

@@ -33,12 +33,13 @@ struct FileNotes {
     std::string detectedDelimiter;      // the delimiter chosen for the file, when it was detected
     bool delimiterUndetected = false;   // detection was asked for and found none
     bool otherDelimiterLikely = false;  // the first lines have one field but hold ";" or TAB
-    bool stopped = false;               // a ragged record stopped the conversion
+    bool stopped = false;               // a ragged record or a refused name stopped it
     std::string rulesChosen;            // --auto: the reading rules decided for the file and why
     bool rulesUnsure = false;           // --auto: the file's first bytes could not tell them all
     std::string encoding;               // the encoding the file was read in, when one was named
     LineNotes wider;                    // records wider than the table, padded or not
     bool widened = false;               // the table is as wide as the file's widest record
+    std::string refused;                // why the database cannot take the file's names
 };
 
 }  // namespace quarrytab

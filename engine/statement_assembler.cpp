@@ -13,38 +13,37 @@ namespace {
 // database clients accept in one piece.
 constexpr std::size_t kInsertSizeLimit = 1 << 20;
 
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (auto& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
-
 }  // namespace
 
-std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header) {
+std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header, Dialect dialect) {
     std::vector<std::string> names;
-    for (std::size_t k = 0; k < header.size(); ++k)
-        names.push_back(header[k].empty() ? "fld" + std::to_string(k + 1) : std::string(header[k]));
-    if (names.empty())
+    for (std::size_t k = 0; k < header.size(); ++k) {
+        std::string name = FittedName(header[k], dialect);
+        names.push_back(name.empty() ? "fld" + std::to_string(k + 1) : std::move(name));
+    }
+    if (names.empty()) {
         names.emplace_back("fld1");
+    }
     std::set<std::string> taken;
-    for (const auto& name : names) taken.insert(LowerAscii(name));
+    for (const auto& name : names) {
+        taken.insert(NameKey(name, dialect));
+    }
     std::set<std::string> seen;
     // The suffix each repeated name tries next: the ones below it were taken when it last looked,
     // and stay taken, so a header of many equal names costs no more than one of distinct names.
     std::map<std::string, int> nextSuffix;
     for (auto& name : names) {
-        const std::string lower = LowerAscii(name);
-        if (seen.insert(lower).second) {
+        const std::string key = NameKey(name, dialect);
+        if (seen.insert(key).second) {
             continue;
         }
-        int& next = nextSuffix.try_emplace(lower, 2).first->second;
+        int& next = nextSuffix.try_emplace(key, 2).first->second;
         for (int n = next;; ++n) {
-            const std::string candidate = name + "_" + std::to_string(n);
-            if (taken.insert(LowerAscii(candidate)).second) {
-                seen.insert(LowerAscii(candidate));
+            // The suffix goes within the longest name the database takes.
+            const std::string suffix = "_" + std::to_string(n);
+            const std::string candidate = FittedName(name, dialect, suffix.size()) + suffix;
+            if (taken.insert(NameKey(candidate, dialect)).second) {
+                seen.insert(NameKey(candidate, dialect));
                 name = candidate;
                 next = n + 1;
                 break;
@@ -62,6 +61,7 @@ StatementAssembler::StatementAssembler(const ConversionOptions& options, std::st
       m_notes(notes),
       m_literal(options),
       m_reference(TableReference(options, baseName)),
+      m_tableName(TableName(options, baseName)),
       m_insertHead("INSERT INTO " + m_reference + " VALUES "),
       m_ending(options.IncludeSemicolon ? ";" : ""),
       m_rowHead(m_insertHead + "("),
@@ -78,6 +78,10 @@ void StatementAssembler::endOtherRecord(bool blank) {
     if (std::exchange(m_first, false)) {
         refreshDirect();
         m_notes.expectedFields = std::max<std::size_t>({1, m_fields, m_options.TableWidth});
+        if (refuseNames()) {
+            dropRecord();
+            return;
+        }
         if (m_options.Mode == StatementMode::CreateAndInsert) {
             createTable();
         }
@@ -125,8 +129,11 @@ void StatementAssembler::endHeader() {
     // A table wider than its header names the other columns fldK.
     std::vector<std::string_view> header(m_headerValues.begin(), m_headerValues.end());
     header.resize(std::max(header.size(), m_notes.expectedFields));
-    m_names = ColumnNames(header);
+    m_names = ColumnNames(header, m_options.SqlDialect);
     m_headerValues.clear();
+    if (refuseNames()) {
+        return;
+    }
     if (m_unstorable) {
         m_notes.unstorable.add(m_recordLine);
     }
@@ -219,6 +226,35 @@ void StatementAssembler::appendName(std::string& out, std::string_view name) con
     }
     out += closing;
 }
+
+// Names the database cannot take, and more columns than it takes, stop the conversion before
+// anything of the file is written; true when they do.
+bool StatementAssembler::refuseNames() {
+    const std::string database(DatabaseNameOf(m_options.SqlDialect));
+    std::string why;
+    if (const auto what = NameRefusal(m_tableName, m_options.SqlDialect); !what.empty()) {
+        why = "its table name holds " + what + ", which " + database + " takes in no name";
+    }
+    for (std::size_t k = 0; k < m_names.size() && why.empty(); ++k) {
+        if (const auto what = NameRefusal(m_names[k], m_options.SqlDialect); !what.empty()) {
+            why = "the name of column " + std::to_string(k + 1) + " holds " + what + ", which " +
+                  database + " takes in no name";
+        }
+    }
+    const auto most = m_rules.maxColumns;
+    if (why.empty() && most != 0 && m_notes.expectedFields > most &&
+        m_options.Mode == StatementMode::CreateAndInsert) {
+        why = std::to_string(m_notes.expectedFields) + " columns, more than " + database +
+              " takes in a table (" + std::to_string(most) + ")";
+    }
+    if (why.empty()) {
+        return false;
+    }
+    m_notes.refused = "line " + std::to_string(m_recordLine) + ": " + why;
+    m_notes.stopped = true;
+    return true;
+}
+
 void StatementAssembler::createTable() {
     beginStatements();
     WriteCreateTable(

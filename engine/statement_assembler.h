@@ -110,6 +110,7 @@ class StatementAssembler {
         m_literal.commitRoom(true);
     }
     void beginStatements();
+    bool refuseNames();
     void createTable();
     void flushInsert();
     void appendName(std::string& out, std::string_view name) const;
@@ -120,6 +121,7 @@ class StatementAssembler {
     FileNotes& m_notes;
     LiteralWriter m_literal;
     std::string m_reference;
+    std::string m_tableName;   // the table's name without its quotes
     std::string m_insertHead;  // "INSERT INTO t VALUES " or with the column names
     std::string m_ending;      // ";" or ""
     std::string m_rowHead;     // m_insertHead and "(": a row written as its own INSERT
@@ -146,8 +148,9 @@ class StatementAssembler {
     bool m_inTransaction = false;
 };
 
-// Column names from a header record: an empty name becomes fldK, a repeated one (compared
-// without regard to ASCII case, as most databases do) gets _2, _3, ...
-std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header);
+// Column names from a header record, each fitted to the dialect (FittedName): an empty name
+// becomes fldK, a repeated one (compared as the database compares names, NameKey) gets _2, _3, ...
+std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header,
+                                     Dialect dialect = Dialect::Classic);
 
 }  // namespace quarrytab::detail

@@ -1,5 +1,7 @@
 #include "engine/statements.h"
 
+#include "engine/dialect.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -54,14 +56,19 @@ std::string TableReference(const ConversionOptions& options, std::string_view ba
     // The classic statements write the prefix as it was typed; under the rules for real-world
     // files it is part of the name like the file's own, so its closing quotes are doubled too.
     if (UsesRecordRules(options)) {
-        AppendDoubling(reference, options.TableName, options.ClosingDelimitingChar);
+        AppendDoubling(reference, TableName(options, baseName), options.ClosingDelimitingChar);
     } else {
         reference += options.TableName;
+        reference += '_';
+        AppendDoubling(reference, baseName, options.ClosingDelimitingChar);
     }
-    reference += '_';
-    AppendDoubling(reference, baseName, options.ClosingDelimitingChar);
     reference += options.ClosingDelimitingChar;
     return reference;
+}
+
+std::string TableName(const ConversionOptions& options, std::string_view baseName) {
+    std::string name = options.TableName + "_" + std::string(baseName);
+    return UsesRecordRules(options) ? FittedName(name, options.SqlDialect) : name;
 }
 
 bool IsBlankLine(std::string_view line) {

@@ -63,6 +63,10 @@ class StatementSink {
 // real-world files.
 std::string TableReference(const ConversionOptions& options, std::string_view baseName);
 
+// The table's name without its quotes: prefix, "_" and base name, fitted to the dialect
+// (FittedName) under the rules for real-world files.
+std::string TableName(const ConversionOptions& options, std::string_view baseName);
+
 // Writes "CREATE TABLE reference (name1 type,name2 type,...)" and `ending` to the sink in
 // pieces, so a table of millions of columns is never whole in memory; `name(k, out)` appends
 // the name of column k (from 0).

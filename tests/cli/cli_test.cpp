@@ -111,6 +111,14 @@ TEST_F(Cli, FolderArgumentsAreWalkedBreadthFirst) {
     ASSERT_TRUE(b.open(QIODevice::ReadOnly));
     EXPECT_EQ(b.readAll(), "b\n");
 
+    // Two files whose tables a database takes for one: nothing written, with exit status 1.
+    write("shared/a/x.csv", "1\n");
+    write("shared/b/x.csv", "2\n");
+    const auto shared = RunCli({"--dialect", "sqlite", path("shared")});
+    EXPECT_EQ(shared.exitCode, 1);
+    EXPECT_EQ(shared.out, "");
+    EXPECT_TRUE(shared.err.contains("both load into table Table1_x")) << shared.err.toStdString();
+
     // A folder that gives no file is said to, with exit status 1.
     QDir().mkpath(path("none"));
     const auto none = RunCli({"-e", "csv", path("none")});

@@ -267,6 +267,25 @@ TEST(Records, EachRuleWritesItsStatements) {
          {kMysqlSetup, "START TRANSACTION;",
           "CREATE TABLE `Table1_t` (`fld1` LONGTEXT) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;",
           "INSERT INTO `Table1_t` VALUES ('a');", "COMMIT;"}},
+        {"more columns than MySQL takes in a table: nothing written",
+         [](ConversionOptions& o) { UseDialect(o, Dialect::Mysql); },
+         std::string(383, ',') + "\n1\n",
+         {}},
+        {"as many columns as MySQL takes",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Mysql);
+             o.Mode = StatementMode::InsertOnly;
+         },
+         std::string(382, ','),
+         {kMysqlSetup, "INSERT INTO `Table1_t` VALUES (''" +
+                           [] {
+                               std::string rest;
+                               for (int i = 0; i < 382; ++i) {
+                                   rest += ",''";
+                               }
+                               return rest;
+                           }() +
+                           ");"}},
         {"SQLite takes a NUL byte as a blob cast to text",
          [](ConversionOptions& o) {
              UseDialect(o, Dialect::Sqlite);
