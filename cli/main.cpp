@@ -12,7 +12,7 @@
 #include "cli/output_writer.h"
 #include "engine/conversion.h"
 #include "engine/dialect.h"
-#include "engine/line_reader.h"
+#include "engine/failure_numbers.h"
 #include "engine/platform.h"
 #include "filelist/folder_walk.h"
 
@@ -51,11 +51,15 @@ class ConsoleReporter : public ErrorReporter {
                                 const Failure& failure) override {
         m_failed = true;
         ++m_reported;
-        if (location == kReaderLocation)
+        // Told apart by number: a file that cannot be opened or read is the common case; any
+        // other failure keeps where it happened, for a report.
+        const int number = failure.number();
+        if (number == failures::kFileNotFound || number == failures::kDeviceIoError) {
             PrintError("cannot read '" + m_current + "': " + failure.description());
-        else
-            PrintError(failure.description() + " (" + std::string(location) + "at line " +
-                       std::to_string(line) + ")");
+        } else {
+            PrintError(failure.description() + " (failure " + std::to_string(number) + ", " +
+                       std::string(location) + "at line " + std::to_string(line) + ")");
+        }
     }
     void setCurrent(const std::string& path) { m_current = path; }
     bool failed() const { return m_failed; }
@@ -378,9 +382,10 @@ int Convert(const CommandLine& command, const ClosedStreams& closed) {
     }
     const QString outputPath = QString::fromLocal8Bit(command.output.c_str());
     OutputWriter writer(outputPath);
-    QString error;
-    if (!writer.open(error)) {
-        PrintError("cannot write '" + command.output + "': " + error.toStdString());
+    try {
+        writer.open();
+    } catch (const Failure& failure) {
+        PrintError("cannot write '" + command.output + "': " + failure.description());
         return kExitInputFailed;
     }
     if (ReportSharedTables(paths, command.options)) {
@@ -431,10 +436,12 @@ int Convert(const CommandLine& command, const ClosedStreams& closed) {
         }
     }
     progressLine.finish();
-    if (!writer.finish(error)) {
+    try {
+        writer.finish();
+    } catch (const Failure& failure) {
         PrintError("cannot write '" +
                    (command.output.empty() ? std::string("standard output") : command.output) +
-                   "': " + error.toStdString());
+                   "': " + failure.description());
         return kExitInputFailed;
     }
     return reporter.failed() ? kExitInputFailed : kExitSuccess;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/error_trap.h"
+#include "engine/failure_numbers.h"
 #include "engine/platform.h"
 #include "results/save_results.h"
 
@@ -31,15 +32,13 @@ OutputWriter::~OutputWriter() {
     discard();
 }
 
-bool OutputWriter::open(QString& error) {
+void OutputWriter::open() {
     if (!m_file) {
         SetStandardOutputBinary();
     } else if (!m_file->open(QIODevice::WriteOnly)) {
-        error = m_file->errorString();
-        return false;
+        throw Failure(failures::kFileAccessError, m_file->errorString().toStdString());
     }
     m_thread = std::thread([this] { writeLoop(); });
-    return true;
 }
 
 void OutputWriter::statement(std::string_view text) {
@@ -145,41 +144,39 @@ void OutputWriter::write(std::string_view bytes) {
     if (m_file) {
         const auto written = m_file->write(bytes.data(), static_cast<qint64>(bytes.size()));
         if (written != static_cast<qint64>(bytes.size())) {
-            m_error = m_file->errorString();
+            m_failure = Failure(failures::kDeviceIoError, m_file->errorString().toStdString());
             m_failed.store(true, std::memory_order_release);
         }
     } else {
         errno = 0;
         if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) {
-            m_error = QString::fromLocal8Bit(std::strerror(errno));
+            m_failure = Failure(failures::kDeviceIoError, std::strerror(errno));
             m_failed.store(true, std::memory_order_release);
         }
     }
 }
 
-bool OutputWriter::finish(QString& error) {
+void OutputWriter::finish() {
     flush();
     stop();
     if (!m_file) {
         if (!failed() && std::fflush(stdout) != 0) {
-            m_error = QString::fromLocal8Bit(std::strerror(errno));
+            m_failure = Failure(failures::kDeviceIoError, std::strerror(errno));
             m_failed = true;
         }
     } else if (!failed()) {
         try {
             CommitResultsFile(*m_file);
         } catch (const Failure& failure) {
-            m_error = QString::fromStdString(failure.description());
+            m_failure = failure;
             m_failed = true;
         }
     }
     if (failed()) {
         discard();
-        error = m_error;
-        return false;
+        throw m_failure;
     }
     m_file.reset();
-    return true;
 }
 
 void OutputWriter::discard() {

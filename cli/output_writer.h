@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/error_trap.h"
 #include "engine/statements.h"
 
 namespace quarrytab {
@@ -30,15 +31,17 @@ class OutputWriter : public StatementSink {
     OutputWriter& operator=(const OutputWriter&) = delete;
     ~OutputWriter() override;
 
-    // Opens the target and starts the thread that writes to it.
-    bool open(QString& error);
+    // Opens the target and starts the thread that writes to it; throws a Failure when the target
+    // cannot be opened.
+    void open();
     // Each statement followed by CR LF: the bytes the window saves as its results file.
     void statement(std::string_view text) override;
     // Statements are built straight into the output buffer, and go out piece by piece.
     char* reserve(std::size_t size) override;
     void commit(std::size_t size, bool complete = true) override;
-    // Flushes everything; for a file, replaces the target. False with `error` set on failure.
-    bool finish(QString& error);
+    // Flushes everything; for a file, replaces the target. Throws the Failure of the first write
+    // that failed (a file's target then stays as it was).
+    void finish();
     // Drops a file's new version; the target stays as it was.
     void discard();
 
@@ -70,7 +73,7 @@ class OutputWriter : public StatementSink {
     bool m_stopping = false;
     std::thread m_thread;
     std::atomic<bool> m_failed = false;
-    QString m_error;  // set by whichever thread failed first, before m_failed
+    Failure m_failure{0, {}};  // set by whichever thread failed first, before m_failed
 };
 
 }  // namespace quarrytab
