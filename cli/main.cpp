@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -364,7 +365,9 @@ void ReportNothingConverted(const std::string& file, const FileNotes& notes,
     PrintError(Where(file) + ": " + why + "; nothing converted");
 }
 
-int Convert(const CommandLine& command, const ClosedStreams& closed) {
+// An output the run must not write: one of the inputs, or standard output closed. The exit
+// status then, or nothing when the output may be written.
+std::optional<int> RefusedOutput(const CommandLine& command, const ClosedStreams& closed) {
     for (const auto& input : command.inputs) {
         if (input != kStandardInputPath && !command.output.empty() &&
             SameFile(input, command.output)) {
@@ -375,13 +378,76 @@ int Convert(const CommandLine& command, const ClosedStreams& closed) {
         PrintError("cannot write standard output: it is closed (use -o FILE)");
         return kExitInputFailed;
     }
+    return std::nullopt;
+}
+
+// What the conversions of a run's files share.
+struct FileRun {
+    const CommandLine& command;
+    const ClosedStreams& closed;
+    ConsoleReporter& reporter;
+    OutputWriter& writer;
+    const ProgressHook& progress;
+    ConversionProgress state{};
+    StandardInput standardInput{};
+};
+
+// Converts one file and says what it noticed; false when the run stops there (a ragged record
+// under --ragged fail, a refused name, bytes held back past their limit).
+bool ConvertOne(FileRun& run, const std::string& path) {
+    run.reporter.setCurrent(path);
+    if (path == kStandardInputPath && run.closed.input) {
+        PrintError("cannot read standard input: it is closed");
+        run.reporter.fail();
+        return true;
+    }
+    FileNotes notes;
+    const auto reportedBefore = run.reporter.reported();
+    const ConversionContext context{run.reporter, run.writer, run.progress, &run.state, &notes};
+    try {
+        if (path == kStandardInputPath) {
+            ConvertStream(run.standardInput, "stdin", run.command.options, context);
+        } else {
+            ConvertFile(path, run.command.options, context);
+        }
+    } catch (const Failure& failure) {
+        // The conversion itself cannot go on (bytes held back past their limit).
+        PrintError(Where(path) + ": " + failure.description());
+        return false;
+    }
+    if (run.reporter.reported() == reportedBefore) {
+        ReportNothingConverted(path, notes, run.command.options);
+    }
+    if (ReportNotes(path, notes, run.command.options)) {
+        run.reporter.fail();
+    }
+    return !notes.stopped;
+}
+
+// Flushes the output and, for -o, replaces its file; the run's exit status.
+int FinishOutput(const CommandLine& command, OutputWriter& writer,
+                 const ConsoleReporter& reporter) {
+    try {
+        writer.finish();
+    } catch (const Failure& failure) {
+        PrintError("cannot write '" +
+                   (command.output.empty() ? std::string("standard output") : command.output) +
+                   "': " + failure.description());
+        return kExitInputFailed;
+    }
+    return reporter.failed() ? kExitInputFailed : kExitSuccess;
+}
+
+int Convert(const CommandLine& command, const ClosedStreams& closed) {
+    if (const auto refused = RefusedOutput(command, closed)) {
+        return *refused;
+    }
     ConsoleReporter reporter;
     const auto paths = InputFiles(command, reporter);
     if (command.explain) {
         return Explain(paths, command, reporter);
     }
-    const QString outputPath = QString::fromLocal8Bit(command.output.c_str());
-    OutputWriter writer(outputPath);
+    OutputWriter writer(QString::fromLocal8Bit(command.output.c_str()));
     try {
         writer.open();
     } catch (const Failure& failure) {
@@ -397,54 +463,18 @@ int Convert(const CommandLine& command, const ClosedStreams& closed) {
         progressLine.update(state);
         return !writer.failed();
     };
-    ConversionProgress state;
-    StandardInput standardInput;
+    FileRun run{command, closed, reporter, writer, progress, {}, {}};
     for (std::size_t i = 0; i < paths.size() && !writer.failed(); ++i) {
-        state.fileIndex = i;
-        reporter.setCurrent(paths[i]);
-        FileNotes notes;
-        const auto reportedBefore = reporter.reported();
-        if (paths[i] == kStandardInputPath && closed.input) {
-            PrintError("cannot read standard input: it is closed");
-            reporter.fail();
-            continue;
-        }
-        const ConversionContext context{reporter, writer, progress, &state, &notes};
-        try {
-            if (paths[i] == kStandardInputPath) {
-                ConvertStream(standardInput, "stdin", command.options, context);
-            } else {
-                ConvertFile(paths[i], command.options, context);
-            }
-        } catch (const Failure& failure) {
-            // The conversion itself cannot go on (bytes held back past their limit): the run
-            // stops as --ragged fail stops it, and -o's file is not replaced.
-            PrintError(Where(paths[i]) + ": " + failure.description());
-            progressLine.finish();
-            writer.discard();
-            return kExitInputFailed;
-        }
-        if (reporter.reported() == reportedBefore) {
-            ReportNothingConverted(paths[i], notes, command.options);
-        }
-        if (ReportNotes(paths[i], notes, command.options))
-            reporter.fail();
-        if (notes.stopped) {
+        run.state.fileIndex = i;
+        if (!ConvertOne(run, paths[i])) {
+            // The run stops as --ragged fail stops it, and -o's file is not replaced.
             progressLine.finish();
             writer.discard();
             return kExitInputFailed;
         }
     }
     progressLine.finish();
-    try {
-        writer.finish();
-    } catch (const Failure& failure) {
-        PrintError("cannot write '" +
-                   (command.output.empty() ? std::string("standard output") : command.output) +
-                   "': " + failure.description());
-        return kExitInputFailed;
-    }
-    return reporter.failed() ? kExitInputFailed : kExitSuccess;
+    return FinishOutput(command, writer, reporter);
 }
 
 }  // namespace
