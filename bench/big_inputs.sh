@@ -17,6 +17,21 @@ run() {  # run NAME INPUT [OPTIONS...]: converts INPUT to $work/big.sql and prin
         $(( $(stat -c %s "$input") >> 20 )) $(( $(stat -c %s "$work/big.sql") >> 20 )) \
         "$seconds" $(( kib >> 10 ))
 }
+refused() {  # refused NAME INPUT [OPTIONS...]: a conversion that must stop, writing nothing
+    local name=$1 input=$2
+    shift 2
+    rm -f "$work/big.sql"
+    if /usr/bin/time -f "%e s %M" -o "$work/time.txt" "$cli" "$@" -o "$work/big.sql" "$input" \
+        2> "$work/err.txt"; then
+        echo "  NOT REFUSED: $name"
+        exit 1
+    fi
+    read -r seconds _ kib < "$work/time.txt"
+    printf '%-28s input %6d MB  refused        %6.2f s  peak %5d MB\n' "$name" \
+        $(( $(stat -c %s "$input") >> 20 )) "$seconds" $(( kib >> 10 ))
+    check "nothing written" "" "$([ -e "$work/big.sql" ] && echo written || true)"
+    check "the reason given" 1 "$(grep -c 'its header holds more than' "$work/err.txt")"
+}
 check() {  # check DESCRIPTION EXPECTED ACTUAL
     if [ "$2" = "$3" ]; then echo "  ok: $1"; else echo "  LOST: $1 (expected $2, got $3)"; exit 1; fi
 }
@@ -73,4 +88,15 @@ check "only the CREATE TABLE" "CREATE TABLE 'Table1_empty-lines' ('fld1' text);"
 python3 -c "import sys; sys.stdout.write((',' * 10000 + '\n') * 2000)" > "$work/delimiters.csv"
 run "2000 lines of 10000 commas" "$work/delimiters.csv" --insert-only
 check "10001 empty values a line" $((2000 * 10001)) "$(grep -o "''" "$work/big.sql" | wc -l)"
-rm -f "$work/empty-lines.csv" "$work/delimiters.csv" "$work/big.sql" "$work/time.txt"
+rm -f "$work/empty-lines.csv" "$work/delimiters.csv"
+
+# 7. Headers whose names would outgrow the memory bound: 300,001 commas, 2 million empty names,
+# one name of 300 MB. Each stops at the header's limit, in bounded memory.
+python3 -c "import sys; sys.stdout.write(',' * 300001 + '\n1\n')" > "$work/commas.csv"
+refused "--header, 300001 commas" "$work/commas.csv" --header
+python3 -c "import sys; sys.stdout.write(',' * 1999999 + '\n1\n')" > "$work/empty-names.csv"
+refused "--header, 2M empty names" "$work/empty-names.csv" --header --csv
+{ head -c 300000000 /dev/zero | tr '\0' 'n'; printf '\n1\n'; } > "$work/long-name.csv"
+refused "--header, a 300 MB name" "$work/long-name.csv" --header
+rm -f "$work/commas.csv" "$work/empty-names.csv" "$work/long-name.csv" "$work/err.txt"
+rm -f "$work/big.sql" "$work/time.txt"

@@ -47,7 +47,8 @@ struct Options {
                            "quotes belong to the value."};
     QCommandLineOption header{"header",
                               "The first record names the columns and gets no INSERT; with "
-                              "--insert-only, each INSERT names its columns."};
+                              "--insert-only, each INSERT names its columns. Blank lines before "
+                              "it are passed over; at most 65536 names and 2 MiB of them."};
     QCommandLineOption nullEmpty{
         "null-empty", "An empty field becomes NULL (with --csv, a quoted \"\" stays '')."};
     QCommandLineOption ragged{"ragged",

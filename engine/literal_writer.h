@@ -98,6 +98,9 @@ class LiteralWriter {
     // The value ended last cannot be stored by the dialect's database (not UTF-8, or a NUL).
     bool unstorable() const { return m_unstorable; }
     std::string collected();
+    // The bytes of the value collected last, before collected() takes them.
+    std::uint64_t collectedSize() const { return m_value.size(); }
+    void dropCollected() { m_value.clear(); }
 
     // The block path (see Tokenizer).
     bool blockReady(bool canOpen) {

@@ -13,6 +13,11 @@ namespace {
 // database clients accept in one piece.
 constexpr std::size_t kInsertSizeLimit = 1 << 20;
 
+std::string HeaderPastLimit() {
+    return "its header holds more than " + std::to_string(kMostHeaderNames) + " names or " +
+           std::to_string(kMostHeaderBytes >> 20) + " MiB of them, more than any database takes";
+}
+
 }  // namespace
 
 std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header, Dialect dialect) {
@@ -72,6 +77,14 @@ StatementAssembler::StatementAssembler(const ConversionOptions& options, std::st
 
 void StatementAssembler::endOtherRecord(bool blank) {
     if (m_header) {
+        if (stopped()) {
+            return;  // the header was refused
+        }
+        if (blank) {
+            m_headerValues.clear();  // a blank line before the header names no column
+            m_headerBytes = 0;
+            return;
+        }
         endHeader();
         return;
     }
@@ -119,6 +132,20 @@ void StatementAssembler::endOtherRecord(bool blank) {
     endRow();
 }
 
+// A header name is held until the header ends. A header past kMostHeaderNames names or
+// kMostHeaderBytes bytes stops the conversion: no database takes such a table, and its names
+// would outgrow the memory the conversion keeps to.
+void StatementAssembler::takeHeaderName() {
+    m_headerBytes += m_literal.collectedSize();
+    if (m_headerValues.size() < kMostHeaderNames && m_headerBytes <= kMostHeaderBytes) {
+        m_headerValues.push_back(m_literal.collected());
+        return;
+    }
+    m_literal.dropCollected();
+    m_headerValues.clear();
+    refuse(HeaderPastLimit());
+}
+
 // The header's values become the column names: of the CREATE TABLE, or with --insert-only of
 // every INSERT.
 void StatementAssembler::endHeader() {
@@ -126,6 +153,10 @@ void StatementAssembler::endHeader() {
     m_first = false;
     refreshDirect();
     m_notes.expectedFields = std::max<std::size_t>({1, m_fields, m_options.TableWidth});
+    if (m_notes.expectedFields > kMostHeaderNames) {
+        refuse(HeaderPastLimit());  // its names past the header's would be held too
+        return;
+    }
     // A table wider than its header names the other columns fldK.
     std::vector<std::string_view> header(m_headerValues.begin(), m_headerValues.end());
     header.resize(std::max(header.size(), m_notes.expectedFields));
@@ -250,9 +281,14 @@ bool StatementAssembler::refuseNames() {
     if (why.empty()) {
         return false;
     }
+    refuse(why);
+    return true;
+}
+
+// Stops the conversion before anything of the file is written, saying why.
+void StatementAssembler::refuse(const std::string& why) {
     m_notes.refused = "line " + std::to_string(m_recordLine) + ": " + why;
     m_notes.stopped = true;
-    return true;
 }
 
 void StatementAssembler::createTable() {

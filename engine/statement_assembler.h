@@ -65,7 +65,7 @@ class StatementAssembler {
         m_literal.endValue();
         m_unstorable |= m_literal.unstorable();
         if (m_header) {
-            m_headerValues.push_back(m_literal.collected());
+            takeHeaderName();
         }
     }
     QUARRYTAB_HOT void endRecord(bool blank) {
@@ -101,6 +101,8 @@ class StatementAssembler {
 
   private:
     void endOtherRecord(bool blank);
+    void takeHeaderName();
+    void refuse(const std::string& why);
     void refreshDirect() { m_directNow = m_directRows && !m_first && m_begun; }
     void endHeader();
     void placeRow();
@@ -143,10 +145,16 @@ class StatementAssembler {
     std::size_t m_pendingRows = 0;
     std::size_t m_pendingFields = 0;
     std::vector<std::string> m_headerValues;
+    std::uint64_t m_headerBytes = 0;
     std::vector<std::string> m_names;
     bool m_begun = false;  // the dialect's setup (and BEGIN) are written
     bool m_inTransaction = false;
 };
+
+// The most a header may hold: names for this many columns (no database takes a table of more)
+// and this many bytes of them, so its names stay within the conversion's memory bound.
+inline constexpr std::size_t kMostHeaderNames = 65536;
+inline constexpr std::uint64_t kMostHeaderBytes = 2 << 20;
 
 // Column names from a header record, each fitted to the dialect (FittedName): an empty name
 // becomes fldK, a repeated one (compared as the database compares names, NameKey) gets _2, _3, ...

@@ -8,6 +8,7 @@
 
 #include "engine/conversion.h"
 #include "engine/dialect.h"
+#include "engine/statement_assembler.h"
 #include "support/convert_bytes.h"
 
 using namespace quarrytab;
@@ -196,6 +197,19 @@ TEST(Records, EachRuleWritesItsStatements) {
          "a,,A,a'b,a_2\n1,2,3,4,5\n",
          {"CREATE TABLE 'Table1_t' ('a' text,'fld2' text,'A_3' text,'a''b' text,'a_2' text);",
           "INSERT INTO 'Table1_t' VALUES ('1','2','3','4','5');"}},
+        {"blank lines before the header name no column",
+         [](ConversionOptions& o) { o.HeaderRow = true; },
+         "\n  \r\na,b\n1,2\n",
+         {"CREATE TABLE 'Table1_t' ('a' text,'b' text);",
+          "INSERT INTO 'Table1_t' VALUES ('1','2');"}},
+        {"a header of more names than any database takes: nothing written",
+         [](ConversionOptions& o) { o.HeaderRow = true; },
+         std::string(detail::kMostHeaderNames, ',') + "\n1\n",
+         {}},
+        {"a header of more bytes than it may hold: nothing written",
+         [](ConversionOptions& o) { o.HeaderRow = true; },
+         "a," + std::string(detail::kMostHeaderBytes, 'n') + "\n1\n",
+         {}},
         {"header with --insert-only names the columns",
          [](ConversionOptions& o) {
              o.HeaderRow = true;
