@@ -88,15 +88,39 @@ struct Options {
         "per file on standard error says what was decided and why."};
     QCommandLineOption explain{"explain",
                                "With --auto (implied): print what would be decided for each "
-                               "file and convert nothing."};
+                               "file (with --types or --type, each column's type too) and "
+                               "convert nothing."};
     QCommandLineOption noHeader{"no-header", "The first record is data (overrules --auto)."};
     QCommandLineOption noCsv{"no-csv", "Quotes are plain bytes (overrules --auto)."};
+
+    QCommandLineOption types{
+        "types",
+        "Each column gets the narrowest type in which the --dialect's database gives every "
+        "value back as the same text (integers, decimals, dates, date and time), otherwise "
+        "TEXT; numbers are written bare. An empty field only fits with --null-empty. Each "
+        "file is read twice; the choices go to standard error."};
+    QCommandLineOption type{"type",
+                            "Column NAME gets TYPE (repeatable); values the database would "
+                            "refuse or change under it are reported and nothing is written "
+                            "for the file (exit status 1).",
+                            "NAME=TYPE"};
+    QCommandLineOption primaryKey{"primary-key",
+                                  "The table's primary key: column names, comma "
+                                  "separated.",
+                                  "COLS"};
+    QCommandLineOption notNull{"not-null", "Columns that take no NULL, comma separated.", "COLS"};
+    QCommandLineOption ifExists{"if-exists",
+                                "When the table exists: fail (plain CREATE TABLE, the default), "
+                                "drop (DROP TABLE IF EXISTS first) or append (CREATE TABLE IF "
+                                "NOT EXISTS).",
+                                "MODE", "fail"};
 
     void addTo(QCommandLineParser& parser) const {
         parser.addOptions({tableName,   quote,   delimiter, insertOnly, noSemicolon, extension,
                            output,      csv,     header,    nullEmpty,  ragged,      rowsPerInsert,
                            transaction, dialect, encoding,  stripBom,   skipLines,   comment,
-                           autoRules,   explain, noHeader,  noCsv});
+                           autoRules,   explain, noHeader,  noCsv,      types,       type,
+                           primaryKey,  notNull, ifExists});
     }
 };
 
@@ -206,6 +230,57 @@ bool ReadInputs(const QCommandLineParser& parser, CommandLine& command, std::str
     }
     if (std::count(command.inputs.begin(), command.inputs.end(), kStandardInputPath) > 1) {
         error = "- (standard input) can be given once only";
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> ColumnList(const QString& text) {
+    std::vector<std::string> names;
+    for (const QString& name : text.split(QLatin1Char(','))) {
+        names.push_back(ToBytes(name));
+    }
+    return names;
+}
+
+// The options of the table's definition; false with `error` set on a usage error.
+bool ReadTableDefinition(const QCommandLineParser& parser, const Options& o,
+                         ConversionOptions& options, std::string& error) {
+    options.InferTypes = parser.isSet(o.types);
+    for (const QString& given : parser.values(o.type)) {
+        const auto at = given.indexOf(QLatin1Char('='));
+        if (at <= 0 || at + 1 == given.size()) {
+            error = "--type takes NAME=TYPE, not '" + ToBytes(given) + "'";
+            return false;
+        }
+        options.ColumnTypes.push_back({ToBytes(given.left(at)), ToBytes(given.mid(at + 1))});
+    }
+    if (parser.isSet(o.primaryKey)) {
+        options.PrimaryKey = ColumnList(parser.value(o.primaryKey));
+    }
+    if (parser.isSet(o.notNull)) {
+        options.NotNull = ColumnList(parser.value(o.notNull));
+    }
+    const QString exists = parser.value(o.ifExists);
+    if (exists == QLatin1String("fail")) {
+        options.TableExists = IfExists::Fail;
+    } else if (exists == QLatin1String("drop")) {
+        options.TableExists = IfExists::Drop;
+    } else if (exists == QLatin1String("append")) {
+        options.TableExists = IfExists::Append;
+    } else {
+        error = "unknown --if-exists mode '" + ToBytes(exists) + "' (choose fail, drop or append)";
+        return false;
+    }
+    if (SurveysColumns(options) && options.SqlDialect == Dialect::Classic) {
+        error =
+            "--types, --type, --primary-key and --not-null need --dialect (the database's "
+            "rules decide what a column can hold)";
+        return false;
+    }
+    if (SurveysColumns(options) && options.Mode == StatementMode::InsertOnly &&
+        !options.InferTypes) {
+        error = "--type, --primary-key and --not-null shape CREATE TABLE; --insert-only has none";
         return false;
     }
     return true;
@@ -327,6 +402,9 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
         return false;
     }
     if (!ReadCounts(parser, o, options, error)) {
+        return false;
+    }
+    if (!ReadTableDefinition(parser, o, options, error)) {
         return false;
     }
     ReadExtension(parser, o, command);

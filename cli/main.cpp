@@ -114,6 +114,22 @@ void ReportReading(const std::string& where, const FileNotes& notes) {
                    "delimiter may be meant (-d, or -d auto)");
 }
 
+// Says each column's type and why, and what the table's definition would refuse or change; true
+// when it refused something, so nothing of the file is written.
+bool ReportTable(const std::string& where, const FileNotes& notes) {
+    if (!notes.columnTypes.empty()) {
+        PrintError(where + ": columns " + notes.columnTypes);
+    }
+    for (const auto& refused : notes.valuesRefused) {
+        PrintError(where + ": " + refused);
+    }
+    if (!notes.valuesRefused.empty()) {
+        PrintError(where + ": nothing written");
+        return true;
+    }
+    return false;
+}
+
 // Says which records had another width than the table; true when their SQL cannot load.
 bool ReportRagged(const std::string& file, const FileNotes& notes,
                   const ConversionOptions& options) {
@@ -190,6 +206,9 @@ bool ReportNotes(const std::string& file, const FileNotes& notes,
     ReportReading(Where(file), notes);
     if (!notes.refused.empty()) {
         PrintError(Where(file) + " " + notes.refused + "; nothing of it was written");
+        return true;
+    }
+    if (ReportTable(Where(file), notes)) {
         return true;
     }
     const bool ragged = ReportRagged(file, notes, options);
@@ -310,7 +329,8 @@ std::vector<std::string> InputFiles(const CommandLine& command, ConsoleReporter&
     return paths;
 }
 
-// --explain: each file's reading rules and their reasons on standard output, nothing converted.
+// --explain: each file's reading rules and their reasons on standard output, and with the table's
+// definition options each column's type, nothing converted.
 int Explain(const std::vector<std::string>& paths, const CommandLine& command,
             ConsoleReporter& reporter) {
     for (const auto& path : paths) {
@@ -324,6 +344,13 @@ int Explain(const std::vector<std::string>& paths, const CommandLine& command,
         }
         if (!notes.rulesChosen.empty()) {
             std::printf("%s: %s\n", Where(path).c_str(), notes.rulesChosen.c_str());
+        }
+        if (!notes.columnTypes.empty()) {
+            std::printf("%s: columns %s\n", Where(path).c_str(), notes.columnTypes.c_str());
+        }
+        for (const auto& refused : notes.valuesRefused) {
+            PrintError(Where(path) + ": " + refused);
+            reporter.fail();
         }
     }
     return reporter.failed() ? kExitInputFailed : kExitSuccess;
@@ -421,7 +448,7 @@ bool ConvertOne(FileRun& run, const std::string& path) {
     if (ReportNotes(path, notes, run.command.options)) {
         run.reporter.fail();
     }
-    return !notes.stopped;
+    return !notes.stopped && notes.valuesRefused.empty();
 }
 
 // Flushes the output and, for -o, replaces its file; the run's exit status.

@@ -1,8 +1,11 @@
 #include "engine/conversion.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <stdexcept>
 
+#include "engine/column_types.h"
 #include "engine/encoding.h"
 #include "engine/field_counter.h"
 #include "engine/line_reader.h"
@@ -19,6 +22,8 @@ using detail::NextLineEnd;
 namespace {
 
 constexpr std::uint64_t kLinesBetweenProgress = 4096;
+// A record limit no file reaches (a count of records plus it still fits).
+constexpr std::uint64_t kEveryRecord = std::uint64_t{1} << 62;
 // The first lines of a file that choose or question its delimiter.
 constexpr std::size_t kSampleLines = 20;
 // How far into a file those lines are looked for.
@@ -154,14 +159,15 @@ std::string ChooseDelimiter(const std::vector<std::string_view>& lines,
 }
 
 bool ConvertRecords(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
-                    StatementSink& sink, Progress& progress, FileNotes& notes) {
+                    StatementSink& sink, Progress& progress, FileNotes& notes,
+                    const detail::TablePlan* plan) {
     SkipLines(reader, options.SkipLines);
     const bool stripBom = options.StripBom && options.SkipLines == 0;
     std::string delimiter = options.CsvDelimiter;
     if (options.DetectDelimiter || options.WarnOnOtherDelimiter)
         delimiter = ChooseDelimiter(SampleLines(reader, stripBom), options, notes);
     detail::RecordStream stream(options, baseName, std::move(delimiter), sink, notes,
-                                options.SkipLines + 1, stripBom);
+                                options.SkipLines + 1, stripBom, plan);
     if (!FeedBlocks(reader, progress, stream, [&] { return stream.records(); }))
         return false;
     if (stream.stopped()) {
@@ -313,18 +319,44 @@ void Prepare(LineReader& reader, const ConversionOptions& options, std::string_v
     reading.chosen.TableWidth = widest;
 }
 
-bool ConvertLines(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
-                  StatementSink& sink, const ProgressHook& hook, ConversionProgress& done,
-                  FileNotes* notes, std::string_view path) {
+// The first read of a file whose table's definition depends on its values, set up by Prepare:
+// its records cut as the conversion will cut them, each column's values surveyed.
+detail::TablePlan SurveyRecords(LineReader& reader, const ConversionOptions& rules,
+                                FileNotes& notes) {
+    SkipLines(reader, rules.SkipLines);
+    const bool stripBom = rules.StripBom && rules.SkipLines == 0;
+    std::string delimiter = rules.CsvDelimiter;
+    FileNotes unused;
+    if (rules.DetectDelimiter || rules.WarnOnOtherDelimiter) {
+        delimiter = ChooseDelimiter(SampleLines(reader, stripBom), rules, unused);
+    }
+    detail::ColumnSurvey survey(rules);
+    detail::Tokenizer<detail::ColumnSurvey> tokenizer(
+        {std::move(delimiter), rules.CommentPrefix, rules.QuotedFields, stripBom,
+         rules.SkipLines + 1},
+        survey);
+    for (;;) {
+        reader.consume(tokenizer.feed(reader.unread(), reader.atEnd(), kEveryRecord));
+        if (reader.atEnd() || !reader.readMore()) {
+            break;
+        }
+    }
+    tokenizer.finish(!reader.failed());
+    return survey.plan(notes);
+}
+
+// Converts a file whose reading Prepare (or a first read) has set up; `plan` is the table's
+// definition when a first read made one.
+bool ConvertPrepared(LineReader& reader, std::string_view baseName, const Reading& reading,
+                     StatementSink& sink, const ProgressHook& hook, ConversionProgress& done,
+                     FileNotes* notes, const detail::TablePlan* plan) {
     Progress progress(hook, done, reader);
     FileNotes unused;
     FileNotes& fileNotes = notes != nullptr ? *notes : unused;
-    Reading reading;
-    Prepare(reader, options, path, reading, fileNotes, false);
     const ConversionOptions& rules = *reading.rules;
     bool goOn;
     if (UsesRecordRules(rules)) {
-        goOn = ConvertRecords(reader, baseName, rules, sink, progress, fileNotes);
+        goOn = ConvertRecords(reader, baseName, rules, sink, progress, fileNotes, plan);
         fileNotes.widened = rules.TableWidth > 0 && fileNotes.expectedFields == rules.TableWidth;
     } else {
         goOn = ConvertClassic(reader, baseName, rules, sink, progress, notes);
@@ -352,6 +384,94 @@ bool ConvertLines(LineReader& reader, std::string_view baseName, const Conversio
     return !hook || hook(done);
 }
 
+bool ConvertLines(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
+                  StatementSink& sink, const ProgressHook& hook, ConversionProgress& done,
+                  FileNotes* notes, std::string_view path) {
+    FileNotes unused;
+    Reading reading;
+    Prepare(reader, options, path, reading, notes != nullptr ? *notes : unused, false);
+    return ConvertPrepared(reader, baseName, reading, sink, hook, done, notes, nullptr);
+}
+
+// Standard input as it is read, copied into a temporary file for the second read.
+class CopyingSource : public ByteSource {
+  public:
+    CopyingSource(ByteSource& from, std::FILE* copy) : m_from(from), m_copy(copy) {}
+    std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error) override {
+        if (m_copy == nullptr) {
+            error = "no temporary file to keep standard input in for the second read";
+            return -1;
+        }
+        const auto count = m_from.read(buffer, size, error);
+        if (count > 0 && std::fwrite(buffer, 1, static_cast<std::size_t>(count), m_copy) !=
+                             static_cast<std::size_t>(count)) {
+            error = "cannot keep standard input in a temporary file for the second read";
+            return -1;
+        }
+        return count;
+    }
+
+  private:
+    ByteSource& m_from;
+    std::FILE* m_copy;
+};
+
+// The copy of standard input, read from its start.
+class CopySource : public ByteSource {
+  public:
+    explicit CopySource(std::FILE* copy) : m_copy(copy) {}
+    std::ptrdiff_t read(char* buffer, std::size_t size, std::string& error) override {
+        const auto count = std::fread(buffer, 1, size, m_copy);
+        if (count == 0 && std::ferror(m_copy)) {
+            error = "cannot read standard input back from its temporary file";
+            return -1;
+        }
+        return static_cast<std::ptrdiff_t>(count);
+    }
+
+  private:
+    std::FILE* m_copy;
+};
+
+// The first read, then the conversion with its table's definition: nothing is written when
+// the definition would refuse or change a value, or the first read failed. The second read
+// takes the rules the first one was read by (those --auto decided, the table's width) as they
+// are, so both cut the same records.
+bool ConvertSurveyed(LineReader& first, const std::function<void(LineReader&)>& reopen,
+                     std::string_view baseName, const ConversionOptions& options,
+                     const ConversionContext& context, ConversionProgress& done) {
+    FileNotes local;
+    FileNotes& notes = context.notes != nullptr ? *context.notes : local;
+    Reading firstReading;
+    // No path: the first read finds the widest record itself, for files and standard input.
+    Prepare(first, options, {}, firstReading, notes, false);
+    const auto plan = SurveyRecords(first, *firstReading.rules, notes);
+    if (first.failed()) {
+        return !context.progress || context.progress(done);
+    }
+    if (!notes.valuesRefused.empty()) {
+        return false;
+    }
+    LineReader reader(context.reporter);
+    reopen(reader);
+    if (reader.atEnd() && reader.failed()) {
+        return !context.progress || context.progress(done);
+    }
+    Reading reading;
+    reading.chosen = *firstReading.rules;
+    reading.chosen.AutoRules = false;
+    if (reading.chosen.Ragged == RaggedMode::Pad) {
+        reading.chosen.TableWidth = std::max(reading.chosen.TableWidth, plan.columns.size());
+    }
+    reading.rules = &reading.chosen;
+    if (!reading.chosen.Encoding.empty()) {
+        reading.givenDecoder = Decoder(reader.source(), reading.chosen.Encoding);
+        reader.readThrough(*reading.givenDecoder);
+    }
+    return ConvertPrepared(reader, baseName, reading, context.sink, context.progress, done,
+                           context.notes, &plan);
+}
+
 }  // namespace
 
 bool ConvertFile(std::string_view path, const ConversionOptions& options,
@@ -363,6 +483,11 @@ bool ConvertFile(std::string_view path, const ConversionOptions& options,
     if (!reader.open(path)) {
         return !context.progress || context.progress(done);
     }
+    if (SurveysColumns(options)) {
+        return ConvertSurveyed(
+            reader, [&](LineReader& again) { again.open(path); }, BaseNameOf(path, context.style),
+            options, context, done);
+    }
     return ConvertLines(reader, BaseNameOf(path, context.style), options, context.sink,
                         context.progress, done, context.notes, path);
 }
@@ -373,6 +498,19 @@ bool ConvertStream(ByteSource& source, std::string_view baseName, const Conversi
     ConversionProgress& done = context.state != nullptr ? *context.state : local;
     done.fileBytesRead = 0;
     LineReader reader(context.reporter);
+    if (SurveysColumns(options)) {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> copy(OpenTemporaryFile(), &std::fclose);
+        CopyingSource copying(source, copy.get());
+        reader.attach(copying);
+        CopySource copied(copy.get());
+        return ConvertSurveyed(
+            reader,
+            [&](LineReader& again) {
+                std::rewind(copy.get());
+                again.attach(copied);
+            },
+            baseName, options, context, done);
+    }
     reader.attach(source);
     return ConvertLines(reader, baseName, options, context.sink, context.progress, done,
                         context.notes, {});
@@ -385,7 +523,12 @@ void ExplainFile(std::string_view path, const ConversionOptions& options, ErrorR
         return;
     }
     Reading reading;
-    Prepare(reader, options, path, reading, notes, true);
+    const bool survey = SurveysColumns(options);
+    Prepare(reader, options, survey ? std::string_view() : path, reading, notes, !survey);
+    if (survey) {
+        SurveyRecords(reader, *reading.rules, notes);
+        return;
+    }
     if (reading.replay != nullptr) {
         // A read failure met in the sample is reported as the conversion would report it.
         while (!reader.atEnd() && reader.unread().size() < kSniffBytes && reader.readMore()) {
@@ -398,7 +541,11 @@ ConversionOptions ExplainStream(ByteSource& source, const ConversionOptions& opt
     LineReader reader(reporter);
     reader.attach(source);
     Reading reading;
-    Prepare(reader, options, {}, reading, notes, true);
+    const bool survey = SurveysColumns(options);
+    Prepare(reader, options, {}, reading, notes, !survey);
+    if (survey) {
+        SurveyRecords(reader, *reading.rules, notes);
+    }
     return *reading.rules;
 }
 

@@ -40,7 +40,8 @@ struct ConversionContext {
 
 // Converts one file. A file that cannot be opened or read is reported through the reporter and
 // contributes the statements of the lines read before the failure. Returns false when the
-// progress hook asked to stop, or a ragged record stopped the conversion (see `notes`).
+// progress hook asked to stop, a ragged record stopped the conversion, or the table's definition
+// refused a value and nothing was written (see `notes`).
 bool ConvertFile(std::string_view path, const ConversionOptions& options,
                  const ConversionContext& context);
 
@@ -50,8 +51,10 @@ bool ConvertStream(ByteSource& source, std::string_view baseName, const Conversi
 
 // Decides the reading rules of a file as a conversion under ConversionOptions::AutoRules does,
 // from its first bytes, and converts nothing: `notes.rulesChosen` says what was decided and why.
-// A file that cannot be opened or read is reported through the reporter. ExplainStream returns
-// the options the conversion would read the source with (AutoRules off, every rule decided).
+// When the table's definition takes a first read (SurveysColumns), the whole file is read for it:
+// `notes.columnTypes` and `notes.valuesRefused` say what it would be. A file that cannot be opened or
+// read is reported through the reporter. ExplainStream returns the options the conversion would
+// read the source with (AutoRules off, every rule decided).
 void ExplainFile(std::string_view path, const ConversionOptions& options, ErrorReporter& reporter,
                  FileNotes& notes);
 ConversionOptions ExplainStream(ByteSource& source, const ConversionOptions& options,

@@ -40,6 +40,9 @@ struct FileNotes {
     LineNotes wider;                    // records wider than the table, padded or not
     bool widened = false;               // the table is as wide as the file's widest record
     std::string refused;                // why the database cannot take the file's names
+    std::string columnTypes;            // each column's type and why, in one line
+    std::vector<std::string> valuesRefused;  // what the table's definition would refuse or change;
+                                             // the file's statements are then not written
 };
 
 }  // namespace quarrytab

@@ -201,7 +201,9 @@ void LiteralWriter::endOtherValue() {
     }
     m_valueStart = nullptr;
     ensureRoom(kSlack);
-    *m_at++ = '\'';
+    if (!m_bare) {
+        *m_at++ = '\'';
+    }
 }
 
 std::string LiteralWriter::collected() {

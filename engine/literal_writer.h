@@ -78,11 +78,16 @@ class LiteralWriter {
             return;
         }
         ensureRoom(kSlack);
+        if (m_bare) {
+            return;
+        }
         if (m_blobOnNul) {
             m_valueStart = m_at;
         }
         *m_at++ = '\'';
     }
+    // The value begun is a number of a typed column, written bare rather than as a literal.
+    void setBare(bool bare) { m_bare = bare; }
     void run(const char* from, const char* to);
     void byte(char c);
     void endValue() {
@@ -90,7 +95,9 @@ class LiteralWriter {
             m_unstorable = false;
             m_valueStart = nullptr;
             ensureRoom(kSlack);
-            *m_at++ = '\'';
+            if (!m_bare) {
+                *m_at++ = '\'';
+            }
             return;
         }
         endOtherValue();
@@ -154,6 +161,22 @@ class LiteralWriter {
         return out;
     }
 
+    // The same between values of typed columns: which of the two are numbers written bare.
+    char* blockCutTyped(char* out, bool closeBare, bool openBare, const BlockLooks& looks) {
+        if (!closeBare) {
+            *out++ = kQuoteEscape.byte;
+        }
+        *out++ = ',';
+        m_bare = openBare;
+        if (!openBare) {
+            *out++ = kQuoteEscape.byte;
+            if (looks.mark) {
+                m_valueStart = out - 1;
+            }
+        }
+        return out;
+    }
+
   private:
     void ensureRoom(std::size_t size) {
         if (static_cast<std::size_t>(m_end - m_at) < size) {
@@ -181,6 +204,7 @@ class LiteralWriter {
     bool m_collect = false;
     bool m_valueOpen = false;  // its opening quote is written
     bool m_valueHeld = false;  // its bytes go to m_value, to be written at its end
+    bool m_bare = false;       // a number written without quotes
     bool m_utf8Bad = false;
     int m_utf8Need = 0;
     unsigned char m_utf8Low = 0x80;

@@ -23,7 +23,13 @@ bool UsesRecordRules(const ConversionOptions& options) {
            options.Ragged != RaggedMode::Keep || options.RowsPerInsert > 1 || options.Transaction ||
            options.SqlDialect != Dialect::Classic || !options.Encoding.empty() ||
            options.StripBom || options.SkipLines > 0 || !options.CommentPrefix.empty() ||
-           options.DetectDelimiter || options.AutoRules;
+           options.DetectDelimiter || options.AutoRules || SurveysColumns(options) ||
+           options.TableExists != IfExists::Fail;
+}
+
+bool SurveysColumns(const ConversionOptions& options) {
+    return options.InferTypes || !options.ColumnTypes.empty() || !options.PrimaryKey.empty() ||
+           !options.NotNull.empty();
 }
 
 }  // namespace quarrytab

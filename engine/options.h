@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quarrytab {
 
@@ -16,6 +17,16 @@ enum class Dialect { Classic, Sqlite, Postgres, Mysql };
 
 // What happens to a record whose field count differs from the first record's.
 enum class RaggedMode { Keep, Pad, Skip, Fail };
+
+// What CREATE TABLE does about a table of the same name: fail (the plain statement), drop it
+// first, or leave it and add the rows.
+enum class IfExists { Fail, Drop, Append };
+
+// A column's type given by the user: the column's name and the type as written in SQL.
+struct ColumnTypeChoice {
+    std::string column;
+    std::string type;
+};
 
 struct ConversionOptions {
     std::string TableName = "Table1";         // prefix of every table name, written as typed
@@ -58,10 +69,20 @@ struct ConversionOptions {
     } Kept;
     // The table has at least this many columns (under RaggedMode::Pad, the file's widest record).
     std::size_t TableWidth = 0;
+    // The table's definition. Typed columns take a first read of each file, which chooses or
+    // checks the types; a value the database would refuse or change is never written.
+    bool InferTypes = false;                    // each column the narrowest type that keeps it
+    std::vector<ColumnTypeChoice> ColumnTypes;  // the user's type for a column wins
+    std::vector<std::string> PrimaryKey;        // the key's columns, in order
+    std::vector<std::string> NotNull;           // columns that take no NULL
+    IfExists TableExists = IfExists::Fail;
 };
 
 // True when any of the rules for real-world files is set, so the records path must be taken.
 bool UsesRecordRules(const ConversionOptions& options);
+
+// True when the table's definition takes a first read of each file (types, keys, NOT NULL).
+bool SurveysColumns(const ConversionOptions& options);
 
 // The closing counterpart of an opening delimiting text: "(" "[" "{" "<" pair with ")" "]" "}"
 // ">"; every other text, including longer ones and closing brackets, closes with itself.

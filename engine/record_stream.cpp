@@ -6,9 +6,9 @@ namespace quarrytab::detail {
 
 RecordStream::RecordStream(const ConversionOptions& options, std::string_view baseName,
                            std::string delimiter, StatementSink& sink, FileNotes& notes,
-                           std::uint64_t firstLine, bool stripBom)
+                           std::uint64_t firstLine, bool stripBom, const TablePlan* plan)
     : m_notes(notes),
-      m_assembler(options, baseName, sink, notes),
+      m_assembler(options, baseName, sink, notes, plan),
       m_tokenizer(
           {std::move(delimiter), options.CommentPrefix, options.QuotedFields, stripBom, firstLine},
           m_assembler) {}

@@ -22,7 +22,8 @@ class RecordStream {
     // `delimiter` is the one chosen for the file; `firstLine` the number of its first line
     // after those skipped. A byte-order mark is looked for when `stripBom` is set.
     RecordStream(const ConversionOptions& options, std::string_view baseName, std::string delimiter,
-                 StatementSink& sink, FileNotes& notes, std::uint64_t firstLine, bool stripBom);
+                 StatementSink& sink, FileNotes& notes, std::uint64_t firstLine, bool stripBom,
+                 const TablePlan* plan = nullptr);
 
     // Converts bytes that follow those fed before and returns how many it used (see
     // Tokenizer::feed); it also stops when a ragged record stops the conversion.

@@ -59,8 +59,9 @@ std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header
 }
 
 StatementAssembler::StatementAssembler(const ConversionOptions& options, std::string_view baseName,
-                                       StatementSink& sink, FileNotes& notes)
+                                       StatementSink& sink, FileNotes& notes, const TablePlan* plan)
     : m_options(options),
+      m_plan(plan),
       m_rules(RulesOf(options.SqlDialect)),
       m_sink(sink),
       m_notes(notes),
@@ -293,18 +294,22 @@ void StatementAssembler::refuse(const std::string& why) {
 
 void StatementAssembler::createTable() {
     beginStatements();
-    WriteCreateTable(
-        m_sink, m_reference, m_notes.expectedFields,
-        [&](std::size_t k, std::string& out) {
-            if (m_options.HeaderRow) {
-                appendName(out, m_names[k]);
-                return;
-            }
-            out += m_options.DelimitingChar;
-            out += "fld" + std::to_string(k + 1);
-            out += m_options.ClosingDelimitingChar;
-        },
-        m_rules.columnType, std::string(m_rules.tableOptions) + m_ending);
+    const auto name = [&](std::size_t k, std::string& out) {
+        if (m_options.HeaderRow) {
+            appendName(out, m_names[k]);
+            return;
+        }
+        out += m_options.DelimitingChar;
+        out += "fld" + std::to_string(k + 1);
+        out += m_options.ClosingDelimitingChar;
+    };
+    if (m_plan != nullptr || m_options.TableExists != IfExists::Fail) {
+        WriteTableDefinition(m_sink, m_options, m_reference, m_notes.expectedFields, name, m_plan,
+                             m_rules.tableOptions, m_ending);
+        return;
+    }
+    WriteCreateTable(m_sink, m_reference, m_notes.expectedFields, name, m_rules.columnType,
+                     std::string(m_rules.tableOptions) + m_ending);
 }
 void StatementAssembler::flushInsert() {
     if (m_pendingRows == 0)

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/column_types.h"
 #include "engine/dialect.h"
 #include "engine/file_notes.h"
 #include "engine/held_statement.h"
@@ -23,8 +24,9 @@ namespace quarrytab::detail {
 
 class StatementAssembler {
   public:
+    // `plan`, when given, is the table's definition from a first read of the file.
     StatementAssembler(const ConversionOptions& options, std::string_view baseName,
-                       StatementSink& sink, FileNotes& notes);
+                       StatementSink& sink, FileNotes& notes, const TablePlan* plan = nullptr);
     StatementAssembler(const StatementAssembler&) = delete;
     StatementAssembler& operator=(const StatementAssembler&) = delete;
 
@@ -55,6 +57,9 @@ class StatementAssembler {
             m_literal.put(",");
         }
         m_literal.startValue(m_header);
+        if (m_plan != nullptr) {
+            m_literal.setBare(!m_header && m_plan->bare(m_fields - 1));
+        }
         if (quoted) {
             m_literal.openValue();
         }
@@ -91,6 +96,10 @@ class StatementAssembler {
     char* blockQuote(char* out) { return LiteralWriter::blockQuote(out); }
     QUARRYTAB_HOT char* blockCut(char* out, const BlockLooks& looks) {
         ++m_fields;
+        if (m_plan != nullptr) {
+            return m_literal.blockCutTyped(out, m_plan->bare(m_fields - 2),
+                                           m_plan->bare(m_fields - 1), looks);
+        }
         return m_literal.blockCut(out, ',', looks);
     }
 
@@ -118,6 +127,7 @@ class StatementAssembler {
     void appendName(std::string& out, std::string_view name) const;
 
     const ConversionOptions& m_options;
+    const TablePlan* m_plan;
     const DialectRules& m_rules;
     StatementSink& m_sink;
     FileNotes& m_notes;

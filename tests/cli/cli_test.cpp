@@ -201,6 +201,29 @@ TEST_F(Cli, RecordRulesReportWhatTheyFindAndFailWhereAsked) {
               "INSERT INTO \"Table1_stdin\" VALUES ('1');\r\n");
     EXPECT_TRUE(process.readAllStandardError().contains("1 record with another field count"));
 
+    // Typed columns from standard input: it is read once and kept for the second read, which
+    // takes the rules --auto decided in the first; a wider record past --auto's sample widens
+    // the table all the same. The statements equal those of the same bytes in a file.
+    QByteArray typed = "id;amount\n";
+    for (int i = 0; i < 20000; ++i) {
+        typed += QByteArray::number(i) + ";" + QByteArray::number(i) + ".25\n";
+    }
+    typed += "20000;1.50;x\n";
+    const QStringList typing{"--auto", "--types", "--dialect", "postgres", "-t", "t"};
+    const auto fromFile = RunCli(QStringList(typing) << write("typed.csv", typed));
+    EXPECT_EQ(fromFile.exitCode, 0) << fromFile.err.toStdString();
+    EXPECT_TRUE(fromFile.out.startsWith(
+        "SET client_encoding TO 'UTF8';\r\n"
+        "CREATE TABLE \"t_typed\" (\"id\" BIGINT,\"amount\" NUMERIC,\"fld3\" TEXT);\r\n"))
+        << fromFile.out.left(200).toStdString();
+    QProcess piped;
+    piped.start(QStringLiteral(QUARRYTAB_CLI), QStringList(typing) << "-");
+    piped.write(typed);
+    piped.closeWriteChannel();
+    ASSERT_TRUE(piped.waitForFinished());
+    EXPECT_EQ(piped.exitCode(), 0) << piped.readAllStandardError().toStdString();
+    EXPECT_EQ(piped.readAllStandardOutput().replace("t_stdin", "t_typed"), fromFile.out);
+
     // --ragged fail: exit status 1, file and line named, the output file not replaced.
     const QString input = write("r.csv", "a,b\n1,2\n3\n");
     const QString target = write("out.sql", "earlier\n");

@@ -96,6 +96,18 @@ TEST(CommandLine, EveryOptionReachesTheRecord) {
     EXPECT_TRUE(Parse({"-d", "auto", "x"}).options.DetectDelimiter);
     EXPECT_TRUE(Parse({"--strip-bom", "x"}).options.StripBom);
     EXPECT_TRUE(Parse({"--encoding", "utf-16", "x"}).options.StripBom);
+    const auto table =
+        Parse({"--dialect", "postgres", "--types", "--type", "a=NUMERIC(5,2)", "--type", "b=a=b",
+               "--primary-key", "a,b", "--not-null", "c", "--if-exists", "drop", "x"})
+            .options;
+    EXPECT_TRUE(table.InferTypes && SurveysColumns(table) && UsesRecordRules(table));
+    ASSERT_EQ(table.ColumnTypes.size(), 2u);
+    EXPECT_EQ(table.ColumnTypes[0].column + "|" + table.ColumnTypes[0].type, "a|NUMERIC(5,2)");
+    EXPECT_EQ(table.ColumnTypes[1].column + "|" + table.ColumnTypes[1].type, "b|a=b");
+    EXPECT_EQ(table.PrimaryKey, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(table.NotNull, std::vector<std::string>{"c"});
+    EXPECT_EQ(table.TableExists, IfExists::Drop);
+    EXPECT_EQ(Parse({"--if-exists", "append", "x"}).options.TableExists, IfExists::Append);
     EXPECT_EQ(Parse({"--help"}).action, CommandLine::Action::Help);
     EXPECT_EQ(Parse({"--help-all", "x"}).action, CommandLine::Action::Help);
     EXPECT_EQ(Parse({"-e", ".csv", "x"}).pattern, "*.csv");
@@ -127,6 +139,11 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
         {{"-d", "\"", "--csv", "x"}, "--csv"},
         {{"--encoding", "", "x"}, "--encoding"},
         {{"-", "a.csv", "-"}, "standard input"},
+        {{"--types", "x"}, "--dialect"},
+        {{"--dialect", "sqlite", "--type", "a", "x"}, "NAME=TYPE"},
+        {{"--dialect", "sqlite", "--type", "=INT", "x"}, "NAME=TYPE"},
+        {{"--dialect", "sqlite", "--primary-key", "a", "--insert-only", "x"}, "--insert-only"},
+        {{"--if-exists", "replace", "x"}, "replace"},
     };
     for (const auto& [arguments, mention] : cases) {
         CommandLine command;

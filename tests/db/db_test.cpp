@@ -14,8 +14,10 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 #include <tuple>
@@ -69,6 +71,9 @@ struct LoadCase {
     std::vector<int> cannotStoreLines = {};
     std::vector<std::string> (*columnsIn)(Dialect) = nullptr;  // when they differ by dialect
     bool tableFirst = false;  // loaded into a table the test makes, its columns in reverse order
+    // With --types: what standard error says of the columns for SQLite, PostgreSQL and MySQL;
+    // the values are then read back cast to text.
+    std::array<std::string, 3> types = {};
     // Fills in `input` and `rows` of a large case when its test runs, not when tests are listed.
     void (*generate)(LoadCase&) = nullptr;
 };
@@ -131,6 +136,63 @@ void ManyRecords(LoadCase& row) {
         const std::string note = i % 5 == 0 ? "" : i % 3 == 0 ? "\u00E9t\u00E9" : "x";
         row.input += id + "," + name + "," + note + "\r\n";
         row.rows.push_back({id, name, note});
+    }
+}
+
+// Columns of generated values, each mostly of one kind (integers, decimals of one scale or of
+// any, dates, timestamps, text), now and then with a value that must keep its column TEXT.
+void TypedColumns(LoadCase& row) {
+    std::mt19937_64 random(22);
+    const auto pick = [&](int count) {
+        return static_cast<int>(random() % count);
+    };
+    const char* const odd[] = {"00501", "-0",         "1e5",      "+7",       " 8",
+                               "0.10",  "2024-02-30", "2024-2-3", "00:00:00", "9223372036854775808",
+                               "NA",    "1."};
+    const auto digits = [&](int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += static_cast<char>('0' + pick(10));
+        }
+        return text;
+    };
+    const auto value = [&](int kind) -> std::string {
+        switch (kind) {
+            case 0:
+                return std::to_string(static_cast<std::int64_t>(random()) >> pick(63));
+            case 1:
+                return (pick(2) ? "-" : "") + std::to_string(1 + pick(999)) + "." + digits(2);
+            case 2:
+                return std::to_string(pick(100)) + "." + digits(1 + pick(3)) + "1";
+            case 3: {
+                char text[16];
+                std::snprintf(text, sizeof text, "%04d-%02d-%02d", 1000 + pick(9000), 1 + pick(12),
+                              1 + pick(28));
+                return text;
+            }
+            case 4: {
+                char text[32];
+                std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", 1000 + pick(9000),
+                              1 + pick(12), 1 + pick(28), pick(24), pick(60), pick(60));
+                return text;
+            }
+            default:
+                return "v" + digits(3);
+        }
+    };
+    row.columns = Fields(12);
+    for (int r = 0; r < 300; ++r) {
+        Row values;
+        for (int c = 0; c < 12; ++c) {
+            std::string text = value(c % 6);
+            if (pick(40) == 0) {
+                text = c >= 6 ? "" : odd[pick(12)];  // the second six may hold NULLs
+            }
+            row.input += (c > 0 ? "," : "") + text;
+            values.push_back(text.empty() ? kNull : Value(text));
+        }
+        row.input += "\n";
+        row.rows.push_back(values);
     }
 }
 
@@ -309,7 +371,107 @@ const std::vector<LoadCase>& Cases() {
              .columns = {"name", "city"},
              .rows = {{"Ann", "Oslo"}, {"Bo", "Rome"}},
              .tableFirst = true},
+            // Each column the narrowest type that gives every value back as it is.
+            {.name = "types_tricky",
+             .options = {"--header", "--types", "--null-empty"},
+             .input = "i,lead,negzero,exp,dec,tenth,big,day,badday,short,time,ts,none\n"
+                      "1,00501,-0,1e5,1.50,0.1,9223372036854775808,2024-02-29,2024-02-30,"
+                      "2024-2-3,00:00:00,2024-01-01 00:00:00,\n"
+                      "-9223372036854775808,7,5,3,2.25,0.5,1,1000-01-01,2024-01-01,2024-01-01,"
+                      "12:00:00,1999-12-31 23:59:59,\n"
+                      "9223372036854775807,8,6,4,-3.00,-2.0,2,9999-12-31,2024-01-02,2024-01-01,"
+                      "23:59:59,2024-02-29 12:34:56,\n",
+             .columns = {"i", "lead", "negzero", "exp", "dec", "tenth", "big", "day", "badday",
+                         "short", "time", "ts", "none"},
+             .rows = {{"1", "00501", "-0", "1e5", "1.50", "0.1", "9223372036854775808",
+                       "2024-02-29", "2024-02-30", "2024-2-3", "00:00:00", "2024-01-01 00:00:00",
+                       kNull},
+                      {"-9223372036854775808", "7", "5", "3", "2.25", "0.5", "1", "1000-01-01",
+                       "2024-01-01", "2024-01-01", "12:00:00", "1999-12-31 23:59:59", kNull},
+                      {"9223372036854775807", "8", "6", "4", "-3.00", "-2.0", "2", "9999-12-31",
+                       "2024-01-02", "2024-01-01", "23:59:59", "2024-02-29 12:34:56", kNull}},
+             .types = {"i INTEGER (integers), lead TEXT (line 2 \"00501\"), negzero TEXT (line 2 "
+                       "\"-0\"), exp TEXT (line 2 \"1e5\"), dec TEXT (line 2 \"1.50\"), tenth REAL "
+                       "(decimals SQLite prints back alike), big TEXT (line 2 "
+                       "\"9223372036854775808\"), day TEXT (line 2 \"2024-02-29\"), badday TEXT "
+                       "(line 2 \"2024-02-30\"), short TEXT (line 2 \"2024-2-3\"), time TEXT (line "
+                       "2 \"00:00:00\"), ts TEXT (line 2 \"2024-01-01 00:00:00\"), none TEXT (no "
+                       "values)",
+                       "i BIGINT (integers), lead TEXT (line 2 \"00501\"), negzero TEXT (line 2 "
+                       "\"-0\"), exp TEXT (line 2 \"1e5\"), dec NUMERIC (decimals), tenth NUMERIC "
+                       "(decimals), big NUMERIC (decimals), day DATE (dates), badday TEXT (line 2 "
+                       "\"2024-02-30\"), short TEXT (line 2 \"2024-2-3\"), time TEXT (line 2 "
+                       "\"00:00:00\"), ts TIMESTAMP (dates with times), none TEXT (no values)",
+                       "i BIGINT (integers), lead LONGTEXT (line 2 \"00501\"), negzero LONGTEXT "
+                       "(line 2 \"-0\"), exp LONGTEXT (line 2 \"1e5\"), dec DECIMAL(3,2) (decimals "
+                       "with 2 places), tenth DECIMAL(2,1) (decimals with 1 place), big "
+                       "DECIMAL(19,0) (integers beyond 64 bits), day DATE (dates), badday LONGTEXT "
+                       "(line 2 \"2024-02-30\"), short LONGTEXT (line 2 \"2024-2-3\"), time "
+                       "LONGTEXT (line 2 \"00:00:00\"), ts DATETIME (dates with times), none "
+                       "LONGTEXT (no values)"}},
+            // An empty field is '' without --null-empty, and a quoted one always: no typed
+            // column takes it.
+            {.name = "types_empty",
+             .options = {"--csv", "--types"},
+             .input = "1,,\"\"\n2,3,4\n",
+             .columns = Fields(3),
+             .rows = {{"1", "", ""}, {"2", "3", "4"}},
+             .types = {"fld1 INTEGER (integers), fld2 TEXT (line 1 empty), fld3 TEXT (line 1 "
+                       "\"\")",
+                       "fld1 BIGINT (integers), fld2 TEXT (line 1 empty), fld3 TEXT (line 1 "
+                       "\"\")",
+                       "fld1 BIGINT (integers), fld2 LONGTEXT (line 1 empty), fld3 LONGTEXT "
+                       "(line 1 \"\")"}},
+            // The user's types, a key whose MySQL column is a VARCHAR of its longest value
+            // (binary, so A1 and a1 are two keys), NOT NULL, and a table dropped first.
+            {.name = "types_given",
+             .options = {"--header", "--null-empty", "--type", "n=SMALLINT", "--type", "d=DATE",
+                         "--type", "p=NUMERIC(6,2)", "--primary-key", "code,n", "--not-null", "d",
+                         "--if-exists", "drop"},
+             .input = "code,n,d,p\nA1,32767,2024-01-01,1.25\na1,-32768,1000-12-31,\n",
+             .columns = {"code", "n", "d", "p"},
+             .rows = {{"A1", "32767", "2024-01-01", "1.25"},
+                      {"a1", "-32768", "1000-12-31", kNull}}},
+            // --auto's rules hold for both reads: a comment, ';', quotes, a header, and rows
+            // padded to the widest record, whose extra column is typed like the others.
+            {.name = "types_auto",
+             .options = {"--auto", "--types"},
+             .input = "# made by hand\nname;n\n\"a;b\";1\nc;2\nd;3\ne;4\nf;5;2024-01-31\n",
+             .columns = {"name", "n", "fld3"},
+             .rows = {{"a;b", "1", kNull},
+                      {"c", "2", kNull},
+                      {"d", "3", kNull},
+                      {"e", "4", kNull},
+                      {"f", "5", "2024-01-31"}},
+             .said = ": ASCII, lines starting with '#' left out as comments, ';'",
+             .types = {"name TEXT (line 3 \"a;b\"), n INTEGER (integers), fld3 TEXT (line 7 "
+                       "\"2024-01-31\")",
+                       "name TEXT (line 3 \"a;b\"), n BIGINT (integers), fld3 DATE (dates)",
+                       "name LONGTEXT (line 3 \"a;b\"), n BIGINT (integers), fld3 DATE (dates)"}},
+            // A MySQL key over text columns whose utf8mb4 would take more than the 3072 bytes
+            // InnoDB keys: all ASCII, so keyed in ASCII.
+            {.name = "types_long_key",
+             .options = {"--header", "--primary-key", "a,b"},
+             .input = "a,b,n\n" + std::string(700, 'x') + "," + std::string(100, 'y') + ",1\n" +
+                      std::string(700, 'x') + ",z,2\n",
+             .columns = {"a", "b", "n"},
+             .rows = {{std::string(700, 'x'), std::string(100, 'y'), "1"},
+                      {std::string(700, 'x'), "z", "2"}},
+             .types = {"", "",
+                       "a VARCHAR(700) CHARACTER SET ascii COLLATE ascii_bin (key, its longest "
+                       "value, ASCII), b VARCHAR(100) CHARACTER SET ascii COLLATE ascii_bin (key, "
+                       "its longest value, ASCII)"}},
+            {.name = "types_refused",  // a leading zero; a value too long for its VARCHAR
+             .options = {"--header", "--type", "zip=INTEGER", "--type", "city=VARCHAR(4)"},
+             .input = "zip,city\n12345,Lund\n00501,Oslo\n12346,Malmö\n",
+             .columns = {"zip", "city"},
+             .reportedLines = {3, 4},
+             .exitCode = 1,
+             .outcome = Outcome::NotWritten},
         };
+        rows.push_back({.name = "types_random",
+                        .options = {"--types", "--null-empty"},
+                        .generate = TypedColumns});
         rows.push_back({.name = "wide300", .columns = Fields(300), .generate = WideRecords});
         rows.push_back({.name = "rows200k",
                         .options = {"--rows-per-insert", "500", "--transaction"},
@@ -406,6 +568,7 @@ std::string FromHex(const QByteArray& hex) {
 class Database {
   public:
     virtual ~Database() = default;
+    bool typed = false;  // the table has typed columns: values are read back cast to text
     virtual std::string run(const QString& scriptFile) = 0;
     virtual std::vector<std::string> columns(const std::string& table) = 0;
     // Every row of the table, the columns in the order given.
@@ -437,7 +600,9 @@ class SqliteDatabase : public Database {
                           const std::vector<std::string>& columns) override {
         std::string select = "SELECT ";
         for (std::size_t i = 0; i < columns.size(); ++i)
-            select += (i > 0 ? "," : "") + QuoteName(Dialect::Sqlite, columns[i]);
+            select += (i > 0 ? "," : "") +
+                      (typed ? "CAST(" + QuoteName(Dialect::Sqlite, columns[i]) + " AS TEXT)"
+                             : QuoteName(Dialect::Sqlite, columns[i]));
         std::vector<Row> rows;
         query(select + " FROM " + QuoteName(Dialect::Sqlite, table), [&](sqlite3_stmt* statement) {
             Row row;
@@ -449,7 +614,7 @@ class SqliteDatabase : public Database {
                 }
                 // A TEXT column keeps text as text: a number-like value or a blob here means the
                 // value was not written as a string literal.
-                EXPECT_EQ(type, SQLITE_TEXT) << "column " << columns[i];
+                EXPECT_TRUE(typed || type == SQLITE_TEXT) << "column " << columns[i];
                 row.push_back(text(statement, i));
             }
             rows.push_back(std::move(row));
@@ -550,7 +715,7 @@ class PostgresDatabase : public ClientDatabase {
     std::string hexOrN(const std::string& column) override {
         const std::string name = quote(column);
         return "CASE WHEN " + name + " IS NULL THEN 'N' ELSE 'X' || encode(convert_to(" + name +
-               ", 'UTF8'), 'hex') END";
+               (typed ? "::text" : "") + ", 'UTF8'), 'hex') END";
     }
     std::string quote(const std::string& name) override {
         return QuoteName(Dialect::Postgres, name);
@@ -589,7 +754,8 @@ class MariadbDatabase : public ClientDatabase {
     }
     std::string hexOrN(const std::string& column) override {
         const std::string name = quote(column);
-        return "IF(" + name + " IS NULL, 'N', CONCAT('X', HEX(" + name + ")))";
+        return "IF(" + name + " IS NULL, 'N', CONCAT('X', HEX(" +
+               (typed ? "CAST(" + name + " AS CHAR)" : name) + ")))";
     }
     std::string quote(const std::string& name) override { return QuoteName(Dialect::Mysql, name); }
     QStringList queryArguments(const std::string& sql) override {
@@ -655,10 +821,20 @@ TEST_P(Load, ReadsBackEveryValue) {
         std::find(row.cannotStore.begin(), row.cannotStore.end(), dialect) != row.cannotStore.end();
     EXPECT_EQ(cli.exitCode, refused ? 1 : row.exitCode) << cli.err.toStdString();
     const auto& reported = refused ? row.cannotStoreLines : row.reportedLines;
+    const auto& types = row.types[static_cast<std::size_t>(dialect)];
+    if (!types.empty()) {
+        EXPECT_TRUE(cli.err.contains(": columns " + types + "\n")) << cli.err.toStdString();
+    }
     if (!row.said.empty()) {
         EXPECT_TRUE(cli.err.contains(row.said)) << cli.err.toStdString();
     } else if (reported.empty()) {
-        EXPECT_EQ(cli.err, "");
+        QByteArray others;  // all but the line on the columns' types
+        for (const auto& line : cli.err.split('\n')) {
+            if (!line.contains("': columns ")) {
+                others += line;
+            }
+        }
+        EXPECT_EQ(others, "");
     } else {
         ExpectReported(cli.err, fileName, reported);
     }
@@ -685,6 +861,9 @@ TEST_P(Load, ReadsBackEveryValue) {
     }
     if (HasFailure())
         return;
+    database->typed =
+        std::find(row.options.begin(), row.options.end(), "--types") != row.options.end() ||
+        std::find(row.options.begin(), row.options.end(), "--type") != row.options.end();
     // A table left by an earlier run against the same server goes first.
     const QString prepare = dir.filePath("prepare.sql");
     {

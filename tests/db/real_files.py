@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Loads what `quarrytab-cli --auto` writes for each real file of tests/data/real into a database
-and compares it, record by record (in order; for PostgreSQL, which keeps no order, as a multiset),
-with what Python's csv module reads from the file under the
+and compares it, record by record (in order; for PostgreSQL and MariaDB, which keep no order, as a
+multiset), with what Python's csv module reads from the file under the
 decisions written in the folder's INDEX.
 
-    real_files.py CLI DATA_FOLDER sqlite|postgres [SERVER_STATE_FOLDER]
+    real_files.py CLI DATA_FOLDER sqlite|postgres|mysql [SERVER_STATE_FOLDER] [--types]
 
-Prints one line per file and a summary; fails when fewer than 99% of the records load exact, or
-when a file does not load exact and quarrytab-cli said nothing of being unsure (a silent fault).
+With --types the columns are typed (`--auto --types`) and every value is read back as text; each
+file's line then names the types its columns got. Prints one line per file and a summary; fails
+when fewer than 99% of the records load exact, or when a file does not load exact and
+quarrytab-cli said nothing of being unsure (a silent fault).
 """
 import collections
 import csv
@@ -77,7 +79,44 @@ def load_sqlite(sql):
     (table,) = db.execute("SELECT name FROM sqlite_master WHERE type='table'").fetchone()
     quoted = '"' + table.replace('"', '""') + '"'
     columns = [row[1] for row in db.execute(f"PRAGMA table_info({quoted})")]
-    rows = [list(row) for row in db.execute(f"SELECT * FROM {quoted} ORDER BY rowid")]
+    # As text: a typed column's value as SQLite prints it.
+    texts = ", ".join('CAST("' + c.replace('"', '""') + '" AS TEXT)' for c in columns)
+    rows = [list(row) for row in db.execute(f"SELECT {texts} FROM {quoted} ORDER BY rowid")]
+    return columns, rows
+
+
+def load_mysql(sql, state, schema):
+    """Through the mariadb client, as a user loads it; every value read back as text."""
+    with open(os.path.join(state, "socket"), encoding="utf-8") as f:
+        socket = f.read().strip()
+    client = ["mariadb", "--no-defaults", "-u", "root", "-S", socket,
+              "--default-character-set=utf8mb4"]
+
+    def run(script, database=schema):
+        done = subprocess.run(client + ["-N", "-B", database], input=script.encode(),
+                              capture_output=True)
+        if done.returncode != 0:
+            raise RuntimeError(done.stderr.decode(errors="replace").strip()[:300])
+        return done.stdout.decode()
+
+    run(f"DROP DATABASE IF EXISTS {schema}; CREATE DATABASE {schema} CHARACTER SET utf8mb4 "
+        f"COLLATE utf8mb4_bin;", "quarrytab")
+    try:
+        run(sql)
+        table = bytes.fromhex(run(f"SELECT HEX(TABLE_NAME) FROM information_schema.TABLES "
+                                  f"WHERE TABLE_SCHEMA = '{schema}'").strip()).decode()
+        literal = table.replace("'", "''")
+        columns = [bytes.fromhex(line).decode() for line in run(
+            f"SELECT HEX(COLUMN_NAME) FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = "
+            f"'{schema}' AND TABLE_NAME = '{literal}' ORDER BY ORDINAL_POSITION").split()]
+        quote = lambda name: "`" + name.replace("`", "``") + "`"
+        texts = ", ".join(f"IF({quote(c)} IS NULL, 'N', CONCAT('X', HEX(CAST({quote(c)} AS "
+                          f"CHAR))))" for c in columns)
+        out = run(f"SELECT {texts} FROM {quote(table)}")
+        rows = [[None if v == "N" else bytes.fromhex(v[1:]).decode("utf-8", errors="replace")
+                 for v in line.split("\t")] for line in out.split("\n")[:-1]]
+    finally:
+        run(f"DROP DATABASE IF EXISTS {schema}", "quarrytab")
     return columns, rows
 
 
@@ -108,20 +147,25 @@ def load_postgres(sql, state, schema):
 
 
 def main():
-    cli, folder, database = sys.argv[1:4]
-    state = sys.argv[4] if len(sys.argv) > 4 else ""
+    arguments = [a for a in sys.argv[1:] if a != "--types"]
+    typed = "--types" in sys.argv[1:]
+    cli, folder, database = arguments[:3]
+    state = arguments[3] if len(arguments) > 3 else ""
     entries = read_index(folder)
     files_right = records_exact = records_all = 0
     silent = []
     for number, entry in enumerate(entries):
         path = os.path.join(folder, entry["file"])
         names, records = expected_table(path, entry)
-        run = subprocess.run([cli, "--auto", "--dialect", database, path], capture_output=True)
+        run = subprocess.run([cli, "--auto", "--dialect", database] +
+                             (["--types"] if typed else []) + [path], capture_output=True)
         said = run.stderr.decode(errors="replace")
         try:
             sql = run.stdout.decode("utf-8")
             if database == "sqlite":
                 columns, rows = load_sqlite(sql)
+            elif database == "mysql":
+                columns, rows = load_mysql(sql, state, f"real{number}")
             else:
                 columns, rows = load_postgres(sql, state, f"real{number}")
             problem = ""
@@ -133,15 +177,17 @@ def main():
         if database == "sqlite":
             exact = sum(1 for a, b in zip(wanted, got) if a == b)
         else:
-            # PostgreSQL hands rows back in no set order: each record must be there as often.
+            # The servers hand rows back in no set order: each record must be there as often.
             counts = collections.Counter(got)
             exact = 0
             for record in wanted:
                 if counts[record] > 0:
                     counts[record] -= 1
                     exact += 1
+        # MySQL takes no name that ends in a space: such names lose their trailing spaces.
+        fitted = [name.rstrip(" ") if database == "mysql" else name for name in names or []]
         names_right = names is None or columns[: len(names)] == [
-            name if name else f"fld{k + 1}" for k, name in enumerate(names)]
+            name if name else f"fld{k + 1}" for k, name in enumerate(fitted)]
         right = exact == len(records) == len(rows) and names_right and not problem
         files_right += right
         records_exact += exact
@@ -151,11 +197,19 @@ def main():
             silent.append(entry["file"])
         note = "right" if right else ("WRONG (said it was unsure)" if unsure else "WRONG, SILENT")
         extra = "" if names_right else f"; columns {columns[:len(names)]} != {names}"
+        types = ""
+        if typed:
+            chosen = [line.split(": columns ", 1)[1] for line in said.splitlines()
+                      if ": columns " in line]
+            # Only the typed ones: a text column's reason is the value that ruled the rest out.
+            types = "; " + ", ".join(c for c in (chosen[0] if chosen else "").split(", ")
+                                     if " TEXT (" not in c and " LONGTEXT (" not in c)
         print(f"{entry['file']}: {exact}/{len(records)} records exact, {len(rows)} loaded; "
-              f"{note}{extra}{'; ' + problem if problem else ''}")
+              f"{note}{extra}{'; ' + problem if problem else ''}{types}")
     share = records_exact / records_all if records_all else 1.0
     print(f"{database}: {files_right} of {len(entries)} files right, {records_exact} of "
-          f"{records_all} records exact ({100 * share:.2f}%) with --auto alone")
+          f"{records_all} records exact ({100 * share:.2f}%) with --auto"
+          f"{' --types' if typed else ' alone'}")
     if silent:
         print("files wrong without a word of doubt: " + ", ".join(silent))
     return 0 if share >= GOAL and not silent else 1

@@ -1,0 +1,673 @@
+#include "engine/column_types.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <optional>
+
+#include "engine/dialect.h"
+#include "engine/statement_assembler.h"
+
+namespace quarrytab::detail {
+
+namespace {
+
+// Bytes of a value kept to tell its kind: every typed value is shorter.
+constexpr std::size_t kKeptBytes = 64;
+// The most bytes InnoDB takes in a key, over all its columns.
+constexpr std::size_t kMysqlKeyBytes = 3072;
+// The most bytes a character of utf8mb4 takes.
+constexpr std::size_t kUtf8mb4Bytes = 4;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::string Upper(std::string_view text) {
+    std::string upper(text);
+    for (auto& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return upper;
+}
+
+// Digits at `at`, `count` of them, as a number; -1 when they are not all digits.
+int Digits(std::string_view text, std::size_t at, std::size_t count) {
+    int value = 0;
+    for (std::size_t k = at; k < at + count; ++k) {
+        if (!IsDigit(text[k])) {
+            return -1;
+        }
+        value = value * 10 + (text[k] - '0');
+    }
+    return value;
+}
+
+bool IsDate(std::string_view text, int lowestYear) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
+        return false;
+    }
+    const int year = Digits(text, 0, 4);
+    const int month = Digits(text, 5, 2);
+    const int day = Digits(text, 8, 2);
+    if (year < lowestYear || month < 1 || month > 12 || day < 1) {
+        return false;
+    }
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+bool IsTimestamp(std::string_view text, int lowestYear) {
+    if (text.size() != 19 || text[10] != ' ' || text[13] != ':' || text[16] != ':') {
+        return false;
+    }
+    const int hour = Digits(text, 11, 2);
+    const int minute = Digits(text, 14, 2);
+    const int second = Digits(text, 17, 2);
+    return IsDate(text.substr(0, 10), lowestYear) && hour >= 0 && hour <= 23 && minute >= 0 &&
+           minute <= 59 && second >= 0 && second <= 59;
+}
+
+// SQLite prints a REAL with fifteen significant digits, and ".0" after a whole number; a
+// decimal that reads back as itself has at most fifteen of them, so any nearby double prints
+// it again.
+bool SqlitePrintsBack(std::string_view text) {
+    double value = 0;
+    const char* const end = text.data() + text.size();
+    const auto read = std::from_chars(text.data(), end, value);
+    if (read.ec != std::errc() || read.ptr != end) {
+        return false;
+    }
+    char printed[64];
+    const auto written =
+        std::to_chars(printed, printed + sizeof printed, value, std::chars_format::general, 15);
+    std::string shown(printed, written.ptr);
+    if (shown.find_first_of(".e") == std::string::npos) {
+        shown += ".0";
+    }
+    return shown == text;
+}
+
+// Within a signed integer of `bits` bits; `text` is canonical digits.
+bool FitsBits(std::string_view text, int bits) {
+    std::int64_t value = 0;
+    const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (read.ec != std::errc() || read.ptr != text.data() + text.size()) {
+        return false;
+    }
+    const std::int64_t limit = bits >= 64 ? INT64_MAX : (std::int64_t{1} << (bits - 1)) - 1;
+    return value <= limit && value >= -limit - 1;
+}
+
+// Where the digits from `at` on end.
+std::size_t SkipDigits(std::string_view text, std::size_t at) {
+    while (at < text.size() && IsDigit(text[at])) {
+        ++at;
+    }
+    return at;
+}
+
+// The kinds of a number: canonical digits (no sign but a leading "-", no leading zero, no "-0"),
+// with digits on both sides of a point when it has one; with its digits before and after the
+// point. Only SQLite's REAL asks whether SQLite prints the value back alike.
+unsigned NumberKinds(std::string_view value, bool sqlite, int& whole, int& places) {
+    const std::size_t start = value.starts_with('-') ? 1 : 0;
+    const std::size_t point = SkipDigits(value, start);
+    const std::size_t integral = point - start;
+    if (integral == 0 || (integral > 1 && value[start] == '0')) {
+        return 0;
+    }
+    std::size_t end = point;
+    if (point < value.size()) {
+        end = SkipDigits(value, point + 1);
+        if (value[point] != '.' || end == point + 1 || end != value.size()) {
+            return 0;
+        }
+    }
+    const bool zero = integral == 1 && value[start] == '0' &&
+                      value.find_first_not_of('0', point + 1) == std::string_view::npos;
+    if (start == 1 && zero) {
+        return 0;
+    }
+    whole = static_cast<int>(integral);
+    places = static_cast<int>(end == point ? 0 : end - point - 1);
+    unsigned kinds = kDecimal;
+    if (end == point) {
+        // Within 64 bits: up to 2^63 - 1, or down to -2^63.
+        const std::string_view limit = start == 1 ? "9223372036854775808" : "9223372036854775807";
+        if (integral < limit.size() || (integral == limit.size() && value.substr(start) <= limit)) {
+            kinds |= kInteger;
+        }
+    } else if (sqlite && SqlitePrintsBack(value)) {
+        kinds |= kReal;
+    }
+    return kinds;
+}
+
+// Names a value in a message: quoted, and cut when long.
+std::string Shown(std::string_view value, bool cut) {
+    std::string text = "\"";
+    text += value.substr(0, 24);
+    text += value.size() > 24 || cut ? "...\"" : "\"";
+    return text;
+}
+
+// The type --types chooses for a column, with its reason; nullopt: the dialect's text type.
+struct Choice {
+    std::string type;
+    std::string reason;
+    bool bare = false;
+};
+
+std::optional<Choice> ChooseType(const ColumnSeen& column, Dialect dialect) {
+    const unsigned kinds = column.kinds;
+    if (column.values == 0) {
+        return std::nullopt;
+    }
+    switch (dialect) {
+        case Dialect::Sqlite:
+            if ((kinds & kInteger) != 0) {
+                return Choice{"INTEGER", "integers", true};
+            }
+            if ((kinds & kReal) != 0) {
+                return Choice{"REAL", "decimals SQLite prints back alike", true};
+            }
+            return std::nullopt;
+        case Dialect::Postgres:
+            if ((kinds & kInteger) != 0) {
+                return Choice{"BIGINT", "integers", true};
+            }
+            if ((kinds & kDecimal) != 0) {
+                return Choice{"NUMERIC", "decimals", true};
+            }
+            break;
+        case Dialect::Mysql:
+            if ((kinds & kInteger) != 0) {
+                return Choice{"BIGINT", "integers", true};
+            }
+            if ((kinds & kDecimal) != 0 && column.places >= 0 && column.places <= 30 &&
+                column.whole + column.places <= 65) {
+                const int precision = std::max(1, column.whole + column.places);
+                return Choice{"DECIMAL(" + std::to_string(precision) + "," +
+                                  std::to_string(column.places) + ")",
+                              column.places == 0
+                                  ? std::string("integers beyond 64 bits")
+                                  : "decimals with " + std::to_string(column.places) +
+                                        (column.places == 1 ? " place" : " places"),
+                              true};
+            }
+            break;
+        case Dialect::Classic:
+            return std::nullopt;
+    }
+    if ((kinds & kDate) != 0) {
+        return Choice{"DATE", "dates", false};
+    }
+    if ((kinds & kTimestamp) != 0) {
+        return Choice{dialect == Dialect::Mysql ? "DATETIME" : "TIMESTAMP", "dates with times",
+                      false};
+    }
+    return std::nullopt;
+}
+
+// Whether a value of `kinds` (with its digits) keeps its text under the user's type.
+bool Keeps(const GivenType& given, unsigned kinds, std::string_view value, int whole, int places,
+           std::size_t characters) {
+    if (given.anyText) {
+        return given.characters == 0 || characters <= given.characters;
+    }
+    if ((kinds & given.kinds) == 0) {
+        return false;
+    }
+    if ((given.kinds & kInteger) != 0 && given.bits < 64) {
+        return FitsBits(value, given.bits);
+    }
+    if (given.precision >= 0) {
+        return places == given.scale && whole <= given.precision - given.scale;
+    }
+    return true;
+}
+
+// A MySQL key column for text: a VARCHAR as long as the column's longest value, compared byte
+// for byte; in ASCII when `ascii`, a byte a character.
+std::string MysqlKeyText(const ColumnSeen& column, bool ascii) {
+    const char* const set = ascii ? "ascii" : "utf8mb4";
+    return "VARCHAR(" + std::to_string(std::max<std::size_t>(1, column.longest)) +
+           ") CHARACTER SET " + set + " COLLATE " + set + "_bin";
+}
+
+// The bytes a DECIMAL's `digits` take in a MySQL key: four for each nine, and what is left.
+std::size_t DecimalBytes(int digits) {
+    constexpr std::size_t kLeft[] = {0, 1, 1, 2, 2, 3, 3, 4, 4};
+    return static_cast<std::size_t>(digits / 9) * 4 + kLeft[digits % 9];
+}
+
+// The most bytes a value of a MySQL column `type` takes in a key; 0 for a type not known here
+// (the server then decides).
+std::size_t MysqlKeyBytes(std::string_view type) {
+    const GivenType given = ReadGivenType(type, Dialect::Mysql);
+    if (given.anyText) {
+        const bool ascii = Upper(type).find("CHARACTER SET ASCII") != std::string::npos;
+        return given.characters * (ascii ? 1 : kUtf8mb4Bytes);
+    }
+    if ((given.kinds & kInteger) != 0) {
+        return static_cast<std::size_t>(given.bits / 8);
+    }
+    if ((given.kinds & kDecimal) != 0) {
+        return DecimalBytes(given.precision - given.scale) + DecimalBytes(given.scale);
+    }
+    if ((given.kinds & kDate) != 0) {
+        return 3;
+    }
+    if ((given.kinds & kTimestamp) != 0) {
+        return Upper(type).find('(') == std::string::npos ? 5 : 8;  // 8 with fractions of seconds
+    }
+    return 0;
+}
+
+}  // namespace
+
+GivenType ReadGivenType(std::string_view text, Dialect dialect) {
+    const std::string upper = Upper(text);
+    const auto open = upper.find('(');
+    std::string base = upper.substr(0, open);
+    while (!base.empty() && base.back() == ' ') {
+        base.pop_back();
+    }
+    std::vector<int> args;
+    if (open != std::string::npos) {
+        for (std::size_t at = open + 1; at < upper.size();) {
+            int value = 0;
+            const auto read =
+                std::from_chars(upper.data() + at, upper.data() + upper.size(), value);
+            if (read.ec != std::errc()) {
+                break;
+            }
+            args.push_back(value);
+            at = static_cast<std::size_t>(read.ptr - upper.data());
+            while (at < upper.size() && (upper[at] == ',' || upper[at] == ' ')) {
+                ++at;
+            }
+        }
+    }
+    GivenType given;
+    const bool sqlite = dialect == Dialect::Sqlite;
+    if (base == "TEXT" || base == "LONGTEXT" || base == "MEDIUMTEXT" || base == "CLOB") {
+        given.anyText = true;
+    } else if (base == "VARCHAR" || base == "CHARACTER VARYING" || base == "NVARCHAR") {
+        given.anyText = true;
+        given.characters = sqlite || args.empty() ? 0 : static_cast<std::size_t>(args[0]);
+    } else if (base == "BIGINT" || base == "INT8") {
+        given.kinds = kInteger;
+    } else if (base == "INTEGER" || base == "INT" || base == "INT4") {
+        given.kinds = kInteger;
+        given.bits = sqlite ? 64 : 32;
+    } else if (base == "SMALLINT" || base == "INT2") {
+        given.kinds = kInteger;
+        given.bits = sqlite ? 64 : 16;
+    } else if (base == "NUMERIC" || base == "DECIMAL" || base == "DEC") {
+        // SQLite reads such a column's numbers as INTEGER or REAL.
+        given.kinds = sqlite ? kInteger | kReal : kDecimal;
+        if (!sqlite && (!args.empty() || dialect == Dialect::Mysql)) {
+            given.precision = args.empty() ? 10 : args[0];
+            given.scale = args.size() > 1 ? args[1] : 0;
+        }
+    } else if (sqlite && (base == "REAL" || base == "DOUBLE" || base == "FLOAT")) {
+        given.kinds = kReal;
+    } else if (base == "DATE") {
+        given.kinds = kDate;
+    } else if (base == "TIMESTAMP" || base == "DATETIME") {
+        given.kinds = kTimestamp;
+    } else {
+        given.checked = false;
+    }
+    given.bare = (given.kinds & (kInteger | kDecimal | kReal)) != 0;
+    return given;
+}
+
+unsigned ValueKinds(std::string_view value, Dialect dialect, int& whole, int& places) {
+    whole = 0;
+    places = -1;
+    if (value.empty() || (!IsDigit(value[0]) && value[0] != '-')) {
+        return 0;
+    }
+    if (const unsigned kinds = NumberKinds(value, dialect == Dialect::Sqlite, whole, places)) {
+        return kinds;
+    }
+    // MySQL's DATE and DATETIME promise years from 1000 on.
+    const int lowestYear = dialect == Dialect::Mysql ? 1000 : 1;
+    if (IsDate(value, lowestYear)) {
+        return kDate;
+    }
+    return IsTimestamp(value, lowestYear) ? unsigned{kTimestamp} : 0U;
+}
+
+ColumnSurvey::ColumnSurvey(const ConversionOptions& options)
+    : m_options(options),
+      m_countCharacters(options.SqlDialect == Dialect::Mysql && !options.PrimaryKey.empty()) {
+    for (const auto& given : options.ColumnTypes) {
+        m_givenTypes.push_back(ReadGivenType(given.type, options.SqlDialect));
+        m_countCharacters |= m_givenTypes.back().characters > 0;
+    }
+}
+
+void ColumnSurvey::keep(Field& field, const char* from, const char* to) {
+    const auto size = static_cast<std::size_t>(to - from);
+    if (m_countCharacters) {
+        for (const char* p = from; p != to; ++p) {
+            const auto byte = static_cast<unsigned char>(*p);
+            field.characters += (byte & 0xC0) != 0x80 ? 1 : 0;
+            field.ascii &= byte < 0x80;
+        }
+    }
+    if (m_header) {
+        field.value.append(from, size);
+        return;
+    }
+    const auto room = kKeptBytes - std::min(kKeptBytes, field.value.size());
+    field.value.append(from, std::min(room, size));
+    field.cut |= size > room;
+}
+
+std::string ColumnSurvey::columnName(std::size_t k) const {
+    return k < m_names.size() ? m_names[k] : "fld" + std::to_string(k + 1);
+}
+
+void ColumnSurvey::widen(std::size_t width) {
+    const std::size_t before = m_columns.size();
+    m_expected = width;
+    if (m_options.HeaderRow) {
+        std::vector<std::string_view> header(m_headerValues.begin(), m_headerValues.end());
+        header.resize(width);
+        m_names = ColumnNames(header);
+    }
+    m_columns.resize(width);
+    m_looking.resize(width, 1);
+    // A column a wider record opens was NULL in each record before it.
+    for (std::size_t k = before; k < width && m_records > 0; ++k) {
+        m_columns[k].nulls.count = m_records;
+        m_columns[k].nulls.first.push_back(m_firstRecordLine);
+    }
+    m_given.assign(width, -1);
+    for (std::size_t k = 0; k < width; ++k) {
+        for (std::size_t g = 0; g < m_options.ColumnTypes.size(); ++g) {
+            if (m_options.ColumnTypes[g].column == columnName(k)) {
+                m_given[k] = static_cast<int>(g);
+            }
+        }
+    }
+}
+
+void ColumnSurvey::endRecord(bool blank) {
+    if (m_header || m_first) {
+        m_first = false;
+        if (m_header) {
+            for (std::size_t k = 0; k < m_fields; ++k) {
+                m_headerValues.push_back(m_record[k].value);
+            }
+        }
+        // As wide as the statements' table: under --ragged pad perhaps wider than this record.
+        widen(std::max<std::size_t>({1, m_fields, m_options.TableWidth}));
+        if (m_header) {
+            return;
+        }
+    }
+    if (blank) {
+        return;  // written as no row
+    }
+    if (m_fields != m_expected &&
+        (m_options.Ragged == RaggedMode::Skip || m_options.Ragged == RaggedMode::Fail)) {
+        return;
+    }
+    // Under --ragged pad the table is as wide as the widest record, which a first read finds
+    // for standard input too.
+    if (m_fields > m_expected && m_options.Ragged == RaggedMode::Pad) {
+        widen(m_fields);
+    }
+    if (m_records++ == 0) {
+        m_firstRecordLine = m_line;
+    }
+    for (std::size_t k = 0; k < std::min(m_fields, m_expected); ++k) {
+        const Field& field = m_record[k];
+        if (m_looking[k]) {
+            see(m_columns[k], field, k);
+        } else if (m_options.EmptyAsNull && field.value.empty() && !field.cut && !field.quoted) {
+            m_columns[k].nulls.add(m_line);
+        }
+    }
+    if (m_options.Ragged == RaggedMode::Pad) {
+        for (std::size_t k = m_fields; k < m_expected; ++k) {
+            m_columns[k].nulls.add(m_line);
+        }
+    }
+}
+
+void ColumnSurvey::see(ColumnSeen& column, const Field& field, std::size_t index) {
+    const bool empty = field.value.empty() && !field.cut;
+    if (empty && !field.quoted && m_options.EmptyAsNull) {
+        column.nulls.add(m_line);
+        return;
+    }
+    int whole = 0;
+    int places = -1;
+    // An empty value is '' (no typed column takes it); a long one is no number or date.
+    const unsigned found =
+        empty || field.cut ? 0 : ValueKinds(field.value, m_options.SqlDialect, whole, places);
+    // The kinds --types chooses among in the dialect: SQLite has no date type, and only its
+    // REAL needs the text it prints back.
+    const unsigned kinds =
+        found & (m_options.SqlDialect == Dialect::Sqlite ? kInteger | kReal : kAllKinds & ~kReal);
+    ++column.values;
+    column.longest = std::max(column.longest, field.characters);
+    column.ascii &= field.ascii;
+    if ((kinds & kDecimal) != 0) {
+        column.whole = std::max(column.whole, whole);
+        column.places = column.places == -1 || column.places == places ? places : -2;
+    }
+    const unsigned before = column.kinds;
+    column.kinds &= kinds;
+    if (column.places == -2) {
+        column.kinds &= ~kDecimal;  // MySQL's DECIMAL has one scale
+    }
+    m_looking[index] = column.kinds != 0 || m_given[index] >= 0 || m_countCharacters;
+    if (before != 0 && column.kinds == 0) {
+        column.ruledOut =
+            "line " + std::to_string(m_line) + " " +
+            (empty ? std::string(field.quoted ? "\"\"" : "empty") : Shown(field.value, field.cut));
+    }
+    if (m_given[index] >= 0) {
+        const GivenType& given = m_givenTypes[static_cast<std::size_t>(m_given[index])];
+        if (given.checked && !Keeps(given, found, field.value, whole, places, field.characters)) {
+            if (column.refused.count == 0) {
+                column.firstRefused = Shown(field.value, field.cut);
+            }
+            column.refused.add(m_line);
+        }
+    }
+}
+
+TablePlan ColumnSurvey::plan(FileNotes& notes) {
+    TablePlan plan;
+    plan.columns.resize(m_expected);
+    std::vector<std::string> reasons(m_expected);  // why each column has its type
+    std::vector<bool> keyText(m_expected);         // a MySQL key column made a VARCHAR
+    const auto lines = [](const LineNotes& where) {
+        std::string text = where.first.size() == 1 ? "line " : "lines ";
+        for (std::size_t i = 0; i < where.first.size(); ++i) {
+            text += (i > 0 ? ", " : "") + std::to_string(where.first[i]);
+        }
+        return text + (where.count > where.first.size() ? ", ..." : "");
+    };
+    for (std::size_t k = 0; k < m_expected; ++k) {
+        ColumnPlan& column = plan.columns[k];
+        const ColumnSeen& seen = m_columns[k];
+        std::string reason;
+        if (m_given[k] >= 0) {
+            const auto& choice = m_options.ColumnTypes[static_cast<std::size_t>(m_given[k])];
+            const GivenType& given = m_givenTypes[static_cast<std::size_t>(m_given[k])];
+            column.type = choice.type;
+            column.bare = given.bare;
+            reason = given.checked ? "given" : "given, values not checked";
+            if (seen.refused.count > 0) {
+                notes.valuesRefused.push_back("column " + columnName(k) + " " + choice.type + ": " +
+                                              std::to_string(seen.refused.count) +
+                                              (seen.refused.count == 1 ? " value" : " values") +
+                                              " the database would refuse or change (" +
+                                              lines(seen.refused) + ", first " + seen.firstRefused +
+                                              ")");
+            }
+        } else if (m_options.InferTypes) {
+            if (const auto choice = ChooseType(seen, m_options.SqlDialect)) {
+                column.type = choice->type;
+                column.bare = choice->bare;
+                reason = choice->reason;
+            } else {
+                reason = seen.values == 0 ? "no values" : seen.ruledOut;
+            }
+        }
+        const auto name = columnName(k);
+        const bool key = std::find(m_options.PrimaryKey.begin(), m_options.PrimaryKey.end(),
+                                   name) != m_options.PrimaryKey.end();
+        column.notNull = key || std::find(m_options.NotNull.begin(), m_options.NotNull.end(),
+                                          name) != m_options.NotNull.end();
+        if (column.notNull && seen.nulls.count > 0) {
+            notes.valuesRefused.push_back("column " + name +
+                                          " takes no NULL: " + std::to_string(seen.nulls.count) +
+                                          " empty or missing (" + lines(seen.nulls) + ")");
+        }
+        // A MySQL key cannot be a LONGTEXT; a VARCHAR as long as the longest value can.
+        if (key && m_options.SqlDialect == Dialect::Mysql &&
+            (column.type.empty() || Upper(column.type).ends_with("TEXT"))) {
+            column.type = MysqlKeyText(seen, false);
+            reason = "key, its longest value";
+            keyText[k] = true;
+        }
+        reasons[k] = reason;
+    }
+    for (const auto& wanted : m_options.PrimaryKey) {
+        std::size_t k = 0;
+        while (k < m_expected && columnName(k) != wanted) {
+            ++k;
+        }
+        if (k == m_expected) {
+            notes.valuesRefused.push_back("--primary-key: no column " + wanted);
+        } else {
+            plan.key.push_back(k);
+        }
+    }
+    if (m_options.SqlDialect == Dialect::Mysql) {
+        fitMysqlKey(plan, keyText, reasons, notes);
+    }
+    std::string line;
+    for (std::size_t k = 0; k < m_expected; ++k) {
+        if (!reasons[k].empty()) {
+            const auto& type = plan.columns[k].type;
+            line += (line.empty() ? "" : ", ") + columnName(k) + " " +
+                    (type.empty() ? std::string(RulesOf(m_options.SqlDialect).columnType) : type) +
+                    " (" + reasons[k] + ")";
+        }
+    }
+    const auto known = [&](const std::string& wanted) {
+        for (std::size_t k = 0; k < m_expected; ++k) {
+            if (columnName(k) == wanted) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const auto& wanted : m_options.NotNull) {
+        if (!known(wanted)) {
+            notes.valuesRefused.push_back("--not-null: no column " + wanted);
+        }
+    }
+    for (const auto& given : m_options.ColumnTypes) {
+        if (!known(given.column)) {
+            notes.valuesRefused.push_back("--type: no column " + given.column);
+        }
+    }
+    notes.columnTypes = line;
+    return plan;
+}
+
+// InnoDB takes at most 3072 bytes in a key, over all its columns, with four for a character of
+// utf8mb4. Past that, a text column whose values are all ASCII is keyed in ASCII, a byte a
+// character; a key still too long is refused, never cut to a prefix of its values (two values
+// that begin alike would then be one key, and a row would be lost).
+void ColumnSurvey::fitMysqlKey(TablePlan& plan, const std::vector<bool>& keyText,
+                               std::vector<std::string>& reasons, FileNotes& notes) const {
+    const auto bytes = [&] {
+        std::size_t total = 0;
+        for (const auto k : plan.key) {
+            total += MysqlKeyBytes(plan.columns[k].type);
+        }
+        return total;
+    };
+    if (bytes() <= kMysqlKeyBytes) {
+        return;
+    }
+    for (const auto k : plan.key) {
+        if (keyText[k] && m_columns[k].ascii) {
+            plan.columns[k].type = MysqlKeyText(m_columns[k], true);
+            reasons[k] = "key, its longest value, ASCII";
+        }
+    }
+    if (const auto total = bytes(); total > kMysqlKeyBytes) {
+        std::string names;
+        for (const auto k : plan.key) {
+            names += (names.empty() ? "" : ", ") + columnName(k);
+        }
+        notes.valuesRefused.push_back("--primary-key " + names + ": up to " +
+                                      std::to_string(total) + " bytes, more than the " +
+                                      std::to_string(kMysqlKeyBytes) + " MySQL takes in a key");
+    }
+}
+
+void WriteTableDefinition(StatementSink& sink, const ConversionOptions& options,
+                          std::string_view reference, std::size_t columns,
+                          const std::function<void(std::size_t, std::string&)>& name,
+                          const TablePlan* plan, std::string_view tableOptions,
+                          std::string_view ending) {
+    const DialectRules& rules = RulesOf(options.SqlDialect);
+    if (options.TableExists == IfExists::Drop) {
+        sink.statement("DROP TABLE IF EXISTS " + std::string(reference) + std::string(ending));
+    }
+    std::string text = "CREATE TABLE ";
+    if (options.TableExists == IfExists::Append) {
+        text += "IF NOT EXISTS ";
+    }
+    text += reference;
+    text += " (";
+    for (std::size_t k = 0; k < columns; ++k) {
+        if (k > 0) {
+            text += ',';
+        }
+        name(k, text);
+        text += ' ';
+        const ColumnPlan* column =
+            plan != nullptr && k < plan->columns.size() ? &plan->columns[k] : nullptr;
+        text += column != nullptr && !column->type.empty() ? std::string_view(column->type)
+                                                           : rules.columnType;
+        if (column != nullptr && column->notNull) {
+            text += " NOT NULL";
+        }
+    }
+    if (plan != nullptr && !plan->key.empty()) {
+        text += ",PRIMARY KEY (";
+        for (std::size_t i = 0; i < plan->key.size(); ++i) {
+            if (i > 0) {
+                text += ',';
+            }
+            name(plan->key[i], text);
+        }
+        text += ')';
+    }
+    text += ')';
+    text += tableOptions;
+    text += ending;
+    sink.statement(text);
+}
+
+}  // namespace quarrytab::detail
