@@ -206,16 +206,18 @@ std::size_t MarkRagged(std::vector<PreviewRecord>& records) {
     return width;
 }
 
-// The names of the first columns: the header's, taken out of `records`, or fld1, fld2, ...
+// The names of the first columns: the header's, fitted to the dialect as CREATE TABLE fits them,
+// taken out of `records`; or fld1, fld2, ...
 std::vector<std::string> PreviewColumns(std::vector<PreviewRecord>& records, bool header,
-                                        std::size_t width, const PreviewLimits& limits) {
+                                        Dialect dialect, std::size_t width,
+                                        const PreviewLimits& limits) {
     std::vector<std::string> columns;
     if (header && !records.empty()) {
         std::vector<std::string_view> names;
         for (const auto& cell : records.front().cells) {
             names.push_back(cell.null ? std::string_view() : std::string_view(cell.text));
         }
-        columns = detail::ColumnNames(names);
+        columns = detail::ColumnNames(names, dialect);
         columns.resize(std::min(columns.size(), limits.columns));
         records.erase(records.begin());
     } else {
@@ -236,7 +238,7 @@ Preview PreviewPart(std::string_view bytes, bool whole, std::string_view baseNam
     auto& records = cells.records;
     const bool header = options.HeaderRow;
     preview.width = MarkRagged(records);
-    preview.columns = PreviewColumns(records, header, preview.width, limits);
+    preview.columns = PreviewColumns(records, header, options.SqlDialect, preview.width, limits);
     preview.recordsInSample = cells.count() - (header && cells.count() > 0 ? 1 : 0);
     preview.records = std::move(records);
     preview.complete = whole;
