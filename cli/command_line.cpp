@@ -152,14 +152,15 @@ bool ReadCount(const QString& text, std::uint64_t lowest, std::uint64_t highest,
 }
 
 bool ReadDialect(const QString& name, Dialect& dialect) {
-    if (name == QLatin1String("sqlite"))
+    if (name == QLatin1String("sqlite")) {
         dialect = Dialect::Sqlite;
-    else if (name == QLatin1String("postgres") || name == QLatin1String("postgresql"))
+    } else if (name == QLatin1String("postgres") || name == QLatin1String("postgresql")) {
         dialect = Dialect::Postgres;
-    else if (name == QLatin1String("mysql") || name == QLatin1String("mariadb"))
+    } else if (name == QLatin1String("mysql") || name == QLatin1String("mariadb")) {
         dialect = Dialect::Mysql;
-    else
+    } else {
         return false;
+    }
     return true;
 }
 
@@ -343,7 +344,9 @@ std::vector<std::string> ArgumentsAsGiven(int argc, char* argv[]) {
     for (qsizetype i = 1; i < given.size(); ++i)
         arguments.push_back(given[i].toUtf8().toStdString());
 #else
-    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    for (int i = 1; i < argc; ++i) {
+        arguments.emplace_back(argv[i]);
+    }
 #endif
     return arguments;
 }
@@ -354,7 +357,9 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
     const Options o;
     Describe(parser, o);
     QStringList list{QStringLiteral("quarrytab-cli")};
-    for (const auto& argument : arguments) list << FromBytes(argument);
+    for (const auto& argument : arguments) {
+        list << FromBytes(argument);
+    }
     if (!parser.parse(list)) {
         error = parser.errorText().toStdString();
         return false;

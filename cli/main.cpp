@@ -81,10 +81,12 @@ std::string Count(std::uint64_t count, const char* one, const char* many) {
 // "lines 3, 7, 9, ..." for the first few of many.
 std::string LinesText(const LineNotes& notes) {
     std::string text = notes.first.size() == 1 ? "line " : "lines ";
-    for (std::size_t i = 0; i < notes.first.size(); ++i)
+    for (std::size_t i = 0; i < notes.first.size(); ++i) {
         text += (i > 0 ? ", " : "") + std::to_string(notes.first[i]);
-    if (notes.count > notes.first.size())
+    }
+    if (notes.count > notes.first.size()) {
         text += ", ...";
+    }
     return text;
 }
 
@@ -102,16 +104,19 @@ void ReportReading(const std::string& where, const FileNotes& notes) {
     if (!notes.rulesChosen.empty()) {
         PrintError(where + ": " + notes.rulesChosen);
     }
-    if (!notes.detectedDelimiter.empty() && !notes.delimiterUndetected)
+    if (!notes.detectedDelimiter.empty() && !notes.delimiterUndetected) {
         PrintError(where + ": delimiter " + Shown(notes.detectedDelimiter) + " detected");
-    if (notes.delimiterUndetected)
+    }
+    if (notes.delimiterUndetected) {
         PrintError(where +
                    ": no delimiter among ',' ';' TAB '|' gives its first lines a steady "
                    "field count; using ','");
-    if (notes.otherDelimiterLikely)
+    }
+    if (notes.otherDelimiterLikely) {
         PrintError(where +
                    ": its first lines have one field each but hold ';' or TAB; another "
                    "delimiter may be meant (-d, or -d auto)");
+    }
 }
 
 // Says each column's type and why, and what the table's definition would refuse or change; true
@@ -223,8 +228,9 @@ bool ReportNotes(const std::string& file, const FileNotes& notes,
 class ProgressLine {
   public:
     ProgressLine(const std::vector<std::string>& paths, bool enabled) {
-        if (!enabled)
+        if (!enabled) {
             return;
+        }
         for (const auto& path : paths) {
             std::error_code ec;
             const auto size = std::filesystem::file_size(FileSystemPath(path), ec);
@@ -233,16 +239,18 @@ class ProgressLine {
         m_enabled = m_total >= kWorthShowing;
     }
     void update(const ConversionProgress& progress) {
-        if (!m_enabled)
+        if (!m_enabled) {
             return;
+        }
         const auto now = std::chrono::steady_clock::now();
         if (progress.fileIndex != m_fileIndex) {
             m_doneBefore += m_fileSize;
             m_fileIndex = progress.fileIndex;
         }
         m_fileSize = progress.fileBytesRead;
-        if (now - m_last < std::chrono::milliseconds(250))
+        if (now - m_last < std::chrono::milliseconds(250)) {
             return;
+        }
         m_last = now;
         const double share =
             100.0 * static_cast<double>(m_doneBefore + m_fileSize) / static_cast<double>(m_total);
@@ -271,18 +279,23 @@ class SkippedPaths {
                           : reason == WalkSkip::UnsafeName   ? "unsafe characters in its name"
                           : reason == WalkSkip::LinkToNoFile ? "a link that leads to no file"
                                                              : "could not be read";
-        if (m_first.size() < kShown)
+        if (m_first.size() < kShown) {
             m_first.push_back("'" + path + "' (" + why + ")");
+        }
         ++m_count;
     }
     void report() const {
-        if (m_count == 0)
+        if (m_count == 0) {
             return;
+        }
         PrintError(Count(m_count, "path was", "paths were") + " left out of the walk:");
-        for (const auto& line : m_first) std::fprintf(stderr, "  %s\n", line.c_str());
-        if (m_count > m_first.size())
+        for (const auto& line : m_first) {
+            std::fprintf(stderr, "  %s\n", line.c_str());
+        }
+        if (m_count > m_first.size()) {
             std::fprintf(stderr, "  and %llu more\n",
                          static_cast<unsigned long long>(m_count - m_first.size()));
+        }
     }
 
   private:
@@ -514,8 +527,9 @@ int main(int argc, char* argv[]) {
 
     CommandLine command;
     std::string error;
-    if (!ParseCommandLine(ArgumentsAsGiven(argc, argv), command, error))
+    if (!ParseCommandLine(ArgumentsAsGiven(argc, argv), command, error)) {
         return UsageError(error);
+    }
     switch (command.action) {
         case CommandLine::Action::Help:
             std::fputs(HelpText().c_str(), stdout);
@@ -526,7 +540,8 @@ int main(int argc, char* argv[]) {
         case CommandLine::Action::Convert:
             break;
     }
-    if (const auto problem = OptionsProblem(command.options); !problem.empty())
+    if (const auto problem = OptionsProblem(command.options); !problem.empty()) {
         return UsageError(problem);
+    }
     return Convert(command, closed);
 }

@@ -22,8 +22,9 @@ constexpr std::string_view kLineEnd = "\r\n";
 
 OutputWriter::OutputWriter(const QString& path) {
     // No path means standard output; a file is written the way the window saves its results.
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         m_file = CreateResultsFile(path);
+    }
     m_block.bytes = std::make_unique_for_overwrite<char[]>(kCapacity);
     m_block.capacity = kCapacity;
 }
@@ -70,20 +71,23 @@ char* OutputWriter::reserve(std::size_t size) {
 
 void OutputWriter::commit(std::size_t size, bool complete) {
     m_block.size += size;
-    if (!complete)
+    if (!complete) {
         return;
+    }
     std::memcpy(m_block.bytes.get() + m_block.size, kLineEnd.data(), kLineEnd.size());
     m_block.size += kLineEnd.size();
     // Blocks go out at the end of a statement (unless one statement fills a whole block), so
     // output cut short by a failure ends with a whole statement.
-    if (m_block.size >= kFlushSize)
+    if (m_block.size >= kFlushSize) {
         flush();
+    }
 }
 
 // Hands the filled block to the writing thread and goes on with an empty one.
 void OutputWriter::flush() {
-    if (m_block.size == 0)
+    if (m_block.size == 0) {
         return;
+    }
     if (!m_thread.joinable()) {
         write(std::string_view(m_block.bytes.get(), m_block.size));
         m_block.size = 0;
@@ -109,8 +113,9 @@ void OutputWriter::drain() {
 }
 
 void OutputWriter::stop() {
-    if (!m_thread.joinable())
+    if (!m_thread.joinable()) {
         return;
+    }
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
@@ -123,8 +128,9 @@ void OutputWriter::writeLoop() {
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_changed.wait(lock, [this] { return !m_full.empty() || m_stopping; });
-        if (m_full.empty())
+        if (m_full.empty()) {
             return;
+        }
         Block block = std::move(m_full.front());
         m_full.pop_front();
         m_writing = true;
@@ -139,8 +145,9 @@ void OutputWriter::writeLoop() {
 }
 
 void OutputWriter::write(std::string_view bytes) {
-    if (bytes.empty() || failed())
+    if (bytes.empty() || failed()) {
         return;
+    }
     if (m_file) {
         const auto written = m_file->write(bytes.data(), static_cast<qint64>(bytes.size()));
         if (written != static_cast<qint64>(bytes.size())) {
@@ -181,8 +188,9 @@ void OutputWriter::finish() {
 
 void OutputWriter::discard() {
     stop();
-    if (m_file)
+    if (m_file) {
         DiscardResultsFile(*m_file);
+    }
     m_file.reset();
 }
 

@@ -36,8 +36,9 @@ class Progress {
     // Counts lines or records done; false when the hook asks to stop.
     bool advance(std::uint64_t lines) {
         m_done.linesDone += lines;
-        if (!m_hook || (m_since += lines) < kLinesBetweenProgress)
+        if (!m_hook || (m_since += lines) < kLinesBetweenProgress) {
             return true;
+        }
         m_since = 0;
         m_done.fileBytesRead = m_reader.bytesRead();
         return m_hook(m_done);
@@ -62,16 +63,21 @@ bool FeedBlocks(LineReader& reader, Progress& progress, Stream& stream, Done don
         const auto limit = progress.untilReport();
         const auto before = done();
         reader.consume(stream.feed(reader.unread(), reader.atEnd(), limit));
-        if constexpr (requires { stream.stopped(); })
-            if (stream.stopped())
+        if constexpr (requires { stream.stopped(); }) {
+            if (stream.stopped()) {
                 return true;
+            }
+        }
         const auto count = done() - before;
-        if (!progress.advance(count))
+        if (!progress.advance(count)) {
             return false;
-        if (count == limit)
+        }
+        if (count == limit) {
             continue;  // stopped to report progress; the bytes left are still to be fed
-        if (reader.atEnd() || !reader.readMore())
+        }
+        if (reader.atEnd() || !reader.readMore()) {
             return true;
+        }
     }
 }
 
@@ -79,8 +85,9 @@ bool FeedBlocks(LineReader& reader, Progress& progress, Stream& stream, Done don
 bool ConvertClassic(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
                     StatementSink& sink, Progress& progress, FileNotes* notes) {
     detail::StatementStream stream(options, baseName, sink, notes);
-    if (!FeedBlocks(reader, progress, stream, [&] { return stream.lines(); }))
+    if (!FeedBlocks(reader, progress, stream, [&] { return stream.lines(); })) {
         return false;
+    }
     stream.finish(!reader.failed());
     return true;
 }
@@ -93,12 +100,14 @@ void SkipLines(LineReader& reader, std::uint64_t count) {
         for (; count > 0; --count) {
             const auto end = NextLineEnd(bytes, at, reader.atEnd());
             at = end.next;
-            if (!end.found)
+            if (!end.found) {
                 break;
+            }
         }
         reader.consume(at);
-        if (count == 0 || reader.atEnd() || !reader.readMore())
+        if (count == 0 || reader.atEnd() || !reader.readMore()) {
             return;
+        }
     }
 }
 
@@ -113,12 +122,14 @@ std::vector<std::string_view> SampleLines(LineReader& reader, bool stripBom) {
         for (; counted <= kSampleLines; ++counted) {
             const auto end = NextLineEnd(bytes, looked, reader.atEnd());
             looked = end.next;
-            if (!end.found)
+            if (!end.found) {
                 break;
+            }
         }
         if (counted > kSampleLines || reader.atEnd() || bytes.size() >= kSampleBytes ||
-            !reader.readMore())
+            !reader.readMore()) {
             break;
+        }
     }
     std::string_view bytes = reader.unread();
     if (stripBom && bytes.starts_with(detail::kUtf8Bom)) {
@@ -143,8 +154,9 @@ std::string ChooseDelimiter(const std::vector<std::string_view>& lines,
     detail::DelimiterDoubt doubt;
     for (const auto line : lines) {
         if (IsBlankLine(line) ||
-            (!options.CommentPrefix.empty() && line.starts_with(options.CommentPrefix)))
+            (!options.CommentPrefix.empty() && line.starts_with(options.CommentPrefix))) {
             continue;
+        }
         sample.push_back(line);
         doubt.look(line);
     }
@@ -164,12 +176,14 @@ bool ConvertRecords(LineReader& reader, std::string_view baseName, const Convers
     SkipLines(reader, options.SkipLines);
     const bool stripBom = options.StripBom && options.SkipLines == 0;
     std::string delimiter = options.CsvDelimiter;
-    if (options.DetectDelimiter || options.WarnOnOtherDelimiter)
+    if (options.DetectDelimiter || options.WarnOnOtherDelimiter) {
         delimiter = ChooseDelimiter(SampleLines(reader, stripBom), options, notes);
+    }
     detail::RecordStream stream(options, baseName, std::move(delimiter), sink, notes,
                                 options.SkipLines + 1, stripBom, plan);
-    if (!FeedBlocks(reader, progress, stream, [&] { return stream.records(); }))
+    if (!FeedBlocks(reader, progress, stream, [&] { return stream.records(); })) {
         return false;
+    }
     if (stream.stopped()) {
         stream.finish(false);
         return false;
@@ -378,8 +392,9 @@ bool ConvertPrepared(LineReader& reader, std::string_view baseName, const Readin
         notes->unconvertibleUnits = decoder->invalidCount();
         notes->unitsAreCodeUnits = decoder->countsCodeUnits();
     }
-    if (!goOn)
+    if (!goOn) {
         return false;
+    }
     done.fileBytesRead = reader.bytesRead();
     return !hook || hook(done);
 }
@@ -554,8 +569,9 @@ std::string OptionsProblem(const ConversionOptions& options) {
         std::ptrdiff_t read(char*, std::size_t, std::string&) override { return 0; }
     } nothing;
     std::string error;
-    if (!options.Encoding.empty() && !DecodingSource::create(nothing, options.Encoding, error))
+    if (!options.Encoding.empty() && !DecodingSource::create(nothing, options.Encoding, error)) {
         return error;
+    }
     return {};
 }
 

@@ -77,11 +77,13 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 std::unique_ptr<DecodingSource> DecodingSource::create(ByteSource& inner, std::string_view encoding,
                                                        std::string& error) {
     for (const auto& known : kKnownEncodings) {
-        if (!SameNameIgnoringCase(known.name, encoding))
+        if (!SameNameIgnoringCase(known.name, encoding)) {
             continue;
+        }
         auto decoder = TextDecoder::open(known.encoding, error);
-        if (!decoder)
+        if (!decoder) {
             return nullptr;
+        }
         return std::unique_ptr<DecodingSource>(
             new DecodingSource(inner, known.encoding, known.byteOrderFromMark, std::move(decoder)));
     }
@@ -104,10 +106,12 @@ DecodingSource::~DecodingSource() = default;
 
 std::ptrdiff_t DecodingSource::read(char* buffer, std::size_t size, std::string& error) {
     while (m_outBegin == m_outEnd) {
-        if (m_innerDone && m_inBegin == m_inEnd)
+        if (m_innerDone && m_inBegin == m_inEnd) {
             return 0;
-        if (!decodeMore(error))
+        }
+        if (!decodeMore(error)) {
             return -1;
+        }
     }
     const std::size_t count = std::min(size, m_outEnd - m_outBegin);
     std::memcpy(buffer, m_out.data() + m_outBegin, count);
@@ -125,10 +129,12 @@ bool DecodingSource::decodeMore(std::string& error) {
         m_inEnd -= m_inBegin;
         m_inBegin = 0;
         const auto count = m_inner.read(m_in.data() + m_inEnd, m_in.size() - m_inEnd, error);
-        if (count < 0)
+        if (count < 0) {
             return false;
-        if (count == 0)
+        }
+        if (count == 0) {
             m_innerDone = true;
+        }
         m_inEnd += static_cast<std::size_t>(count);
         m_stalled = false;
     }
@@ -141,8 +147,9 @@ bool DecodingSource::decodeMore(std::string& error) {
         const auto* start = reinterpret_cast<const unsigned char*>(m_in.data() + m_inBegin);
         if (LooksLittleEndian(start, m_inEnd - m_inBegin)) {
             m_decoder = TextDecoder::open(TextEncoding::Utf16LE, error);
-            if (!m_decoder)
+            if (!m_decoder) {
                 return false;
+            }
             m_encoding = TextEncoding::Utf16LE;
         }
     }
@@ -157,14 +164,16 @@ bool DecodingSource::decodeMore(std::string& error) {
     const char* counted = outStart;  // lines are counted up to here
     while (in != inEnd) {
         const auto stop = m_decoder->convert(in, inEnd, out, outEnd);
-        if (stop == TextDecoder::Stop::InputUsed || stop == TextDecoder::Stop::OutputFull)
+        if (stop == TextDecoder::Stop::InputUsed || stop == TextDecoder::Stop::OutputFull) {
             break;
+        }
         if (stop == TextDecoder::Stop::Incomplete && !m_innerDone) {
             m_stalled = true;
             break;
         }
-        if (outEnd - out < 3)
+        if (outEnd - out < 3) {
             break;
+        }
         // An invalid sequence, or one the input ended in the middle of.
         if (m_invalidLines.size() < kRecordedLines) {
             countLines(counted, out);
@@ -176,8 +185,9 @@ bool DecodingSource::decodeMore(std::string& error) {
         out += 3;
         in += std::min<std::size_t>(unit, static_cast<std::size_t>(inEnd - in));
     }
-    if (m_invalidLines.size() < kRecordedLines)
+    if (m_invalidLines.size() < kRecordedLines) {
         countLines(counted, out);
+    }
     m_inBegin = static_cast<std::size_t>(in - m_in.data());
     m_outEnd = static_cast<std::size_t>(out - outStart);
     return true;
@@ -187,23 +197,27 @@ bool DecodingSource::decodeMore(std::string& error) {
 // the counting stops. Line breaks are found with memchr, which is far quicker than a look at every
 // byte: a CR ends a line, an LF does unless it follows a CR.
 void DecodingSource::countLines(const char* from, const char* to) {
-    if (from == to)
+    if (from == to) {
         return;
-    if (m_afterCR && *from == '\n')
+    }
+    if (m_afterCR && *from == '\n') {
         ++from;  // the LF of a CR LF that the previous block ended in the middle of
+    }
     m_afterCR = false;
     for (const char* p = from; p != to;) {
         const auto* lf = static_cast<const char*>(std::memchr(p, '\n', to - p));
         const char* stop = lf != nullptr ? lf : to;
         for (const char* cr = p; (cr = static_cast<const char*>(std::memchr(cr, '\r', stop - cr)));
-             ++cr)
+             ++cr) {
             ++m_line;
+        }
         if (lf == nullptr) {
             m_afterCR = to[-1] == '\r';
             break;
         }
-        if (lf == from || lf[-1] != '\r')
+        if (lf == from || lf[-1] != '\r') {
             ++m_line;
+        }
         p = lf + 1;
     }
 }

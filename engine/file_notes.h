@@ -15,8 +15,9 @@ struct LineNotes {
     std::vector<std::uint64_t> first;
     void add(std::uint64_t line) {
         ++count;
-        if (first.size() < kKept)
+        if (first.size() < kKept) {
             first.push_back(line);
+        }
     }
 };
 

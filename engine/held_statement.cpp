@@ -36,8 +36,9 @@ void HeldStatement::commit(std::size_t size, bool) {
                           " bytes had to be held back, more than any database takes in one "
                           "statement; the conversion stopped");
     }
-    if (m_memory.size() >= kInMemory && m_spill)
+    if (m_memory.size() >= kInMemory && m_spill) {
         spill();
+    }
 }
 
 void HeldStatement::drain(const std::function<void(std::string_view)>& onPiece) {
@@ -48,13 +49,15 @@ void HeldStatement::drain(const std::function<void(std::string_view)>& onPiece) 
             const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
             const auto got = std::fread(piece.get(), 1, want, m_file);
             onPiece(std::string_view(piece.get(), got));
-            if (got != want)
+            if (got != want) {
                 break;
+            }
             left -= got;
         }
     }
-    if (m_memory.size() > 0)
+    if (m_memory.size() > 0) {
         onPiece(m_memory.bytes());
+    }
     clear();
 }
 
@@ -65,8 +68,9 @@ void HeldStatement::replay(StatementSink& to, bool complete) {
             const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kPiece));
             const auto got = std::fread(to.reserve(want), 1, want, m_file);
             to.commit(got, false);
-            if (got != want)
+            if (got != want) {
                 break;
+            }
             left -= got;
         }
     }
@@ -77,19 +81,22 @@ void HeldStatement::replay(StatementSink& to, bool complete) {
 }
 
 void HeldStatement::clear() {
-    if (m_file != nullptr)
+    if (m_file != nullptr) {
         std::fclose(m_file);
+    }
     m_file = nullptr;
     m_fileSize = 0;
     m_spill = true;
     m_memory.clear();
-    if (m_memory.capacity() > kInMemory)
+    if (m_memory.capacity() > kInMemory) {
         m_memory.release();
+    }
 }
 
 void HeldStatement::spill() {
-    if (m_file == nullptr)
+    if (m_file == nullptr) {
         m_file = OpenTemporaryFile();
+    }
     const auto held = m_memory.bytes();
     if (m_file == nullptr || std::fwrite(held.data(), 1, held.size(), m_file) != held.size()) {
         // Keeps what the file took so far and holds the rest in memory from now on.

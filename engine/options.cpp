@@ -3,14 +3,18 @@
 namespace quarrytab {
 
 std::string ClosingDelimiterFor(std::string_view opening) {
-    if (opening == "(")
+    if (opening == "(") {
         return ")";
-    if (opening == "[")
+    }
+    if (opening == "[") {
         return "]";
-    if (opening == "{")
+    }
+    if (opening == "{") {
         return "}";
-    if (opening == "<")
+    }
+    if (opening == "<") {
         return ">";
+    }
     return std::string(opening);
 }
 

@@ -57,8 +57,9 @@ bool InputFile::open(std::string_view path, std::string& error) {
         error = ErrnoText(errno);
         return false;
     }
-    if (!S_ISREG(info.st_mode))
+    if (!S_ISREG(info.st_mode)) {
         return notRegular(S_ISDIR(info.st_mode));
+    }
     // Opened without waiting, and looked at once more through the open descriptor, in case the
     // name was given to something else since it was looked at.
     const int descriptor = ::open(fsPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -72,8 +73,9 @@ bool InputFile::open(std::string_view path, std::string& error) {
         return notRegular(isDirectory);
     }
     const int flags = ::fcntl(descriptor, F_GETFL);
-    if (flags != -1)
+    if (flags != -1) {
         ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+    }
     m_file = ::fdopen(descriptor, "rb");
     if (m_file == nullptr) {
         error = ErrnoText(errno);
@@ -110,8 +112,9 @@ std::ptrdiff_t InputFile::read(char* buffer, std::size_t size, std::string& erro
 }
 
 void InputFile::close() {
-    if (m_file != nullptr)
+    if (m_file != nullptr) {
         std::fclose(m_file);
+    }
     m_file = nullptr;
 }
 
@@ -241,8 +244,9 @@ class IconvDecoder : public TextDecoder {
                 return Stop::Invalid;
             }
         }
-        if (result != static_cast<std::size_t>(-1))
+        if (result != static_cast<std::size_t>(-1)) {
             return Stop::InputUsed;
+        }
         switch (error) {
             case E2BIG:
                 return Stop::OutputFull;
@@ -258,8 +262,9 @@ class IconvDecoder : public TextDecoder {
         for (const char* p = begin; p != end; ++p) {
             const auto byte = static_cast<unsigned char>(*p);
             if (byte >= 0xF5 ||
-                (byte == 0xF4 && p + 1 != end && static_cast<unsigned char>(p[1]) >= 0x90))
+                (byte == 0xF4 && p + 1 != end && static_cast<unsigned char>(p[1]) >= 0x90)) {
                 return static_cast<std::size_t>(p - begin);
+            }
         }
         return static_cast<std::size_t>(end - begin);
     }
@@ -514,12 +519,14 @@ std::FILE* OpenTemporaryFile() {
     std::string name =
         std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/quarrytab-XXXXXX";
     const int descriptor = mkstemp(name.data());
-    if (descriptor < 0)
+    if (descriptor < 0) {
         return std::tmpfile();
+    }
     unlink(name.c_str());
     std::FILE* file = fdopen(descriptor, "w+b");
-    if (file == nullptr)
+    if (file == nullptr) {
         ::close(descriptor);
+    }
     return file;
 #endif
 }

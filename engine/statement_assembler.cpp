@@ -312,8 +312,9 @@ void StatementAssembler::createTable() {
                      std::string(m_rules.tableOptions) + m_ending);
 }
 void StatementAssembler::flushInsert() {
-    if (m_pendingRows == 0)
+    if (m_pendingRows == 0) {
         return;
+    }
     beginStatements();
     std::memcpy(m_pending.reserve(m_ending.size()), m_ending.data(), m_ending.size());
     m_pending.commit(m_ending.size(), false);

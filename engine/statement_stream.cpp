@@ -39,16 +39,18 @@ StatementStream::StatementStream(const ConversionOptions& options, std::string_v
       m_delimiter(options.CsvDelimiter),
       m_blockScan(BlockScan()) {
     // A line never holds CR or LF, so a delimiter holding one never cuts it.
-    if (m_delimiter.find_first_of("\r\n") != std::string::npos)
+    if (m_delimiter.find_first_of("\r\n") != std::string::npos) {
         m_delimiter.clear();
+    }
     m_delimiterBlank = IsBlankLine(m_delimiter);
     m_reference = TableReference(options, baseName);
     m_head = "INSERT INTO " + m_reference + " VALUES (";
     m_head += kQuote;
     m_tail = kQuote;
     m_tail += ')';
-    if (options.IncludeSemicolon)
+    if (options.IncludeSemicolon) {
         m_tail += ';';
+    }
     // Copies of both with room to be read in whole steps of sixteen and four bytes.
     m_paddedHead = m_head + std::string(16, '\0');
     m_paddedTail = m_tail + std::string(4, '\0');
@@ -63,16 +65,20 @@ std::size_t StatementStream::feed(std::string_view bytes, bool last, std::uint64
     m_stop = m_lines + lineLimit;
     while (p != end && m_lines < m_stop) {
         if (!IsLineBreak(*p)) {
-            if (m_begin == nullptr)
+            if (m_begin == nullptr) {
                 openStatement();
+            }
             const char* const from = p;
             p = m_delimiter.size() == 1 ? scanSingle(p, end) : scanGeneral(p, end, last);
-            if (watchesDelimiter())
+            if (watchesDelimiter()) {
                 m_doubt.lookAt(std::string_view(from, static_cast<std::size_t>(p - from)));
-            if (m_nonSpace && m_out == m_held.get() && !holdsFirstLine())
+            }
+            if (m_nonSpace && m_out == m_held.get() && !holdsFirstLine()) {
                 release();
-            if (p == end || !IsLineBreak(*p))
+            }
+            if (p == end || !IsLineBreak(*p)) {
                 break;  // every byte used, or a tail to decide with the bytes that follow
+            }
         }
         const auto length = LineBreakLength(p, end, last);
         if (length == 0) {
@@ -93,8 +99,9 @@ void StatementStream::finish(bool readToEnd) {
             m_out = &m_sink;
         }
     }
-    if (m_notes != nullptr)
+    if (m_notes != nullptr) {
         m_notes->otherDelimiterLikely = m_doubt.likely();
+    }
 }
 
 bool StatementStream::holdsFirstLine() const {
@@ -109,8 +116,9 @@ bool StatementStream::holdsFirstLine() const {
 QUARRYTAB_HOT bool StatementStream::turnOver(const char* next, Scan& scan) {
     char*& out = scan.out;
     if (!m_nonSpace || *next == ' ' || IsLineBreak(*next) || m_out != &m_sink || m_lines == 0 ||
-        m_lines + 1 >= m_stop || watchesDelimiter())
+        m_lines + 1 >= m_stop || watchesDelimiter()) {
         return false;
+    }
     std::memcpy(out, m_paddedTail.data(), 4);
     out += m_tail.size();
     m_sink.commit(static_cast<std::size_t>(out - m_begin), true);
@@ -126,8 +134,9 @@ QUARRYTAB_HOT bool StatementStream::turnOver(const char* next, Scan& scan) {
     m_begin = out = m_sink.reserve(room);
     m_end = m_begin + room;
     // The room has space for the steps' last bytes past the head, too.
-    for (std::size_t k = 0; k < m_head.size(); k += 16)
+    for (std::size_t k = 0; k < m_head.size(); k += 16) {
         std::memcpy(out + k, m_paddedHead.data() + k, 16);
+    }
     out += m_head.size();
     scan.limit = m_end - kSlack;
     scan.cuts = 0;
@@ -299,8 +308,9 @@ const char* StatementStream::scanGeneral(const char* p, const char* end, bool la
         }
         m_nonSpace |= *p != ' ';
         *out++ = *p;
-        if (*p == kQuote)
+        if (*p == kQuote) {
             *out++ = kQuote;
+        }
         ++p;
     }
     m_at = out;
@@ -308,8 +318,9 @@ const char* StatementStream::scanGeneral(const char* p, const char* end, bool la
 }
 
 void StatementStream::openStatement() {
-    if (holdsFirstLine())
+    if (holdsFirstLine()) {
         m_out = m_held.get();
+    }
     const auto room = std::max(m_head.size() + kSlack, kRoom);
     m_begin = m_at = m_out->reserve(room);
     m_end = m_begin + room;
@@ -318,8 +329,9 @@ void StatementStream::openStatement() {
 }
 
 void StatementStream::ensureRoom(std::size_t size) {
-    if (static_cast<std::size_t>(m_end - m_at) < size)
+    if (static_cast<std::size_t>(m_end - m_at) < size) {
         refreshRoom(size);
+    }
 }
 
 // Passes on what the room holds and takes new room. A line of nothing but spaces so far may
@@ -352,8 +364,9 @@ void StatementStream::release() {
 // Forgets the statement being written: room not committed is taken back by the next reserve.
 void StatementStream::dropRoom() {
     m_begin = m_at = m_end = nullptr;
-    if (m_out == m_held.get())
+    if (m_out == m_held.get()) {
         m_held->clear();
+    }
 }
 
 void StatementStream::endLine() {
@@ -371,8 +384,9 @@ void StatementStream::endLine() {
     if (holdsFirstLine()) {
         // A zero-length first line still names one column, like a line of spaces does.
         WriteClassicCreateTable(m_sink, m_options, m_reference, std::max<std::size_t>(1, fields));
-        if (!blank)
+        if (!blank) {
             m_held->replay(m_sink, true);
+        }
     }
     m_firstLine = false;
     m_out = &m_sink;
@@ -384,12 +398,14 @@ void StatementStream::endLine() {
 }
 
 void StatementStream::noteLine(bool blank, std::size_t fields) {
-    if (m_notes == nullptr)
+    if (m_notes == nullptr) {
         return;
-    if (m_lines == 0)
+    }
+    if (m_lines == 0) {
         m_notes->expectedFields = std::max<std::size_t>(1, fields);
-    else if (fields != m_notes->expectedFields && !blank)
+    } else if (fields != m_notes->expectedFields && !blank) {
         m_notes->ragged.add(m_lines + 1);
+    }
     if (!blank) {
         ++m_notes->rows;
     }

@@ -31,8 +31,9 @@ char* PieceBuffer::room(std::size_t more) {
     if (m_size + more > m_room) {
         const auto room = std::max(m_size + more, 2 * m_room);
         auto grown = std::make_unique_for_overwrite<char[]>(room);
-        if (m_size > 0)
+        if (m_size > 0) {
             std::memcpy(grown.get(), m_data.get(), m_size);
+        }
         m_data = std::move(grown);
         m_room = room;
     }
@@ -88,13 +89,15 @@ void WriteCreateTable(StatementSink& sink, std::string_view reference, std::size
         text.clear();
     };
     for (std::size_t k = 0; k < columns; ++k) {
-        if (k > 0)
+        if (k > 0) {
             text += ',';
+        }
         name(k, text);
         text += ' ';
         text += type;
-        if (text.size() >= kPiece)
+        if (text.size() >= kPiece) {
             send(false);
+        }
     }
     text += ')';
     text += ending;

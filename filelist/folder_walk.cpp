@@ -24,8 +24,9 @@ QChar Separator() {
 }
 
 void ThrowIfFailed(ReadError error, const QString& text) {
-    if (error != ReadError::None)
+    if (error != ReadError::None) {
         throw Failure(FailureNumber(error), ToUtf8(text));
+    }
 }
 
 bool IsWalkable(const PathAttributes& info) {
@@ -41,15 +42,17 @@ qsizetype AbsoluteLength(const QString& path) {
         for (qsizetype i = 0; i <= path.size(); ++i) {
             if (i == path.size() || path.at(i) == u'/' || path.at(i) == u'\\') {
                 const QStringView part = QStringView(path).sliced(start, i - start);
-                if (part == u"." || part == u"..")
+                if (part == u"." || part == u"..") {
                     return false;
+                }
                 start = i + 1;
             }
         }
         return true;
     };
-    if (QDir::isAbsolutePath(path) && plain())
+    if (QDir::isAbsolutePath(path) && plain()) {
         return path.size();
+    }
     const QString absolute = QDir::cleanPath(QDir::current().absoluteFilePath(path));
     return absolute.size() + (absolute.endsWith(u'/') ? 0 : 1);  // the walk's trailing separator
 }
@@ -92,7 +95,9 @@ bool Glob(QStringView pattern, const QString& name) {
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == u'*') ++p;
+    while (p < pattern.size() && pattern[p] == u'*') {
+        ++p;
+    }
     return p == pattern.size();
 }
 
@@ -103,13 +108,16 @@ class Wildcard {
 
     bool matches(const QString& name) const {
         const QString folded = name.toCaseFolded();
-        if (Glob(m_pattern, folded))
+        if (Glob(m_pattern, folded)) {
             return true;
+        }
         const QStringView pattern(m_pattern);
-        if (pattern.endsWith(u".*"))
+        if (pattern.endsWith(u".*")) {
             return Glob(pattern.chopped(2), folded);
-        if (pattern.endsWith(u'.') && !folded.contains(u'.'))
+        }
+        if (pattern.endsWith(u'.') && !folded.contains(u'.')) {
             return Glob(pattern.chopped(1), folded);
+        }
         return false;
     }
 
@@ -152,35 +160,42 @@ class Walk {
         // Entries leave `level` while it is walked, so the walk goes over a copy.
         const QStringList entries = level;
         for (const QString& folder : entries) {
-            if (!m_reader.folderExists(folder))
+            if (!m_reader.folderExists(folder)) {
                 continue;  // 112
+            }
             if (AbsoluteLength(folder) >= kMaxWalkPathLength) {
-                if (m_skipped && hasSubfolders(folder))
+                if (m_skipped && hasSubfolders(folder)) {
                     m_skipped(folder, WalkSkip::PathTooLong);
+                }
                 continue;  // 114
             }
-            if (!keepGoing())
+            if (!keepGoing()) {
                 break;  // 116
+            }
             PathAttributes info;
             const bool go = step(118, [&] {
                 info = m_reader.attributesOf(folder);
                 ThrowIfFailed(info.error, info.errorText);
             });
-            if (go && !IsWalkable(info))
+            if (go && !IsWalkable(info)) {
                 continue;  // 118
+            }
             armed = true;  // 120
             if (!go || !step(122, [&] { enumerate(folder, found); })) {
-                if (m_cancelled)
+                if (m_cancelled) {
                     break;
+                }
                 skip(folder, WalkSkip::Unreadable);
                 if (IsUnreadable(*failure)) {  // 142-148
                     const qsizetype index = level.indexOf(folder);
-                    if (index >= 0)
+                    if (index >= 0) {
                         level.removeAt(index);
+                    }
                 }
             }
-            if (m_cancelled)
+            if (m_cancelled) {
                 break;
+            }
         }
         return found;
     }
@@ -190,23 +205,27 @@ class Walk {
     void appendListed(const QStringList& found, QStringList& listed) {
         StepTrap trap(m_reporter, kFolderWalkLocation);
         for (const QString& folder : found) {
-            if (!m_reader.folderExists(folder))
+            if (!m_reader.folderExists(folder)) {
                 continue;  // 158
-            if (!keepGoing())
+            }
+            if (!keepGoing()) {
                 return;
+            }
             trap.step(160, [&] {
                 const PathAttributes info = m_reader.attributesOf(folder);
                 ThrowIfFailed(info.error, info.errorText);
-                if (IsWalkable(info))
+                if (IsWalkable(info)) {
                     listed.push_back(folder);
+                }
             });
         }
     }
 
   private:
     void skip(const QString& path, WalkSkip reason) const {
-        if (m_skipped)
+        if (m_skipped) {
             m_skipped(path, reason);
+        }
     }
 
     // Only a folder that holds folders loses anything by not being descended.
@@ -218,8 +237,9 @@ class Walk {
     }
 
     bool keepGoing() {
-        if (!m_cancelled && m_yield && !m_yield())
+        if (!m_cancelled && m_yield && !m_yield()) {
             m_cancelled = true;
+        }
         return !m_cancelled;
     }
 
@@ -227,11 +247,13 @@ class Walk {
         const QString parent = WithSeparator(folder);
         const FolderListing listing = m_reader.list(parent);
         for (const FolderEntry& entry : listing.entries) {
-            if (!keepGoing())
+            if (!keepGoing()) {
                 return;  // 124
+            }
             // A link to a folder may lead back to an ancestor, and the walk would then never end.
-            if (!entry.isDirectory() || entry.isLink())
+            if (!entry.isDirectory() || entry.isLink()) {
                 continue;
+            }
             const QString& name = entry.name;  // 126
             if (name.size() >= kMaxWalkPathLength) {
                 skip(parent + name, WalkSkip::NameTooLong);
@@ -241,8 +263,9 @@ class Walk {
                 skip(parent + name, WalkSkip::UnsafeName);
                 continue;  // 130, 132
             }
-            if (name == u"." || name == u"..")
-                continue;                                  // 134
+            if (name == u"." || name == u"..") {
+                continue;  // 134
+            }
             found.push_back(parent + name + Separator());  // 136
         }
         // Folders read before a failure part-way through stay found.
@@ -261,16 +284,18 @@ class Walk {
 QStringList MatchingFiles(const QString& folder, const QString& pattern, FolderReader& reader,
                           bool& unreadable, QStringList* noFile = nullptr) {
     unreadable = false;
-    if (folder.isEmpty())
+    if (folder.isEmpty()) {
         return {};
+    }
     const QString parent = WithSeparator(folder);
     const Wildcard wildcard(pattern);
     const FolderListing listing = reader.list(parent);
     unreadable = listing.error != ReadError::None;
     QStringList names;
     for (const FolderEntry& entry : listing.entries) {
-        if (entry.isDirectory() || !wildcard.matches(entry.name))
+        if (entry.isDirectory() || !wildcard.matches(entry.name)) {
             continue;
+        }
         // A regular file was seen as one by the listing itself; only links and entries of another
         // kind need a look of their own, which would otherwise double the cost of a listing.
         const bool seenAsFile = (entry.attributes & attributes::kArchive) != 0 && !entry.isLink();
@@ -292,8 +317,9 @@ QString WithSeparator(const QString& folder) {
 bool HasUnsafeCharacters(const QString& name) {
     for (const QChar character : name) {
         const char16_t code = character.unicode();
-        if (code < 32 || (code >= 127 && code <= 159) || code == u'?')
+        if (code < 32 || (code >= 127 && code <= 159) || code == u'?') {
             return true;
+        }
     }
     return false;
 }
@@ -313,18 +339,21 @@ bool GetSubDirectories2016(QStringList& folders, bool recurse, ErrorReporter& re
     QStringList next = walk.examineLevel(folders);
     while (!walk.cancelled() && !next.isEmpty()) {
         levels.push_back(std::move(next));
-        if (!recurse)
+        if (!recurse) {
             break;
+        }
         next = walk.examineLevel(levels.back());
     }
     QStringList listed;
     for (const QStringList& level : levels) {
-        if (walk.cancelled())
+        if (walk.cancelled()) {
             break;
+        }
         walk.appendListed(level, listed);
     }
-    if (walk.cancelled())
+    if (walk.cancelled()) {
         return false;
+    }
     folders += listed;
     return true;
 }
@@ -336,8 +365,9 @@ QStringList GetFilesInFolder(const QString& folder, const QString& pattern, Fold
 
 QString ResolveShownPath(const QString& shown, FolderReader& reader) {
     if (!shown.contains(QChar::ReplacementCharacter) || reader.fileExists(shown) ||
-        reader.folderExists(shown))
+        reader.folderExists(shown)) {
         return shown;
+    }
     const QChar separator = Separator();
     const QStringList parts = shown.split(separator);
     QString path = parts.first();
@@ -361,24 +391,29 @@ QString ResolveShownPath(const QString& shown, FolderReader& reader) {
 
 QStringList CollectFiles(const QString& folder, const QString& pattern, ErrorReporter& reporter,
                          const WalkYield& yield, FolderReader& reader, const WalkSkipped& skipped) {
-    if (folder.isEmpty())
+    if (folder.isEmpty()) {
         return {};
+    }
     const QString start = WithSeparator(FromPathBytes(FixDoubleBackslashes(ToPathBytes(folder))));
     QStringList folders{start};
-    if (!GetSubDirectories2016(folders, true, reporter, yield, reader, skipped))
+    if (!GetSubDirectories2016(folders, true, reporter, yield, reader, skipped)) {
         return {};
+    }
     QStringList files;
     for (const QString& current : folders) {
-        if (yield && !yield())
+        if (yield && !yield()) {
             return {};
+        }
         bool unreadable = false;
         QStringList noFile;
         for (const QString& name : MatchingFiles(current, pattern, reader, unreadable, &noFile)) {
-            if (!name.startsWith(u'~'))
+            if (!name.startsWith(u'~')) {
                 files.push_back(current + name);
+            }
         }
-        if (unreadable && skipped)
+        if (unreadable && skipped) {
             skipped(current, WalkSkip::Unreadable);
+        }
         for (const QString& name : noFile) {
             if (skipped && !name.startsWith(u'~')) {
                 skipped(current + name, WalkSkip::LinkToNoFile);
@@ -401,7 +436,9 @@ std::vector<std::string> CollectPathBytes(std::string_view folder, std::string_v
                                            {}, systemFolderReader(), told);
     std::vector<std::string> paths;
     paths.reserve(static_cast<std::size_t>(files.size()));
-    for (const QString& file : files) paths.push_back(ToPathBytes(file));
+    for (const QString& file : files) {
+        paths.push_back(ToPathBytes(file));
+    }
     return paths;
 }
 
