@@ -489,69 +489,31 @@ void ColumnSurvey::see(ColumnSeen& column, const Field& field, std::size_t index
     }
 }
 
+namespace {
+
+// "line 4" or "lines 4, 9, ..." for the first lines noted.
+std::string LinesText(const LineNotes& where) {
+    std::string text = where.first.size() == 1 ? "line " : "lines ";
+    for (std::size_t i = 0; i < where.first.size(); ++i) {
+        text += (i > 0 ? ", " : "") + std::to_string(where.first[i]);
+    }
+    return text + (where.count > where.first.size() ? ", ..." : "");
+}
+
+}  // namespace
+
 TablePlan ColumnSurvey::plan(FileNotes& notes) {
     TablePlan plan;
     plan.columns.resize(m_expected);
     std::vector<std::string> reasons(m_expected);  // why each column has its type
     std::vector<bool> keyText(m_expected);         // a MySQL key column made a VARCHAR
-    const auto lines = [](const LineNotes& where) {
-        std::string text = where.first.size() == 1 ? "line " : "lines ";
-        for (std::size_t i = 0; i < where.first.size(); ++i) {
-            text += (i > 0 ? ", " : "") + std::to_string(where.first[i]);
-        }
-        return text + (where.count > where.first.size() ? ", ..." : "");
-    };
     for (std::size_t k = 0; k < m_expected; ++k) {
-        ColumnPlan& column = plan.columns[k];
-        const ColumnSeen& seen = m_columns[k];
-        std::string reason;
-        if (m_given[k] >= 0) {
-            const auto& choice = m_options.ColumnTypes[static_cast<std::size_t>(m_given[k])];
-            const GivenType& given = m_givenTypes[static_cast<std::size_t>(m_given[k])];
-            column.type = choice.type;
-            column.bare = given.bare;
-            reason = given.checked ? "given" : "given, values not checked";
-            if (seen.refused.count > 0) {
-                notes.valuesRefused.push_back("column " + columnName(k) + " " + choice.type + ": " +
-                                              std::to_string(seen.refused.count) +
-                                              (seen.refused.count == 1 ? " value" : " values") +
-                                              " the database would refuse or change (" +
-                                              lines(seen.refused) + ", first " + seen.firstRefused +
-                                              ")");
-            }
-        } else if (m_options.InferTypes) {
-            if (const auto choice = ChooseType(seen, m_options.SqlDialect)) {
-                column.type = choice->type;
-                column.bare = choice->bare;
-                reason = choice->reason;
-            } else {
-                reason = seen.values == 0 ? "no values" : seen.ruledOut;
-            }
-        }
-        const auto name = columnName(k);
-        const bool key = std::find(m_options.PrimaryKey.begin(), m_options.PrimaryKey.end(),
-                                   name) != m_options.PrimaryKey.end();
-        column.notNull = key || std::find(m_options.NotNull.begin(), m_options.NotNull.end(),
-                                          name) != m_options.NotNull.end();
-        if (column.notNull && seen.nulls.count > 0) {
-            notes.valuesRefused.push_back("column " + name +
-                                          " takes no NULL: " + std::to_string(seen.nulls.count) +
-                                          " empty or missing (" + lines(seen.nulls) + ")");
-        }
-        // A MySQL key cannot be a LONGTEXT; a VARCHAR as long as the longest value can.
-        if (key && m_options.SqlDialect == Dialect::Mysql &&
-            (column.type.empty() || Upper(column.type).ends_with("TEXT"))) {
-            column.type = MysqlKeyText(seen, false);
-            reason = "key, its longest value";
-            keyText[k] = true;
-        }
-        reasons[k] = reason;
+        bool madeKeyText = false;
+        reasons[k] = planColumn(k, plan.columns[k], madeKeyText, notes);
+        keyText[k] = madeKeyText;
     }
     for (const auto& wanted : m_options.PrimaryKey) {
-        std::size_t k = 0;
-        while (k < m_expected && columnName(k) != wanted) {
-            ++k;
-        }
+        const auto k = columnIndex(wanted);
         if (k == m_expected) {
             notes.valuesRefused.push_back("--primary-key: no column " + wanted);
         } else {
@@ -561,6 +523,82 @@ TablePlan ColumnSurvey::plan(FileNotes& notes) {
     if (m_options.SqlDialect == Dialect::Mysql) {
         fitMysqlKey(plan, keyText, reasons, notes);
     }
+    for (const auto& wanted : m_options.NotNull) {
+        if (columnIndex(wanted) == m_expected) {
+            notes.valuesRefused.push_back("--not-null: no column " + wanted);
+        }
+    }
+    for (const auto& given : m_options.ColumnTypes) {
+        if (columnIndex(given.column) == m_expected) {
+            notes.valuesRefused.push_back("--type: no column " + given.column);
+        }
+    }
+    notes.columnTypes = typesLine(plan, reasons);
+    return plan;
+}
+
+// The type of column k (the user's, the one inferred, or a MySQL key's VARCHAR, then
+// `madeKeyText`) and whether it takes NULL; returns why it has that type. What the column's
+// values would break is added to the notes.
+std::string ColumnSurvey::planColumn(std::size_t k, ColumnPlan& column, bool& madeKeyText,
+                                     FileNotes& notes) {
+    const ColumnSeen& seen = m_columns[k];
+    std::string reason;
+    if (m_given[k] >= 0) {
+        const auto& choice = m_options.ColumnTypes[static_cast<std::size_t>(m_given[k])];
+        const GivenType& given = m_givenTypes[static_cast<std::size_t>(m_given[k])];
+        column.type = choice.type;
+        column.bare = given.bare;
+        reason = given.checked ? "given" : "given, values not checked";
+        if (seen.refused.count > 0) {
+            notes.valuesRefused.push_back("column " + columnName(k) + " " + choice.type + ": " +
+                                          std::to_string(seen.refused.count) +
+                                          (seen.refused.count == 1 ? " value" : " values") +
+                                          " the database would refuse or change (" +
+                                          LinesText(seen.refused) + ", first " + seen.firstRefused +
+                                          ")");
+        }
+    } else if (m_options.InferTypes) {
+        if (const auto choice = ChooseType(seen, m_options.SqlDialect)) {
+            column.type = choice->type;
+            column.bare = choice->bare;
+            reason = choice->reason;
+        } else {
+            reason = seen.values == 0 ? "no values" : seen.ruledOut;
+        }
+    }
+    const auto name = columnName(k);
+    const bool key = std::find(m_options.PrimaryKey.begin(), m_options.PrimaryKey.end(), name) !=
+                     m_options.PrimaryKey.end();
+    column.notNull = key || std::find(m_options.NotNull.begin(), m_options.NotNull.end(), name) !=
+                                m_options.NotNull.end();
+    if (column.notNull && seen.nulls.count > 0) {
+        notes.valuesRefused.push_back("column " + name +
+                                      " takes no NULL: " + std::to_string(seen.nulls.count) +
+                                      " empty or missing (" + LinesText(seen.nulls) + ")");
+    }
+    // A MySQL key cannot be a LONGTEXT; a VARCHAR as long as the longest value can.
+    if (key && m_options.SqlDialect == Dialect::Mysql &&
+        (column.type.empty() || Upper(column.type).ends_with("TEXT"))) {
+        column.type = MysqlKeyText(seen, false);
+        reason = "key, its longest value";
+        madeKeyText = true;
+    }
+    return reason;
+}
+
+// The column named `wanted`, or m_expected when there is none.
+std::size_t ColumnSurvey::columnIndex(const std::string& wanted) const {
+    std::size_t k = 0;
+    while (k < m_expected && columnName(k) != wanted) {
+        ++k;
+    }
+    return k;
+}
+
+// Each column's type and why, in one line: "id BIGINT (integers), name TEXT (...)".
+std::string ColumnSurvey::typesLine(const TablePlan& plan,
+                                    const std::vector<std::string>& reasons) const {
     std::string line;
     for (std::size_t k = 0; k < m_expected; ++k) {
         if (!reasons[k].empty()) {
@@ -570,26 +608,7 @@ TablePlan ColumnSurvey::plan(FileNotes& notes) {
                     " (" + reasons[k] + ")";
         }
     }
-    const auto known = [&](const std::string& wanted) {
-        for (std::size_t k = 0; k < m_expected; ++k) {
-            if (columnName(k) == wanted) {
-                return true;
-            }
-        }
-        return false;
-    };
-    for (const auto& wanted : m_options.NotNull) {
-        if (!known(wanted)) {
-            notes.valuesRefused.push_back("--not-null: no column " + wanted);
-        }
-    }
-    for (const auto& given : m_options.ColumnTypes) {
-        if (!known(given.column)) {
-            notes.valuesRefused.push_back("--type: no column " + given.column);
-        }
-    }
-    notes.columnTypes = line;
-    return plan;
+    return line;
 }
 
 // InnoDB takes at most 3072 bytes in a key, over all its columns, with four for a character of

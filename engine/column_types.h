@@ -156,6 +156,9 @@ class ColumnSurvey {
     void keep(Field& field, const char* from, const char* to);
     void see(ColumnSeen& column, const Field& field, std::size_t index);
     std::string columnName(std::size_t k) const;
+    std::size_t columnIndex(const std::string& wanted) const;
+    std::string planColumn(std::size_t k, ColumnPlan& column, bool& madeKeyText, FileNotes& notes);
+    std::string typesLine(const TablePlan& plan, const std::vector<std::string>& reasons) const;
     // The table is `width` columns wide from now on.
     void widen(std::size_t width);
     void fitMysqlKey(TablePlan& plan, const std::vector<bool>& keyText,

@@ -123,36 +123,57 @@ std::ptrdiff_t DecodingSource::read(char* buffer, std::size_t size, std::string&
 // more input is needed first.
 bool DecodingSource::decodeMore(std::string& error) {
     m_outBegin = m_outEnd = 0;
-    if ((m_inBegin == m_inEnd || m_stalled) && !m_innerDone) {
-        // What is left is an incomplete sequence of a few bytes: it moves to the front.
-        std::memmove(m_in.data(), m_in.data() + m_inBegin, m_inEnd - m_inBegin);
-        m_inEnd -= m_inBegin;
-        m_inBegin = 0;
-        const auto count = m_inner.read(m_in.data() + m_inEnd, m_in.size() - m_inEnd, error);
-        if (count < 0) {
-            return false;
-        }
-        if (count == 0) {
-            m_innerDone = true;
-        }
-        m_inEnd += static_cast<std::size_t>(count);
-        m_stalled = false;
+    if ((m_inBegin == m_inEnd || m_stalled) && !m_innerDone && !readInner(error)) {
+        return false;
     }
     if (m_byteOrderFromMark) {
         if (m_inEnd - m_inBegin < 2 && !m_innerDone) {
             m_stalled = true;
             return true;
         }
-        m_byteOrderFromMark = false;
-        const auto* start = reinterpret_cast<const unsigned char*>(m_in.data() + m_inBegin);
-        if (LooksLittleEndian(start, m_inEnd - m_inBegin)) {
-            m_decoder = TextDecoder::open(TextEncoding::Utf16LE, error);
-            if (!m_decoder) {
-                return false;
-            }
-            m_encoding = TextEncoding::Utf16LE;
+        if (!chooseByteOrder(error)) {
+            return false;
         }
     }
+    convertIn();
+    return true;
+}
+
+// Reads more input after what is left of the last read; false when the read fails.
+bool DecodingSource::readInner(std::string& error) {
+    // What is left is an incomplete sequence of a few bytes: it moves to the front.
+    std::memmove(m_in.data(), m_in.data() + m_inBegin, m_inEnd - m_inBegin);
+    m_inEnd -= m_inBegin;
+    m_inBegin = 0;
+    const auto count = m_inner.read(m_in.data() + m_inEnd, m_in.size() - m_inEnd, error);
+    if (count < 0) {
+        return false;
+    }
+    if (count == 0) {
+        m_innerDone = true;
+    }
+    m_inEnd += static_cast<std::size_t>(count);
+    m_stalled = false;
+    return true;
+}
+
+// UTF-16 without a stated byte order: the first bytes decide it, once.
+bool DecodingSource::chooseByteOrder(std::string& error) {
+    m_byteOrderFromMark = false;
+    const auto* start = reinterpret_cast<const unsigned char*>(m_in.data() + m_inBegin);
+    if (LooksLittleEndian(start, m_inEnd - m_inBegin)) {
+        m_decoder = TextDecoder::open(TextEncoding::Utf16LE, error);
+        if (!m_decoder) {
+            return false;
+        }
+        m_encoding = TextEncoding::Utf16LE;
+    }
+    return true;
+}
+
+// Converts the input read into the output room, each unconvertible unit as U+FFFD, noting the
+// lines of the first few.
+void DecodingSource::convertIn() {
     // An unconvertible UTF-16 code unit is two bytes; anywhere else one byte is skipped.
     const std::size_t unit =
         m_encoding == TextEncoding::Utf16LE || m_encoding == TextEncoding::Utf16BE ? 2 : 1;
@@ -190,7 +211,6 @@ bool DecodingSource::decodeMore(std::string& error) {
     }
     m_inBegin = static_cast<std::size_t>(in - m_in.data());
     m_outEnd = static_cast<std::size_t>(out - outStart);
-    return true;
 }
 
 // Line numbers are needed only for the first few unconvertible units; once those are recorded

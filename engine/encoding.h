@@ -44,6 +44,9 @@ class DecodingSource : public ByteSource {
     DecodingSource(ByteSource& inner, TextEncoding encoding, bool byteOrderFromMark,
                    std::unique_ptr<TextDecoder> decoder);
     bool decodeMore(std::string& error);
+    bool readInner(std::string& error);
+    bool chooseByteOrder(std::string& error);
+    void convertIn();
     void countLines(const char* from, const char* to);
 
     ByteSource& m_inner;
