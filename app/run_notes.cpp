@@ -28,10 +28,8 @@ QString Shown(const std::string& delimiter) {
                              : QLatin1Char('\'') + FromUtf8(delimiter) + QLatin1Char('\'');
 }
 
-}  // namespace
-
-QStringList NoteLines(const FileNotes& notes, const ConversionOptions& options) {
-    QStringList lines;
+// How the file was read: the rules detection chose, the delimiter -d auto found or doubted.
+void AddReadingLines(QStringList& lines, const FileNotes& notes) {
     if (!notes.rulesChosen.empty()) {
         lines << QStringLiteral("Read as: %1.").arg(FromUtf8(notes.rulesChosen));
     }
@@ -49,6 +47,13 @@ QStringList NoteLines(const FileNotes& notes, const ConversionOptions& options) 
             "Its first lines have one field each but hold ; or TAB: "
             "another delimiter may be meant.");
     }
+}
+
+}  // namespace
+
+QStringList NoteLines(const FileNotes& notes, const ConversionOptions& options) {
+    QStringList lines;
+    AddReadingLines(lines, notes);
     if (notes.stopped && !notes.ragged.first.empty()) {
         lines << QStringLiteral(
                      "Stopped at line %1: a record with another field count than "

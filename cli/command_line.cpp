@@ -332,6 +332,33 @@ void ReadExtension(const QCommandLineParser& parser, const Options& o, CommandLi
     command.pattern = "*." + extension;
 }
 
+// What the statements are and how records are read: INSERT only, the semicolon, quoted fields,
+// the header, NULLs, transactions, comments, the encoding, the byte-order mark, ragged records.
+bool ReadStatementRules(const QCommandLineParser& parser, const Options& o,
+                        ConversionOptions& options, std::string& error) {
+    options.Mode =
+        parser.isSet(o.insertOnly) ? StatementMode::InsertOnly : StatementMode::CreateAndInsert;
+    options.IncludeSemicolon = !parser.isSet(o.noSemicolon);
+    options.QuotedFields = parser.isSet(o.csv);
+    options.HeaderRow = parser.isSet(o.header);
+    options.EmptyAsNull = parser.isSet(o.nullEmpty);
+    options.Transaction = parser.isSet(o.transaction);
+    options.CommentPrefix = ToBytes(parser.value(o.comment));
+    options.Encoding = ToBytes(parser.value(o.encoding));
+    if (parser.isSet(o.encoding) && options.Encoding.empty()) {
+        error = "--encoding takes a name (e.g. utf-8, utf-16, windows-1252)";
+        return false;
+    }
+    options.StripBom = parser.isSet(o.stripBom) || options.QuotedFields || options.HeaderRow ||
+                       !options.Encoding.empty();
+    if (!ReadRagged(parser.value(o.ragged), options.Ragged)) {
+        error = "unknown --ragged mode '" + ToBytes(parser.value(o.ragged)) +
+                "' (choose keep, pad, skip or fail)";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::string> ArgumentsAsGiven(int argc, char* argv[]) {
@@ -386,24 +413,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
     if (!ReadAutoRules(parser, o, command, error)) {
         return false;
     }
-    options.Mode =
-        parser.isSet(o.insertOnly) ? StatementMode::InsertOnly : StatementMode::CreateAndInsert;
-    options.IncludeSemicolon = !parser.isSet(o.noSemicolon);
-    options.QuotedFields = parser.isSet(o.csv);
-    options.HeaderRow = parser.isSet(o.header);
-    options.EmptyAsNull = parser.isSet(o.nullEmpty);
-    options.Transaction = parser.isSet(o.transaction);
-    options.CommentPrefix = ToBytes(parser.value(o.comment));
-    options.Encoding = ToBytes(parser.value(o.encoding));
-    if (parser.isSet(o.encoding) && options.Encoding.empty()) {
-        error = "--encoding takes a name (e.g. utf-8, utf-16, windows-1252)";
-        return false;
-    }
-    options.StripBom = parser.isSet(o.stripBom) || options.QuotedFields || options.HeaderRow ||
-                       !options.Encoding.empty();
-    if (!ReadRagged(parser.value(o.ragged), options.Ragged)) {
-        error = "unknown --ragged mode '" + ToBytes(parser.value(o.ragged)) +
-                "' (choose keep, pad, skip or fail)";
+    if (!ReadStatementRules(parser, o, options, error)) {
         return false;
     }
     if (!ReadCounts(parser, o, options, error)) {

@@ -113,24 +113,6 @@ char LatinBase(char32_t code) {
     return base == '.' ? '\0' : base;
 }
 
-void AppendUtf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 }  // namespace
 
 const DialectRules& RulesOf(Dialect dialect) {
@@ -195,7 +177,7 @@ std::string NameKey(std::string_view name, Dialect dialect) {
             }
         }
         if (code < 0x80 || length > 1) {
-            AppendUtf8(key, code);
+            detail::AppendUtf8(key, code);
         } else {
             key += name[i];  // a byte that starts no character stays as it is
         }

@@ -137,6 +137,17 @@ class Walk {
 
     bool cancelled() const { return m_cancelled; }
 
+    // A folder whose path is too long to walk into; its subfolders are said to be skipped.
+    bool tooLong(const QString& folder) {
+        if (AbsoluteLength(folder) < kMaxWalkPathLength) {
+            return false;
+        }
+        if (m_skipped && hasSubfolders(folder)) {
+            m_skipped(folder, WalkSkip::PathTooLong);
+        }
+        return true;
+    }
+
     // The subfolders of every entry of `level`, in order; unreadable entries leave `level`.
     QStringList examineLevel(QStringList& level) {
         QStringList found;
@@ -163,10 +174,7 @@ class Walk {
             if (!m_reader.folderExists(folder)) {
                 continue;  // 112
             }
-            if (AbsoluteLength(folder) >= kMaxWalkPathLength) {
-                if (m_skipped && hasSubfolders(folder)) {
-                    m_skipped(folder, WalkSkip::PathTooLong);
-                }
+            if (tooLong(folder)) {
                 continue;  // 114
             }
             if (!keepGoing()) {

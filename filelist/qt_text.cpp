@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QDir>
 
+#include "engine/utf8.h"
+
 namespace quarrytab {
 
 namespace {
@@ -117,21 +119,7 @@ std::string ToPathBytes(const QString& path) {
         }
         // A lone surrogate that is no escape cannot come from a name; it is written in the
         // three-byte form all the same, so nothing is dropped.
-        if (code < 0x80) {
-            bytes += static_cast<char>(code);
-        } else if (code < 0x800) {
-            bytes += static_cast<char>(0xC0 | (code >> 6));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            bytes += static_cast<char>(0xE0 | (code >> 12));
-            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            bytes += static_cast<char>(0xF0 | (code >> 18));
-            bytes += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            bytes += static_cast<char>(0x80 | (code & 0x3F));
-        }
+        detail::AppendUtf8(bytes, code);
     }
     return bytes;
 #endif
