@@ -115,12 +115,33 @@ struct Options {
                                 "NOT EXISTS).",
                                 "MODE", "fail"};
 
+    QCommandLineOption columns{
+        "columns",
+        "The table's columns, in order, each a field of the header by name or of every record "
+        "by position (1, 2, ...), NAME=COLUMN to rename it: e.g. 'id,name=full_name,3'. Other "
+        "fields are left out; a record lacking a chosen field gets NULL (and counts as ragged). "
+        "With --insert-only --header, each INSERT names the chosen columns.",
+        "SPEC"};
+    QCommandLineOption nullWord{"null-word",
+                                "A field equal to TEXT becomes NULL (repeatable, e.g. NA, \\N, "
+                                "-); with --csv, a quoted one stays text.",
+                                "TEXT"};
+    QCommandLineOption onConflict{
+        "on-conflict",
+        "A row whose key the table already holds: ignore (the table's row stays) or update "
+        "(its other columns take the row's values). Needs --dialect and --key (or "
+        "--primary-key); --key becomes the new table's primary key unless --primary-key is "
+        "given.",
+        "MODE"};
+    QCommandLineOption key{"key", "The columns a conflict is found by, comma separated.", "COLS"};
+
     void addTo(QCommandLineParser& parser) const {
         parser.addOptions({tableName,   quote,   delimiter, insertOnly, noSemicolon, extension,
                            output,      csv,     header,    nullEmpty,  ragged,      rowsPerInsert,
                            transaction, dialect, encoding,  stripBom,   skipLines,   comment,
                            autoRules,   explain, noHeader,  noCsv,      types,       type,
-                           primaryKey,  notNull, ifExists});
+                           primaryKey,  notNull, ifExists,  columns,    nullWord,    onConflict,
+                           key});
     }
 };
 
@@ -287,6 +308,88 @@ bool ReadTableDefinition(const QCommandLineParser& parser, const Options& o,
     return true;
 }
 
+// One item of --columns: a position (digits) or a header name, and "=NAME" to rename it.
+bool ReadChosenColumn(const QString& item, ChosenColumn& chosen, std::string& error) {
+    const auto at = item.lastIndexOf(QLatin1Char('='));
+    const QString field = at < 0 ? item : item.left(at);
+    if (field.isEmpty() || (at >= 0 && at + 1 == item.size())) {
+        error = "--columns takes FIELD or FIELD=NAME, comma separated, not '" + ToBytes(item) + "'";
+        return false;
+    }
+    chosen.field = ToBytes(field);
+    if (at >= 0) {
+        chosen.name = ToBytes(item.mid(at + 1));
+    }
+    std::uint64_t position = 0;
+    if (ReadCount(field, 0, std::numeric_limits<std::uint32_t>::max(), position)) {
+        if (position == 0) {
+            error = "--columns counts fields from 1";
+            return false;
+        }
+        chosen.position = static_cast<std::size_t>(position);
+    }
+    return true;
+}
+
+// --columns, --null-word, --on-conflict and --key: loading into a table that exists.
+bool ReadLoading(const QCommandLineParser& parser, const Options& o, CommandLine& command,
+                 std::string& error) {
+    ConversionOptions& options = command.options;
+    if (parser.isSet(o.columns)) {
+        for (const QString& item : parser.value(o.columns).split(QLatin1Char(','))) {
+            ChosenColumn chosen;
+            if (!ReadChosenColumn(item, chosen, error)) {
+                return false;
+            }
+            if (chosen.position == 0 && !options.HeaderRow && !options.AutoRules) {
+                error = "--columns names field '" + chosen.field +
+                        "' by name, which needs --header (or --auto); without one, give "
+                        "positions (1, 2, ...)";
+                return false;
+            }
+            options.Columns.push_back(std::move(chosen));
+        }
+    }
+    for (const QString& word : parser.values(o.nullWord)) {
+        options.NullWords.push_back(ToBytes(word));
+    }
+    if (parser.isSet(o.key)) {
+        options.ConflictKey = ColumnList(parser.value(o.key));
+    }
+    if (!parser.isSet(o.onConflict)) {
+        if (parser.isSet(o.key)) {
+            error = "--key says which columns --on-conflict looks at; give --on-conflict too";
+            return false;
+        }
+        return true;
+    }
+    const QString mode = parser.value(o.onConflict);
+    if (mode == QLatin1String("ignore")) {
+        options.Conflict = OnConflict::Ignore;
+    } else if (mode == QLatin1String("update")) {
+        options.Conflict = OnConflict::Update;
+    } else {
+        error = "unknown --on-conflict mode '" + ToBytes(mode) + "' (choose ignore or update)";
+        return false;
+    }
+    if (options.SqlDialect == Dialect::Classic) {
+        error = "--on-conflict needs --dialect (each database says it in its own words)";
+        return false;
+    }
+    if (options.ConflictKey.empty()) {
+        options.ConflictKey = options.PrimaryKey;
+    }
+    if (options.ConflictKey.empty()) {
+        error = "--on-conflict needs the key's columns: --key COLS (or --primary-key COLS)";
+        return false;
+    }
+    // The table made here gets the key a conflict is found by.
+    if (options.PrimaryKey.empty() && options.Mode == StatementMode::CreateAndInsert) {
+        options.PrimaryKey = options.ConflictKey;
+    }
+    return true;
+}
+
 // -t, --dialect and -q: how tables and columns are named.
 bool ReadNaming(const QCommandLineParser& parser, const Options& o, ConversionOptions& options,
                 std::string& error) {
@@ -420,6 +523,9 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
         return false;
     }
     if (!ReadTableDefinition(parser, o, options, error)) {
+        return false;
+    }
+    if (!ReadLoading(parser, o, command, error)) {
         return false;
     }
     ReadExtension(parser, o, command);

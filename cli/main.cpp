@@ -140,26 +140,30 @@ bool ReportRagged(const std::string& file, const FileNotes& notes,
                   const ConversionOptions& options) {
     const std::string where = Where(file);
     bool failed = false;
+    // With --columns, the width records are compared with is the one the fields were chosen
+    // from, and every row the table takes fits it.
+    const bool chosen = notes.chosenFrom > 0;
+    const auto width = std::to_string(chosen ? notes.chosenFrom : notes.expectedFields);
     if (notes.stopped) {
         PrintError(where + " line " + std::to_string(notes.ragged.first.back()) +
-                   ": a record with another field count than the first record's " +
-                   std::to_string(notes.expectedFields) + " (--ragged fail)");
+                   ": a record with another field count than the first record's " + width +
+                   " (--ragged fail)");
         return true;
     }
     // --auto pads rows of another width unless --ragged says otherwise.
     const auto ragged =
         options.AutoRules && !options.Kept.ragged ? RaggedMode::Pad : options.Ragged;
     if (notes.ragged.count > 0) {
-        const char* what = ragged == RaggedMode::Skip  ? "left out"
+        const char* what = ragged == RaggedMode::Skip ? "left out"
+                           : chosen ? "their chosen fields written, a missing one as NULL"
                            : ragged == RaggedMode::Pad ? "short ones padded with NULL"
                                                        : "written as they are";
         PrintError(where + ": " + Count(notes.ragged.count, "record", "records") +
                    " with another field count than " +
-                   (notes.widened ? "the table's " : "the first record's ") +
-                   std::to_string(notes.expectedFields) + " (" + LinesText(notes.ragged) + "); " +
-                   what);
+                   (notes.widened ? "the table's " : "the first record's ") + width + " (" +
+                   LinesText(notes.ragged) + "); " + what);
         // Their INSERTs do not fit the table: no database takes them.
-        failed |= ragged == RaggedMode::Keep;
+        failed |= ragged == RaggedMode::Keep && !chosen;
     }
     if (ragged == RaggedMode::Pad && notes.wider.count > 0) {
         PrintError(where + " " + LinesText(notes.wider) + ": wider than the table's " +

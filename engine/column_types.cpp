@@ -434,7 +434,8 @@ void ColumnSurvey::endRecord(bool blank) {
         const Field& field = m_record[k];
         if (m_looking[k]) {
             see(m_columns[k], field, k);
-        } else if (m_options.EmptyAsNull && field.value.empty() && !field.cut && !field.quoted) {
+        } else if (field.null ||
+                   (m_options.EmptyAsNull && field.value.empty() && !field.cut && !field.quoted)) {
             m_columns[k].nulls.add(m_line);
         }
     }
@@ -447,7 +448,7 @@ void ColumnSurvey::endRecord(bool blank) {
 
 void ColumnSurvey::see(ColumnSeen& column, const Field& field, std::size_t index) {
     const bool empty = field.value.empty() && !field.cut;
-    if (empty && !field.quoted && m_options.EmptyAsNull) {
+    if (field.null || (empty && !field.quoted && m_options.EmptyAsNull)) {
         column.nulls.add(m_line);
         return;
     }

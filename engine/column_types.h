@@ -119,6 +119,7 @@ class ColumnSurvey {
         Field& field = m_record[m_fields++];
         field.value.clear();
         field.quoted = quoted;
+        field.null = false;
         field.cut = false;
         field.characters = 0;
         field.ascii = true;
@@ -135,6 +136,11 @@ class ColumnSurvey {
         keep(field, from, to);
     }
     void byte(char c) { run(&c, &c + 1); }
+    // A field that is NULL whatever its bytes (see RecordShaper).
+    void nullField() {
+        beginField(false);
+        m_record[m_fields - 1].null = true;
+    }
     void endField() {}
     void endRecord(bool blank);
     void dropRecord() {}
@@ -148,6 +154,7 @@ class ColumnSurvey {
     struct Field {
         std::string value;  // its first bytes, enough to tell its kind
         bool quoted = false;
+        bool null = false;
         bool cut = false;  // longer than the bytes kept
         std::size_t characters = 0;
         bool ascii = true;

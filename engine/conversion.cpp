@@ -9,6 +9,7 @@
 #include "engine/encoding.h"
 #include "engine/field_counter.h"
 #include "engine/line_reader.h"
+#include "engine/record_shaper.h"
 #include "engine/record_stream.h"
 #include "engine/records.h"
 #include "engine/scan.h"
@@ -262,6 +263,18 @@ std::unique_ptr<DecodingSource> Decoder(ByteSource& inner, const std::string& en
     return decoder;
 }
 
+// Feeds the whole of the reader's input to a tokenizer.
+template <class Read>
+void ReadAll(LineReader& reader, Read&& tokenizer) {
+    for (;;) {
+        reader.consume(tokenizer.feed(reader.unread(), reader.atEnd(), kEveryRecord));
+        if (reader.atEnd() || !reader.readMore()) {
+            break;
+        }
+    }
+    tokenizer.finish(!reader.failed());
+}
+
 // The field count of the widest record of the file at `path`, read under `rules` as its
 // conversion reads it (lines skipped, comment lines, quoted fields), or 0 when it cannot be read
 // again (the conversion itself then reports why). Memory stays small however long the file.
@@ -280,16 +293,9 @@ std::size_t WidestRecordOf(std::string_view path, const ConversionOptions& rules
     reader.attach(decoder ? static_cast<ByteSource&>(*decoder) : file);
     SkipLines(reader, rules.SkipLines);
     detail::FieldCounter counter(false);
-    detail::Tokenizer<detail::FieldCounter> tokenizer(
-        {rules.CsvDelimiter, rules.CommentPrefix, rules.QuotedFields, false, 1}, counter);
-    for (;;) {
-        reader.consume(
-            tokenizer.feed(reader.unread(), reader.atEnd(), detail::FieldCounter::kEvery));
-        if (reader.atEnd() || !reader.readMore()) {
-            break;
-        }
-    }
-    tokenizer.finish(!reader.failed());
+    ReadAll(reader,
+            detail::Tokenizer<detail::FieldCounter>(
+                {rules.CsvDelimiter, rules.CommentPrefix, rules.QuotedFields, false, 1}, counter));
     return counter.widest();
 }
 
@@ -344,18 +350,19 @@ detail::TablePlan SurveyRecords(LineReader& reader, const ConversionOptions& rul
     if (rules.DetectDelimiter || rules.WarnOnOtherDelimiter) {
         delimiter = ChooseDelimiter(SampleLines(reader, stripBom), rules, unused);
     }
-    detail::ColumnSurvey survey(rules);
-    detail::Tokenizer<detail::ColumnSurvey> tokenizer(
-        {std::move(delimiter), rules.CommentPrefix, rules.QuotedFields, stripBom,
-         rules.SkipLines + 1},
-        survey);
-    for (;;) {
-        reader.consume(tokenizer.feed(reader.unread(), reader.atEnd(), kEveryRecord));
-        if (reader.atEnd() || !reader.readMore()) {
-            break;
-        }
+    detail::ReadingRules reading{std::move(delimiter), rules.CommentPrefix, rules.QuotedFields,
+                                 stripBom, rules.SkipLines + 1};
+    const ConversionOptions shapedRules = detail::ShapedOptions(rules);
+    detail::ColumnSurvey survey(shapedRules);
+    if (ShapesRecords(rules)) {
+        // What the records' shaping notes, the conversion notes again.
+        FileNotes shapingNotes;
+        detail::RecordShaper<detail::ColumnSurvey> shaper(rules, survey, shapingNotes);
+        ReadAll(reader, detail::Tokenizer<detail::RecordShaper<detail::ColumnSurvey>>(
+                            std::move(reading), shaper));
+    } else {
+        ReadAll(reader, detail::Tokenizer<detail::ColumnSurvey>(std::move(reading), survey));
     }
-    tokenizer.finish(!reader.failed());
     return survey.plan(notes);
 }
 

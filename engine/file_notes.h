@@ -40,6 +40,7 @@ struct FileNotes {
     std::string encoding;               // the encoding the file was read in, when one was named
     LineNotes wider;                    // records wider than the table, padded or not
     bool widened = false;               // the table is as wide as the file's widest record
+    std::size_t chosenFrom = 0;         // --columns: the field count its fields were chosen from
     std::string refused;                // why the database cannot take the file's names
     std::string columnTypes;            // each column's type and why, in one line
     std::vector<std::string> valuesRefused;  // what the table's definition would refuse or change;

@@ -42,6 +42,11 @@ void HeldStatement::commit(std::size_t size, bool) {
 }
 
 void HeldStatement::drain(const std::function<void(std::string_view)>& onPiece) {
+    visit(onPiece);
+    clear();
+}
+
+void HeldStatement::visit(const std::function<void(std::string_view)>& onPiece) {
     if (m_file != nullptr) {
         std::rewind(m_file);
         auto piece = std::make_unique_for_overwrite<char[]>(kPiece);
@@ -54,11 +59,11 @@ void HeldStatement::drain(const std::function<void(std::string_view)>& onPiece) 
             }
             left -= got;
         }
+        std::fseek(m_file, 0, SEEK_END);  // what is held next goes after it
     }
     if (m_memory.size() > 0) {
         onPiece(m_memory.bytes());
     }
-    clear();
 }
 
 void HeldStatement::replay(StatementSink& to, bool complete) {

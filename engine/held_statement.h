@@ -39,6 +39,11 @@ class HeldStatement final : public StatementSink {
 
     // Each held piece in order, then holds nothing.
     void drain(const std::function<void(std::string_view)>& onPiece);
+    // Each held piece in order, still held after.
+    void visit(const std::function<void(std::string_view)>& onPiece);
+    // The bytes held, when none has gone to the temporary file.
+    bool inMemory() const { return m_file == nullptr; }
+    std::string_view memory() const { return m_memory.bytes(); }
     // Hands everything held to `to` as pieces of its statement being written, `complete` with
     // the last one, and holds nothing after.
     void replay(StatementSink& to, bool complete);

@@ -28,7 +28,12 @@ bool UsesRecordRules(const ConversionOptions& options) {
            options.SqlDialect != Dialect::Classic || !options.Encoding.empty() ||
            options.StripBom || options.SkipLines > 0 || !options.CommentPrefix.empty() ||
            options.DetectDelimiter || options.AutoRules || SurveysColumns(options) ||
-           options.TableExists != IfExists::Fail;
+           options.TableExists != IfExists::Fail || ShapesRecords(options);
+}
+
+bool ShapesRecords(const ConversionOptions& options) {
+    return !options.Columns.empty() || !options.NullWords.empty() ||
+           options.Conflict != OnConflict::Fail;
 }
 
 bool SurveysColumns(const ConversionOptions& options) {

@@ -22,6 +22,19 @@ enum class RaggedMode { Keep, Pad, Skip, Fail };
 // first, or leave it and add the rows.
 enum class IfExists { Fail, Drop, Append };
 
+// A column of the table taken from each record: the field at `position` (from 1), or with
+// position 0 the one the header names `field`; `name` is the column's name when it is not the
+// header's.
+struct ChosenColumn {
+    std::string field;
+    std::size_t position = 0;
+    std::string name;
+};
+
+// What an INSERT does with a row whose key the table already holds: fail (the plain INSERT),
+// leave the table's row alone, or update its other columns.
+enum class OnConflict { Fail, Ignore, Update };
+
 // A column's type given by the user: the column's name and the type as written in SQL.
 struct ColumnTypeChoice {
     std::string column;
@@ -76,10 +89,21 @@ struct ConversionOptions {
     std::vector<std::string> PrimaryKey;        // the key's columns, in order
     std::vector<std::string> NotNull;           // columns that take no NULL
     IfExists TableExists = IfExists::Fail;
+
+    // Loading into a table that exists. Each option takes records a value at a time (see
+    // engine/record_shaper.h).
+    std::vector<ChosenColumn> Columns;   // the table's columns, in order; empty: every field
+    std::vector<std::string> NullWords;  // a field equal to one is NULL (with QuotedFields, an
+                                         // unquoted one only)
+    OnConflict Conflict = OnConflict::Fail;
+    std::vector<std::string> ConflictKey;  // the columns whose values a conflict is found by
 };
 
 // True when any of the rules for real-world files is set, so the records path must be taken.
 bool UsesRecordRules(const ConversionOptions& options);
+
+// True when records are taken a value at a time (--columns, --null-word, --on-conflict).
+bool ShapesRecords(const ConversionOptions& options);
 
 // True when the table's definition takes a first read of each file (types, keys, NOT NULL).
 bool SurveysColumns(const ConversionOptions& options);

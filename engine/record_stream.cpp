@@ -8,17 +8,33 @@ RecordStream::RecordStream(const ConversionOptions& options, std::string_view ba
                            std::string delimiter, StatementSink& sink, FileNotes& notes,
                            std::uint64_t firstLine, bool stripBom, const TablePlan* plan)
     : m_notes(notes),
-      m_assembler(options, baseName, sink, notes, plan),
-      m_tokenizer(
-          {std::move(delimiter), options.CommentPrefix, options.QuotedFields, stripBom, firstLine},
-          m_assembler) {}
+      m_shapedOptions(ShapedOptions(options)),
+      m_assembler(m_shapedOptions, baseName, sink, notes, plan),
+      m_tokenizer({delimiter, options.CommentPrefix, options.QuotedFields, stripBom, firstLine},
+                  m_assembler) {
+    if (ShapesRecords(options)) {
+        m_shaped =
+            std::make_unique<Shaped>(options, m_assembler, notes,
+                                     ReadingRules{std::move(delimiter), options.CommentPrefix,
+                                                  options.QuotedFields, stripBom, firstLine});
+    }
+}
+
+template <class Read>
+void RecordStream::finishReading(Read& tokenizer, bool readToEnd) {
+    if (!stopped()) {
+        tokenizer.finish(readToEnd);
+        if (tokenizer.unclosedQuoteLine() != 0 && !stopped()) {
+            m_notes.unclosedQuote.add(tokenizer.unclosedQuoteLine());
+        }
+    }
+}
 
 void RecordStream::finish(bool readToEnd) {
-    if (!stopped()) {
-        m_tokenizer.finish(readToEnd);
-        if (m_tokenizer.unclosedQuoteLine() != 0 && !stopped()) {
-            m_notes.unclosedQuote.add(m_tokenizer.unclosedQuoteLine());
-        }
+    if (m_shaped) {
+        finishReading(m_shaped->tokenizer, readToEnd);
+    } else {
+        finishReading(m_tokenizer, readToEnd);
     }
     m_assembler.finish(readToEnd);
 }

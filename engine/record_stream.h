@@ -6,11 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "engine/file_notes.h"
 #include "engine/options.h"
+#include "engine/record_shaper.h"
 #include "engine/statement_assembler.h"
 #include "engine/statements.h"
 #include "engine/tokenizer.h"
@@ -28,6 +30,9 @@ class RecordStream {
     // Converts bytes that follow those fed before and returns how many it used (see
     // Tokenizer::feed); it also stops when a ragged record stops the conversion.
     std::size_t feed(std::string_view bytes, bool last, std::uint64_t recordLimit) {
+        if (m_shaped) {
+            return m_shaped->tokenizer.feed(bytes, last, recordLimit);
+        }
         return m_tokenizer.feed(bytes, last, recordLimit);
     }
 
@@ -39,12 +44,27 @@ class RecordStream {
     // A ragged record stopped the conversion (RaggedMode::Fail).
     bool stopped() const { return m_notes.stopped; }
     // Records complete so far, the header and blank ones included.
-    std::uint64_t records() const { return m_tokenizer.records(); }
+    std::uint64_t records() const {
+        return m_shaped ? m_shaped->tokenizer.records() : m_tokenizer.records();
+    }
 
   private:
+    // Records taken a value at a time on their way to the assembler (see RecordShaper).
+    struct Shaped {
+        Shaped(const ConversionOptions& options, StatementAssembler& assembler, FileNotes& notes,
+               const ReadingRules& rules)
+            : shaper(options, assembler, notes), tokenizer(rules, shaper) {}
+        RecordShaper<StatementAssembler> shaper;
+        Tokenizer<RecordShaper<StatementAssembler>> tokenizer;
+    };
+    template <class Read>
+    void finishReading(Read& tokenizer, bool readToEnd);
+
     FileNotes& m_notes;
+    ConversionOptions m_shapedOptions;  // what the assembler takes
     StatementAssembler m_assembler;
     Tokenizer<StatementAssembler> m_tokenizer;
+    std::unique_ptr<Shaped> m_shaped;
 };
 
 }  // namespace quarrytab::detail

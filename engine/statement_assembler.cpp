@@ -71,6 +71,7 @@ StatementAssembler::StatementAssembler(const ConversionOptions& options, std::st
       m_insertHead("INSERT INTO " + m_reference + " VALUES "),
       m_ending(options.IncludeSemicolon ? ";" : ""),
       m_rowHead(m_insertHead + "("),
+      m_insertTail(m_ending),
       m_rowTail(")" + m_ending),
       m_rowsPerInsert(std::clamp<std::size_t>(options.RowsPerInsert, 1, m_rules.maxRowsPerInsert)),
       m_directRows(m_rowsPerInsert == 1 &&
@@ -92,7 +93,7 @@ void StatementAssembler::endOtherRecord(bool blank) {
     if (std::exchange(m_first, false)) {
         refreshDirect();
         m_notes.expectedFields = std::max<std::size_t>({1, m_fields, m_options.TableWidth});
-        if (refuseNames()) {
+        if (refuseNames() || !planConflict()) {
             dropRecord();
             return;
         }
@@ -163,7 +164,7 @@ void StatementAssembler::endHeader() {
     header.resize(std::max(header.size(), m_notes.expectedFields));
     m_names = ColumnNames(header, m_options.SqlDialect);
     m_headerValues.clear();
-    if (refuseNames()) {
+    if (refuseNames() || !planConflict()) {
         return;
     }
     if (m_unstorable) {
@@ -195,12 +196,17 @@ void StatementAssembler::placeRow() {
         beginStatements();
         put(m_sink, m_insertHead + "(", false);
         m_row.replay(m_sink, false);
-        put(m_sink, ")" + m_ending, true);
+        put(m_sink, m_rowTail, true);
         return;
     }
-    // A row of another width starts a new INSERT, so the SQL stays valid.
-    if (m_pendingRows > 0 && m_fields != m_pendingFields) {
+    // A row of another width starts a new INSERT, so the SQL stays valid; so does a key the
+    // INSERT has, which PostgreSQL would not update twice in one statement.
+    if (m_pendingRows > 0 &&
+        (m_fields != m_pendingFields || (m_hasRowKey && m_pendingKeys.contains(m_rowKey)))) {
         flushInsert();
+    }
+    if (m_hasRowKey) {
+        m_pendingKeys.insert(m_rowKey);
     }
     put(m_pending, m_pendingRows == 0 ? m_insertHead + "(" : ",(", false);
     m_row.replay(m_pending, false);
@@ -286,6 +292,70 @@ bool StatementAssembler::refuseNames() {
     return true;
 }
 
+// What an INSERT's rows do when the table holds their key (--on-conflict), in the dialect's
+// words, written after the rows of every INSERT; false when --key names no column, which stops
+// the conversion. MySQL's ON DUPLICATE KEY UPDATE k = k leaves the row alone where INSERT
+// IGNORE would also let through values the table changes.
+bool StatementAssembler::planConflict() {
+    if (m_options.Conflict == OnConflict::Fail) {
+        return true;
+    }
+    const Dialect dialect = m_options.SqlDialect;
+    const std::size_t width = m_notes.expectedFields;
+    const auto nameOf = [&](std::size_t k) {
+        return m_options.HeaderRow ? m_names[k] : "fld" + std::to_string(k + 1);
+    };
+    m_conflictColumns.clear();
+    if (m_options.ConflictKey.empty()) {
+        refuse("--on-conflict needs the key's columns (--key)");
+        return false;
+    }
+    for (const auto& wanted : m_options.ConflictKey) {
+        const std::string key = NameKey(FittedName(wanted, dialect), dialect);
+        std::size_t k = 0;
+        while (k < width && NameKey(nameOf(k), dialect) != key) {
+            ++k;
+        }
+        if (k == width) {
+            refuse("--key names no column '" + wanted + "' of its table");
+            return false;
+        }
+        m_conflictColumns.push_back(k);
+    }
+    std::string keys;
+    std::string updates;
+    for (std::size_t k = 0; k < width; ++k) {
+        const bool inKey = std::find(m_conflictColumns.begin(), m_conflictColumns.end(), k) !=
+                           m_conflictColumns.end();
+        std::string& list = inKey ? keys : updates;
+        if (!list.empty()) {
+            list += ',';
+        }
+        std::string name;
+        appendName(name, nameOf(k));
+        if (inKey) {
+            list += name;
+        } else if (dialect == Dialect::Mysql) {
+            list += name + "=VALUES(" + name + ")";
+        } else {
+            list += name + "=excluded." + name;
+        }
+    }
+    const bool update = m_options.Conflict == OnConflict::Update && !updates.empty();
+    std::string clause;
+    if (dialect == Dialect::Mysql) {
+        std::string first;
+        appendName(first, nameOf(m_conflictColumns.front()));
+        clause = " ON DUPLICATE KEY UPDATE " + (update ? updates : first + "=" + first);
+    } else {
+        clause =
+            " ON CONFLICT (" + keys + ") " + (update ? "DO UPDATE SET " + updates : "DO NOTHING");
+    }
+    m_insertTail = clause + m_ending;
+    m_rowTail = ")" + m_insertTail;
+    return true;
+}
+
 // Stops the conversion before anything of the file is written, saying why.
 void StatementAssembler::refuse(const std::string& why) {
     m_notes.refused = "line " + std::to_string(m_recordLine) + ": " + why;
@@ -316,10 +386,11 @@ void StatementAssembler::flushInsert() {
         return;
     }
     beginStatements();
-    std::memcpy(m_pending.reserve(m_ending.size()), m_ending.data(), m_ending.size());
-    m_pending.commit(m_ending.size(), false);
+    std::memcpy(m_pending.reserve(m_insertTail.size()), m_insertTail.data(), m_insertTail.size());
+    m_pending.commit(m_insertTail.size(), false);
     m_pending.replay(m_sink, true);
     m_pendingRows = 0;
+    m_pendingKeys.clear();
 }
 
 void StatementAssembler::finish(bool readToEnd) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/column_types.h"
@@ -36,6 +37,7 @@ class StatementAssembler {
         m_recordLine = line;
         m_fields = 0;
         m_unstorable = false;
+        m_hasRowKey = false;
         m_header = m_first && m_options.HeaderRow;
         if (m_header) {
             return;
@@ -64,6 +66,23 @@ class StatementAssembler {
             m_literal.openValue();
         }
     }
+    // A field that is NULL whatever its bytes (a NULL word, a chosen field the record lacks);
+    // see RecordShaper.
+    void nullField() {
+        ++m_fields;
+        if (m_header) {
+            m_headerValues.emplace_back();
+            return;
+        }
+        m_literal.put(m_fields > 1 ? ",NULL" : "NULL");
+    }
+    // The key of the record being read, where rows of one INSERT must not share a key.
+    void rowKey(std::string_view key) {
+        m_rowKey.assign(key);
+        m_hasRowKey = true;
+    }
+    // The columns --key names (from 0), once the table's names are known.
+    const std::vector<std::size_t>& conflictColumns() const { return m_conflictColumns; }
     void run(const char* from, const char* to) { m_literal.run(from, to); }
     void byte(char c) { m_literal.byte(c); }
     QUARRYTAB_HOT void endField() {
@@ -122,6 +141,7 @@ class StatementAssembler {
     }
     void beginStatements();
     bool refuseNames();
+    bool planConflict();
     void createTable();
     void flushInsert();
     void appendName(std::string& out, std::string_view name) const;
@@ -137,7 +157,8 @@ class StatementAssembler {
     std::string m_insertHead;  // "INSERT INTO t VALUES " or with the column names
     std::string m_ending;      // ";" or ""
     std::string m_rowHead;     // m_insertHead and "(": a row written as its own INSERT
-    std::string m_rowTail;     // ")" and m_ending
+    std::string m_insertTail;  // what ends an INSERT: the conflict clause and m_ending
+    std::string m_rowTail;     // ")" and m_insertTail
     std::size_t m_rowsPerInsert;
     bool m_directRows;         // rows may go straight to the sink (see beginRecord)
     bool m_directNow = false;  // ... and from now on: the first is read, the statements begun
@@ -159,6 +180,12 @@ class StatementAssembler {
     std::vector<std::string> m_names;
     bool m_begun = false;  // the dialect's setup (and BEGIN) are written
     bool m_inTransaction = false;
+
+    // --on-conflict: the key's columns, and the keys of the INSERT still taking rows.
+    std::vector<std::size_t> m_conflictColumns;
+    std::string m_rowKey;
+    bool m_hasRowKey = false;
+    std::unordered_set<std::string> m_pendingKeys;
 };
 
 // The most a header may hold: names for this many columns (no database takes a table of more)

@@ -71,6 +71,7 @@ struct LoadCase {
     std::vector<int> cannotStoreLines = {};
     std::vector<std::string> (*columnsIn)(Dialect) = nullptr;  // when they differ by dialect
     bool tableFirst = false;  // loaded into a table the test makes, its columns in reverse order
+    std::string reload = {};  // loaded next with the same options, from a file of the same name
     // With --types: what standard error says of the columns for SQLite, PostgreSQL and MySQL;
     // the values are then read back cast to text.
     std::array<std::string, 3> types = {};
@@ -468,6 +469,39 @@ const std::vector<LoadCase>& Cases() {
              .reportedLines = {3, 4},
              .exitCode = 1,
              .outcome = Outcome::NotWritten},
+            // Loading into a table that exists: chosen columns, NULL words, conflicts.
+            {.name = "columns_chosen",  // by name and position, renamed; a short record
+             .options = {"--csv", "--header", "--columns", "c,a=first,2", "--null-word", "NA"},
+             .input = "a,b,c\n1,\"NA\",3\n4,NA\n",
+             .columns = {"c", "first", "b"},
+             .rows = {{"3", "1", "NA"}, {kNull, "4", kNull}},
+             .reportedLines = {3}},
+            {.name = "columns_other_order",
+             .options = {"--csv", "--header", "--insert-only", "--columns", "b,a"},
+             .input = "a,x,b\n1,9,2\n",
+             .columns = {"b", "a"},
+             .rows = {{"2", "1"}},
+             .tableFirst = true},
+            {.name = "null_words",
+             .options = {"--null-word", "NA", "--null-word", "\\N", "--null-word", ""},
+             .input = "NA,\\N,,\"NA\",na\n",
+             .columns = Fields(5),
+             .rows = {{kNull, kNull, kNull, "\"NA\"", "na"}}},
+            // Repeated keys within one INSERT, which PostgreSQL updates once per statement.
+            {.name = "conflict_update",
+             .options = {"--csv", "--header", "--on-conflict", "update", "--key", "id",
+                         "--if-exists", "append", "--rows-per-insert", "10"},
+             .input = "id,v\n1,a\n2,b\n",
+             .columns = {"id", "v"},
+             .rows = {{"1", "a"}, {"2", "B"}, {"3", "C"}},
+             .reload = "id,v\n2,B\n3,c\n3,C\n"},
+            {.name = "conflict_ignore",
+             .options = {"--csv", "--header", "--on-conflict", "ignore", "--key", "id",
+                         "--if-exists", "append", "--rows-per-insert", "10"},
+             .input = "id,v\n1,a\n2,b\n",
+             .columns = {"id", "v"},
+             .rows = {{"1", "a"}, {"2", "b"}, {"3", "c"}},
+             .reload = "id,v\n2,B\n3,c\n3,C\n"},
         };
         rows.push_back({.name = "types_random",
                         .options = {"--types", "--null-empty"},
@@ -881,6 +915,18 @@ TEST_P(Load, ReadsBackEveryValue) {
         return;
     }
     ASSERT_EQ(loadError, "");
+    if (!row.reload.empty()) {
+        ASSERT_TRUE(QDir(dir.path()).mkdir("again"));
+        const QString again = dir.filePath("again/" + fileName);
+        QFile file(again);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(row.reload.data(), static_cast<qint64>(row.reload.size()));
+        file.close();
+        arguments.last() = again;
+        const Finished reload = RunProgram(QStringLiteral(QUARRYTAB_CLI), arguments);
+        ASSERT_EQ(reload.exitCode, 0) << reload.err.toStdString();
+        ASSERT_EQ(database->run(output), "");
+    }
     const auto columns = row.columnsIn != nullptr ? row.columnsIn(dialect) : row.columns;
     if (!row.tableFirst) {
         EXPECT_EQ(database->columns(table), columns);
