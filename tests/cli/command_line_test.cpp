@@ -108,6 +108,17 @@ TEST(CommandLine, EveryOptionReachesTheRecord) {
     EXPECT_EQ(table.NotNull, std::vector<std::string>{"c"});
     EXPECT_EQ(table.TableExists, IfExists::Drop);
     EXPECT_EQ(Parse({"--if-exists", "append", "x"}).options.TableExists, IfExists::Append);
+    const auto load = Parse({"--header", "--columns", "id,2=b,a=b=c", "--null-word", "NA",
+                             "--dialect", "sqlite", "--on-conflict", "update", "--key", "id", "x"})
+                          .options;
+    ASSERT_EQ(load.Columns.size(), 3u);
+    EXPECT_EQ(load.Columns[0].field + "|" + std::to_string(load.Columns[0].position), "id|0");
+    EXPECT_EQ(load.Columns[1].name + "|" + std::to_string(load.Columns[1].position), "b|2");
+    EXPECT_EQ(load.Columns[2].field + "|" + load.Columns[2].name, "a=b|c");
+    EXPECT_EQ(load.NullWords, std::vector<std::string>{"NA"});
+    EXPECT_EQ(load.Conflict, OnConflict::Update);
+    EXPECT_EQ(load.PrimaryKey, std::vector<std::string>{"id"});  // the new table's key
+    EXPECT_TRUE(ShapesRecords(load) && UsesRecordRules(load));
     EXPECT_EQ(Parse({"--help"}).action, CommandLine::Action::Help);
     EXPECT_EQ(Parse({"--help-all", "x"}).action, CommandLine::Action::Help);
     EXPECT_EQ(Parse({"-e", ".csv", "x"}).pattern, "*.csv");
@@ -144,6 +155,14 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
         {{"--dialect", "sqlite", "--type", "=INT", "x"}, "NAME=TYPE"},
         {{"--dialect", "sqlite", "--primary-key", "a", "--insert-only", "x"}, "--insert-only"},
         {{"--if-exists", "replace", "x"}, "replace"},
+        {{"--columns", "a", "x"}, "--header"},
+        {{"--columns", "0", "x"}, "from 1"},
+        {{"--header", "--columns", "a,", "x"}, "FIELD=NAME"},
+        {{"--header", "--columns", "a=", "x"}, "FIELD=NAME"},
+        {{"--on-conflict", "update", "--key", "a", "x"}, "--dialect"},
+        {{"--dialect", "sqlite", "--on-conflict", "merge", "--key", "a", "x"}, "merge"},
+        {{"--dialect", "sqlite", "--on-conflict", "ignore", "x"}, "--key"},
+        {{"--key", "a", "x"}, "--on-conflict"},
     };
     for (const auto& [arguments, mention] : cases) {
         CommandLine command;

@@ -81,8 +81,12 @@ std::vector<ModelRecord> ModelCsv(const std::string& bytes, const std::string& d
 // The values of each INSERT the records path writes in the dialect, and its notes.
 std::vector<std::vector<std::string>> ReadCsv(const std::string& bytes,
                                               const std::string& delimiter, Dialect dialect,
-                                              std::size_t step, FileNotes& notes) {
+                                              std::size_t step, FileNotes& notes,
+                                              bool shaped = false) {
     ConversionOptions options;
+    if (shaped) {
+        options.NullWords = {"\x01 no field holds this"};  // records taken a value at a time
+    }
     options.QuotedFields = true;
     options.CsvDelimiter = delimiter;
     options.Mode = StatementMode::InsertOnly;
@@ -110,7 +114,8 @@ std::string RandomBytes(std::mt19937& random, std::size_t size,
 TEST(Records, QuotedFieldsAgreeWithThePlainModelOnRandomInput) {
     // Each record that is not blank makes an INSERT of its fields; those whose field count
     // differs from the first record's are noted by the line they start on. Every dialect, read
-    // in pieces of 1 to 7 bytes and whole, with the block scans and without.
+    // in pieces of 1 to 7 bytes and whole, with the block scans and without, and with the
+    // records taken a value at a time (RecordShaper).
     std::mt19937 random(11);
     const std::vector<std::string> pieces = {"a", "\"",   ",", ";",  "\r",   "\n", "\r\n",
                                              " ", "\xE9", "'", "\\", "\x1A", "\0"s};
@@ -132,13 +137,13 @@ TEST(Records, QuotedFieldsAgreeWithThePlainModelOnRandomInput) {
             const auto raggedCount = ragged.size();
             ragged.resize(std::min(ragged.size(), LineNotes::kKept));
             const std::size_t step = n % 3 ? 1 + random() % 7 : MemorySource::kNever;
-            for (const bool blocks : kBothScans) {
-                BlockScans scans(blocks);
+            for (const int way : {0, 1, 2}) {
+                BlockScans scans(way == 1);
                 FileNotes notes;
-                const auto read = ReadCsv(bytes, delimiter, dialects[n % 4], step, notes);
+                const auto read = ReadCsv(bytes, delimiter, dialects[n % 4], step, notes, way == 2);
                 const auto where = ::testing::Message()
                                    << "input '" << bytes << "', delimiter '" << delimiter
-                                   << "', case " << n << ", block scans " << blocks;
+                                   << "', case " << n << ", way " << way;
                 ASSERT_EQ(read, fields) << where;
                 EXPECT_EQ(notes.ragged.count, raggedCount) << where;
                 EXPECT_EQ(notes.ragged.first, ragged) << where;
@@ -160,6 +165,8 @@ TEST(Records, TheRecordsPathWritesTheClassicStatementsByteForByte) {
         classic.CsvDelimiter = delimiter;
         ConversionOptions records = classic;
         records.StripBom = true;  // any rule at all takes the records path
+        ConversionOptions shaped = classic;
+        shaped.NullWords = {"\x01 no field holds this"};  // records taken a value at a time
         for (int n = 0; n < 500; ++n) {
             // Up to 300 bytes: enough for the block scans over plain values.
             const std::string bytes = RandomBytes(random, random() % 300, pieces);
@@ -170,6 +177,7 @@ TEST(Records, TheRecordsPathWritesTheClassicStatementsByteForByte) {
                 ASSERT_EQ(ConvertBytes(bytes, records, "t", step), expected) << bytes;
                 ASSERT_EQ(ConvertBytes(bytes, classic, "t", step), expected) << bytes;
             }
+            ASSERT_EQ(ConvertBytes(bytes, shaped, "t", step), expected) << bytes;
         }
     }
 }
