@@ -399,7 +399,7 @@ bool ReportSharedTables(const std::vector<std::string>& paths, const ConversionO
 // Says so when a file gave no record at all, which is seldom what was meant.
 void ReportNothingConverted(const std::string& file, const FileNotes& notes,
                             const ConversionOptions& options) {
-    if (notes.rows > 0 || notes.stopped) {
+    if (notes.rows > 0 || notes.stopped || !notes.valuesRefused.empty()) {
         return;
     }
     std::string why = options.HeaderRow ? "no record after its header" : "no record";

@@ -402,6 +402,9 @@ void ColumnSurvey::widen(std::size_t width) {
 }
 
 void ColumnSurvey::endRecord(bool blank) {
+    if (m_header && blank) {
+        return;  // a blank line before the header names no column
+    }
     if (m_header || m_first) {
         m_first = false;
         if (m_header) {
@@ -516,7 +519,11 @@ TablePlan ColumnSurvey::plan(FileNotes& notes) {
     for (const auto& wanted : m_options.PrimaryKey) {
         const auto k = columnIndex(wanted);
         if (k == m_expected) {
-            notes.valuesRefused.push_back("--primary-key: no column " + wanted);
+            // The key --on-conflict looks for is the new table's key unless one was given.
+            const bool fromConflict = m_options.Conflict != OnConflict::Fail &&
+                                      m_options.ConflictKey == m_options.PrimaryKey;
+            notes.valuesRefused.push_back((fromConflict ? "--key" : "--primary-key") +
+                                          std::string(": no column ") + wanted);
         } else {
             plan.key.push_back(k);
         }

@@ -210,6 +210,16 @@ TEST(Records, EachRuleWritesItsStatements) {
          "\n  \r\na,b\n1,2\n",
          {"CREATE TABLE 'Table1_t' ('a' text,'b' text);",
           "INSERT INTO 'Table1_t' VALUES ('1','2');"}},
+        {"... also for the first read of typed columns",
+         [](ConversionOptions& o) {
+             o.HeaderRow = true;
+             o.InferTypes = true;
+             UseDialect(o, Dialect::Postgres);
+         },
+         "\n  \r\na,b\n1,2\n",
+         {"SET client_encoding TO 'UTF8';",
+          "CREATE TABLE \"Table1_t\" (\"a\" BIGINT,\"b\" BIGINT);",
+          "INSERT INTO \"Table1_t\" VALUES (1,2);"}},
         {"a header of more names than any database takes: nothing written",
          [](ConversionOptions& o) { o.HeaderRow = true; },
          std::string(detail::kMostHeaderNames, ',') + "\n1\n",
