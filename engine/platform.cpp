@@ -1,6 +1,7 @@
 #include "engine/platform.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32
@@ -584,6 +585,39 @@ std::FILE* CreateFileBeside(std::string_view target, std::string& created, std::
     error = ErrnoText(errno);
     created.clear();
     return nullptr;
+}
+
+}  // namespace quarrytab
+
+// ---- Large buffers ------------------------------------------------------------------------------
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace quarrytab {
+
+namespace {
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
+}  // namespace
+
+void* AllocateLarge(std::size_t size) {
+#if defined(__linux__)
+    if (size >= kLargePage) {
+        // Aligned to and rounded up to the large page, and asked to be backed by such pages
+        // (transparent huge pages in "madvise" mode, Debian's default).
+        const std::size_t rounded = (size + kLargePage - 1) / kLargePage * kLargePage;
+        void* memory = std::aligned_alloc(kLargePage, rounded);
+        if (memory != nullptr) {
+            madvise(memory, rounded, MADV_HUGEPAGE);
+        }
+        return memory;
+    }
+#endif
+    return std::malloc(size);
+}
+
+void FreeLarge(void* memory, std::size_t) {
+    std::free(memory);
 }
 
 }  // namespace quarrytab

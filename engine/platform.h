@@ -80,6 +80,12 @@ std::FILE* OpenFileForWriting(std::string_view path, std::string& error);
 // Null with `error` set when none can be made.
 std::FILE* CreateFileBeside(std::string_view target, std::string& created, std::string& error);
 
+// Memory for large buffers that are written once from start to end (a results block): where the
+// platform has them, in 2 MiB pages, so filling it takes one page fault per 2 MiB rather than per
+// 4 KiB. Freed with FreeLarge and the same size; null when none is left.
+void* AllocateLarge(std::size_t size);
+void FreeLarge(void* memory, std::size_t size);
+
 }  // namespace quarrytab
 
 // ---- Text decoding through the platform's own converter ---------------------------------------

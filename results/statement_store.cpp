@@ -38,13 +38,13 @@ void StatementStore::append(std::string_view text) {
     if (m_chunks.empty() || m_chunks.back().bytes.use_count() > 1 ||
         (m_chunks.back().bytes->size() >= kChunkBytes &&
          m_chunks.back().bytes->size() + text.size() > m_chunks.back().bytes->capacity())) {
-        m_chunks.push_back(Chunk{std::make_shared<std::string>(), m_ends.size()});
+        m_chunks.push_back(Chunk{std::make_shared<StoreBytes>(), m_ends.size()});
     }
-    std::string& bytes = *m_chunks.back().bytes;
+    StoreBytes& bytes = *m_chunks.back().bytes;
     const std::size_t needed = bytes.size() + text.size();
     if (needed > bytes.capacity()) {
         // A string's own reserve at least doubles; growing by half needs a fresh string.
-        std::string grown;
+        StoreBytes grown;
         grown.reserve(std::max({needed, bytes.size() + bytes.size() / 2, kMinimumChunk}));
         grown.append(bytes);
         bytes.swap(grown);
@@ -68,13 +68,13 @@ void StatementStore::appendBlock(StatementBlock&& block) {
     }
     reserveRows(m_ends.size() + block.rows());
     m_chunks.reserve(m_chunks.size() + 1);
-    std::string& bytes = block.bytes;
+    StoreBytes& bytes = block.bytes;
     // A block that filled little of its room is copied into a fitting one.
     if (bytes.capacity() > bytes.size() + bytes.size() / 4 + kMinimumChunk) {
         bytes.shrink_to_fit();
     }
     m_used += bytes.size();
-    m_chunks.push_back(Chunk{std::make_shared<std::string>(std::move(bytes)), m_ends.size()});
+    m_chunks.push_back(Chunk{std::make_shared<StoreBytes>(std::move(bytes)), m_ends.size()});
     m_ends.insert(m_ends.end(), block.ends.begin(), block.ends.end());
     block = StatementBlock();
 }
@@ -102,7 +102,7 @@ void StatementStore::remove(std::size_t first, std::size_t count) {
         const std::uint64_t begin = first == chunk.firstRow ? 0 : m_ends[first - 1];
         const std::uint64_t end = m_ends[last - 1];
         if (chunk.bytes.use_count() > 1) {
-            chunk.bytes = std::make_shared<std::string>(*chunk.bytes);
+            chunk.bytes = std::make_shared<StoreBytes>(*chunk.bytes);
         }
         chunk.bytes->erase(begin, end - begin);
         m_used -= end - begin;
@@ -149,18 +149,25 @@ std::size_t StatementStore::footprint() const {
 
 StatementBatcher::StatementBatcher(Deliver deliver, std::size_t blockBytes, std::size_t blockRows)
     : m_deliver(std::move(deliver)),
-      m_blockBytes(std::max<std::size_t>(blockBytes, 1)),
+      m_blockBytes(std::max<std::size_t>(blockBytes, 2)),
       m_blockRows(std::max<std::size_t>(blockRows, 1)) {}
 
 void StatementBatcher::statement(std::string_view text) {
-    // A fresh block gets its full room at once (an empty string already holds a few bytes).
-    if (m_block.bytes.capacity() < m_blockBytes) {
-        m_block.bytes.reserve(m_blockBytes + 4096);
+    // A statement that does not fit in the room left starts the next block, so a block is never
+    // grown (and copied) for it; only a statement longer than a block makes one grow.
+    if (!m_block.empty() && m_block.bytes.size() + text.size() > m_block.bytes.capacity()) {
+        flush();
+    }
+    // A fresh block gets its full room at once (an empty string already holds a few bytes): with
+    // the string's terminating zero, exactly m_blockBytes, a whole number of large pages.
+    const std::size_t room = m_blockBytes - 1;
+    if (m_block.bytes.capacity() < room) {
+        m_block.bytes.reserve(room);
         m_block.ends.reserve(std::min<std::size_t>(m_blockRows, 1 << 16));
     }
     m_block.bytes.append(text);
     m_block.ends.push_back(m_block.bytes.size());
-    if (m_block.bytes.size() >= m_blockBytes || m_block.ends.size() >= m_blockRows) {
+    if (m_block.bytes.size() >= room || m_block.ends.size() >= m_blockRows) {
         flush();
     }
 }

@@ -7,14 +7,36 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/platform.h"
 #include "engine/statements.h"
 
 namespace quarrytab {
+
+// Hands out memory for a store's bytes through AllocateLarge: its chunks and blocks are megabytes
+// written once from start to end, and large pages make filling them cheaper.
+template <class T>
+struct LargeAllocator {
+    using value_type = T;
+    LargeAllocator() = default;
+    template <class U>
+    LargeAllocator(const LargeAllocator<U>&) {}
+    T* allocate(std::size_t count) {
+        void* memory = AllocateLarge(count * sizeof(T));
+        if (memory == nullptr) {
+            throw std::bad_alloc();
+        }
+        return static_cast<T*>(memory);
+    }
+    void deallocate(T* memory, std::size_t count) { FreeLarge(memory, count * sizeof(T)); }
+    friend bool operator==(const LargeAllocator&, const LargeAllocator&) { return true; }
+};
+using StoreBytes = std::basic_string<char, std::char_traits<char>, LargeAllocator<char>>;
 
 struct StatementBlock;
 
@@ -74,7 +96,7 @@ class StatementStore final : public StatementSink {
 
   private:
     struct Chunk {
-        std::shared_ptr<std::string> bytes;  // never null
+        std::shared_ptr<StoreBytes> bytes;  // never null
         std::size_t firstRow = 0;
     };
     std::size_t chunkOf(std::size_t row) const;
@@ -88,7 +110,7 @@ class StatementStore final : public StatementSink {
 // A run of statements on its way from the conversion to the results list: their bytes back to
 // back and the end of each within them.
 struct StatementBlock {
-    std::string bytes;
+    StoreBytes bytes;
     std::vector<std::uint64_t> ends;
 
     bool empty() const { return ends.empty(); }
