@@ -187,10 +187,10 @@ void ConvertAll(const std::shared_ptr<RunShared>& shared) {
     for (std::size_t i = 0; i < run.paths.size() && !run.stopped; ++i) {
         run.fileIndex = static_cast<int>(i);
         progress.fileIndex = i;
+        progress.fileBytesRead = 0;
         try {
             run.stopped = run.cancel.load() ||
                           !ConvertOne(run, run.paths[i], reporter, batcher, hook, progress);
-            before += progress.fileBytesRead;
             if (sinceHandOver.elapsed() >= kHandOverMs) {
                 batcher.flush();
                 sinceHandOver.restart();
@@ -199,6 +199,10 @@ void ConvertAll(const std::shared_ptr<RunShared>& shared) {
             reporter.reportApplicationError(run.location, kRunLine,
                                             CurrentFailure(std::current_exception()));
         }
+        // The next file's bytes count on from this one's, also when it stopped part way with a
+        // failure, so the progress never goes back.
+        before = std::max<quint64>(run.bytesDone.load(), before + progress.fileBytesRead);
+        run.bytesDone = before;
     }
     batcher.flush();
     run.finished = true;
