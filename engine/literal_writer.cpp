@@ -40,6 +40,7 @@ LiteralWriter::LiteralWriter(const ConversionOptions& options)
     m_blockLooks.highBytes = m_validate;
     m_blockLooks.emptyFields = m_emptyAsNull;  // NULL, which endValue writes
     m_blockLooks.mark = m_blobOnNul;
+    m_blockLooks.quotedValues = true;  // a quoted value is a literal like a plain one
 }
 
 void LiteralWriter::growRoom(std::size_t size) {

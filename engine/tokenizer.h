@@ -63,12 +63,13 @@ namespace quarrytab::detail {
 // besides delimiters and line breaks, and where the path must leave values to byte by byte.
 // Read once into a local, so the loop keeps it in registers.
 struct BlockLooks {
-    bool on = false;           // the handler takes block runs at all
-    char quote = '\0';         // a byte it writes another way (a literal's quote)
-    bool escapes = false;      // NUL, backslash and Ctrl-Z
-    bool highBytes = false;    // every byte from 0x80
-    bool emptyFields = false;  // an empty field is ended byte by byte (it may become NULL)
-    bool mark = false;         // the handler's own flag, passed to blockCut
+    bool on = false;            // the handler takes block runs at all
+    char quote = '\0';          // a byte it writes another way (a literal's quote)
+    bool escapes = false;       // NUL, backslash and Ctrl-Z
+    bool highBytes = false;     // every byte from 0x80
+    bool emptyFields = false;   // an empty field is ended byte by byte (it may become NULL)
+    bool quotedValues = false;  // quoted values too go in block runs, their quotes taken off
+    bool mark = false;          // the handler's own flag, passed to blockCut
 };
 
 // The reading rules a tokenizer follows.
@@ -99,6 +100,9 @@ class Tokenizer {
             m_plainStops[static_cast<unsigned char>(m_delimiter.front())] = true;
         }
         m_blocks = BlockScan() && m_delimiter.size() == 1 && handler.blockLooks().on;
+        m_quotedBlocksLater = m_blocks && m_quotedFields && handler.blockLooks().quotedValues;
+        m_quotedBeforeBlocks = g_quotedBeforeBlocks.load(std::memory_order_relaxed);
+        m_quotedBlocks = m_quotedBlocksLater && m_quotedBeforeBlocks == 0;
     }
 
     // Reads bytes that follow those fed before and returns how many it used. It stops once
@@ -280,6 +284,11 @@ class Tokenizer {
         m_afterCr = false;
         m_handler.beginField(true);
         m_state = State::Quoted;
+        // A file with many quoted fields has the block loop take them (see blockRun); one with
+        // few does not pay for looking out for them.
+        if (m_quotedBlocksLater && ++m_quotedSeen >= m_quotedBeforeBlocks) {
+            m_quotedBlocks = true;
+        }
         return p + 1;
     }
 
@@ -301,7 +310,7 @@ class Tokenizer {
         while (p != end) {
             if (m_blocks && m_nonSpace &&
                 m_handler.blockReady(!m_plainStops[static_cast<unsigned char>(*p)])) {
-                p = blockRun(p, end);
+                p = m_quotedBlocks ? blockRun<true>(p, end) : blockRun<false>(p, end);
                 if (p == end || m_state != State::Plain) {
                     return p;
                 }
@@ -384,34 +393,69 @@ class Tokenizer {
 
     // The record whose line break the block loop has just passed ends, through the same hooks
     // as byte by byte. The next one begins at `next` when it starts with a byte that needs no
-    // state of its own; true when the loop can go on there.
-    QUARRYTAB_HOT bool turn(const char* next, char delimiter, bool quotedFields) {
+    // state of its own, or with `quotes` a quote the loop takes itself (its field begun quoted,
+    // in State::Quoted until the handler takes block runs); true when the loop can go on there.
+    QUARRYTAB_HOT bool turn(const char* next, char delimiter, bool quotedFields, bool quotes) {
         ++m_line;
         endRecord();
         m_state = State::LineStart;
         const char c = *next;
-        if (c == ' ' || IsLineBreak(c) || c == delimiter || (quotedFields && c == '"') ||
+        if (c == ' ' || IsLineBreak(c) || c == delimiter || (quotedFields && c == '"' && !quotes) ||
             static_cast<unsigned char>(c) == m_commentStart || m_records >= m_stop ||
             m_handler.stopped()) {
             return false;
         }
         beginRecord(c);  // past the first line, so no byte-order mark was looked for
+        if (quotes) {
+            openQuote(true);
+            if (!m_handler.blockReady(true)) {
+                return false;
+            }
+            m_state = State::Plain;
+            return true;
+        }
         m_handler.beginField(false);
         m_state = State::Plain;
         return m_handler.blockReady(!m_plainStops[static_cast<unsigned char>(c)]);
     }
 
-    // The value after a delimiter in a block needs a look of its own: it opens a quote, or it
-    // is empty and the handler ends empty fields byte by byte.
+    // A quoted value begins: with `begin`, its field too.
+    void openQuote(bool begin) {
+        m_quoteLine = m_line;
+        m_afterCr = false;
+        if (begin) {
+            m_handler.beginField(true);
+        }
+        m_state = State::Quoted;
+    }
+
+    // Where the block loop stops: its output ends at `out`, and inside quotes the value goes on
+    // byte by byte.
+    const char* leaveBlock(const char* at, char* out, bool inQuotes) {
+        m_handler.setCursor(out);
+        if (inQuotes) {
+            m_afterCr = false;
+            m_state = State::Quoted;
+        }
+        return at;
+    }
+
+    // The value after a delimiter in a block needs a look of its own: it opens a quote the loop
+    // does not take, or it is empty and the handler ends empty fields byte by byte.
     QUARRYTAB_HOT static bool valueNeedsLook(char next, char delimiter, bool quotedFields,
-                                             const BlockLooks& looks) {
-        return (quotedFields && next == '"') ||
+                                             bool quotes, const BlockLooks& looks) {
+        return (quotedFields && next == '"' && !quotes) ||
                (looks.emptyFields && (next == delimiter || IsLineBreak(next)));
     }
 
-    // Plain values sixty-four bytes at a time. Stops at a byte the handler looks at one by one,
-    // at a delimiter before a value that needs a look of its own, and near the end of the bytes;
-    // a line break ends the record here (see turn).
+    // Values sixty-four bytes at a time: plain ones, and with BlockLooks::quotedValues quoted
+    // ones, whose quotes the loop takes off ("" as one '"'). Stops at a byte the handler looks
+    // at one by one, at a line break inside quotes, at a delimiter before a value that needs a
+    // look of its own, and near the end of the bytes; a line break ends the record here (see
+    // turn). Where it stops inside quotes, State::Quoted goes on.
+    // Compiled twice: with `Quotes` (quoted fields a handler takes in block runs) and without,
+    // so the plain loop pays nothing for them.
+    template <bool Quotes>
     const char* blockRun(const char* p, const char* end) {
 #if QUARRYTAB_BLOCK_SCAN
         // Members read into locals: the writes through `out` could otherwise change them, as far
@@ -420,42 +464,66 @@ class Tokenizer {
         const char delimiter = m_delimiter.front();
         const bool quotedFields = m_quotedFields;
         const BlockLooks looks = handler.blockLooks();
+        constexpr bool quotes = Quotes;
         const BlockClassifier classifier(delimiter, looks.quote, looks.escapes, looks.highBytes);
         char* out = handler.cursor();
+        bool inQuotes = false;
         // A run between the bytes found may read sixteen bytes past the block, and a CR LF at
         // its end two past it.
         while (end - p >= 64 + 16 + 2) {
             if (!handler.blockRoom(out)) {
-                return p;
+                return leaveBlock(p, out, inQuotes);
             }
-            std::uint64_t found = classifier.block(p);
+            std::uint64_t found = classifier.block<quotes>(p);
             std::size_t done = 0;  // bytes of the block used; past it after a CR LF at its end
             for (; found != 0; found &= found - 1) {
                 const auto bit = static_cast<std::size_t>(std::countr_zero(found));
                 if (bit < done) {
-                    continue;  // passed already (the LF of a CR LF)
+                    continue;  // passed already (the LF of a CR LF, the second '"' of "")
+                }
+                const char* const at = p + bit;
+                if (quotes && (*at == '"' || (inQuotes && *at == delimiter))) {
+                    if (!inQuotes || *at == delimiter) {
+                        continue;  // a byte of the value, copied with the run it is in
+                    }
+                    out = handler.blockCopy(out, p + done, bit - done);
+                    if (at[1] == '"') {
+                        out = handler.blockCopy(out, at, 1);
+                        done = bit + 2;
+                    } else {
+                        inQuotes = false;
+                        done = bit + 1;
+                    }
+                    continue;
                 }
                 out = handler.blockCopy(out, p + done, bit - done);
-                const char* const at = p + bit;
                 if (*at == delimiter) {
-                    if (valueNeedsLook(at[1], delimiter, quotedFields, looks)) {
-                        handler.setCursor(out);
-                        return at;
+                    if (valueNeedsLook(at[1], delimiter, quotedFields, quotes, looks)) {
+                        return leaveBlock(at, out, inQuotes);
                     }
                     out = handler.blockCut(out, looks);
+                    if (quotes && at[1] == '"') {
+                        openQuote(false);
+                        m_state = State::Plain;
+                        inQuotes = true;
+                        done = bit + 2;
+                        continue;
+                    }
                 } else if (*at == looks.quote) {
                     out = handler.blockQuote(out);
                 } else {
-                    handler.setCursor(out);
-                    if (!IsLineBreak(*at)) {
-                        return at;
+                    if (!IsLineBreak(*at) || (quotes && inQuotes)) {
+                        return leaveBlock(at, out, inQuotes);
                     }
+                    handler.setCursor(out);
                     const char* next = at + LineBreakLength(at, end, true);
-                    if (!turn(next, delimiter, quotedFields)) {
-                        return next;
+                    const bool quoted = quotes && *next == '"';
+                    if (!turn(next, delimiter, quotedFields, quoted)) {
+                        return m_state == State::Quoted ? next + 1 : next;
                     }
                     out = handler.cursor();
-                    done = static_cast<std::size_t>(next - p);
+                    inQuotes = quoted;
+                    done = static_cast<std::size_t>(next - p) + (quoted ? 1 : 0);
                     continue;
                 }
                 done = bit + 1;
@@ -465,7 +533,7 @@ class Tokenizer {
             }
             p += std::max<std::size_t>(done, 64);
         }
-        handler.setCursor(out);
+        return leaveBlock(p, out, inQuotes);
 #else
         (void)end;
 #endif
@@ -477,9 +545,13 @@ class Tokenizer {
     std::string m_comment;    // empty when no line can start with it
     int m_commentStart;       // its first byte, or -1
     bool m_quotedFields;
-    Table m_plainStops{};   // bytes a plain value cannot simply pass on
-    Table m_quotedStops{};  // the same inside quotes
-    bool m_blocks = false;  // plain values may go sixty-four bytes at a time (see blockRun)
+    Table m_plainStops{};         // bytes a plain value cannot simply pass on
+    Table m_quotedStops{};        // the same inside quotes
+    bool m_blocks = false;        // plain values may go sixty-four bytes at a time (see blockRun)
+    bool m_quotedBlocks = false;  // ... and quoted ones, once enough were seen (scan.h)
+    bool m_quotedBlocksLater = false;
+    std::uint64_t m_quotedSeen = 0;
+    std::uint64_t m_quotedBeforeBlocks = 0;
 
     State m_state = State::LineStart;
     std::uint64_t m_line;  // the physical line being read

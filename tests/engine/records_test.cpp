@@ -101,13 +101,22 @@ std::vector<std::vector<std::string>> ReadCsv(const std::string& bytes,
 }
 
 // Random bytes of about `size` from the pieces: line ends LF, CR LF and CR, the bytes a dialect
-// escapes, and now and then a run of plain bytes long enough for the block scans.
+// escapes, and now and then a run of plain bytes long enough for the block scans, or a quoted
+// value holding "" and a delimiter after one.
 std::string RandomBytes(std::mt19937& random, std::size_t size,
                         const std::vector<std::string>& pieces) {
     std::string bytes;
-    while (bytes.size() < size)
-        bytes += random() % 40 == 0 ? std::string(64 + random() % 80, 'b')
-                                    : pieces[random() % pieces.size()];
+    while (bytes.size() < size) {
+        const auto kind = random() % 40;
+        if (kind == 0) {
+            bytes += std::string(64 + random() % 80, 'b');
+        } else if (kind == 1) {
+            bytes += std::string(random() % 70, 'b') + ",\"" + std::string(random() % 40, 'q') +
+                     "\"\"" + std::string(random() % 40, 'q') + ",q\"";
+        } else {
+            bytes += pieces[random() % pieces.size()];
+        }
+    }
     return bytes;
 }
 

@@ -155,6 +155,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     CheckHeaderNames(bytes, delimiter, static_cast<quarrytab::Dialect>(data[0] / 6 % 4));
+    {
+        BlockScans quoted(true);  // quoted values in the block scans from the third
+        if (Read(bytes, delimiter) != first) {
+            std::abort();
+        }
+    }
     BlockScans scans(false);
     if (Read(bytes, delimiter) != first) {
         std::abort();

@@ -13,16 +13,23 @@
 #include "support/recording_reporter.h"
 
 // The engine's sixty-four-byte scans on or off while it lives, so a case runs both ways: the
-// output must be the same.
+// output must be the same. On, they take quoted values from a file's third quoted field, so a
+// short input is read both ways.
 class BlockScans {
   public:
-    explicit BlockScans(bool on) : m_was(quarrytab::detail::g_blockScan.exchange(on)) {}
-    ~BlockScans() { quarrytab::detail::g_blockScan = m_was; }
+    explicit BlockScans(bool on)
+        : m_was(quarrytab::detail::g_blockScan.exchange(on)),
+          m_quotedWas(quarrytab::detail::g_quotedBeforeBlocks.exchange(2)) {}
+    ~BlockScans() {
+        quarrytab::detail::g_blockScan = m_was;
+        quarrytab::detail::g_quotedBeforeBlocks = m_quotedWas;
+    }
     BlockScans(const BlockScans&) = delete;
     BlockScans& operator=(const BlockScans&) = delete;
 
   private:
     bool m_was;
+    std::uint64_t m_quotedWas;
 };
 inline constexpr bool kBothScans[] = {true, false};
 
