@@ -114,6 +114,12 @@ struct Options {
                                 "drop (DROP TABLE IF EXISTS first) or append (CREATE TABLE IF "
                                 "NOT EXISTS).",
                                 "MODE", "fail"};
+    QCommandLineOption format{"format",
+                              "How the rows are written: insert (INSERT statements, the default) "
+                              "or copy (with --dialect postgres: one COPY ... FROM STDIN, the "
+                              "rows in COPY's text format and a line \\., for psql; not with "
+                              "--rows-per-insert or --no-semicolon).",
+                              "FORM", "insert"};
 
     QCommandLineOption columns{
         "columns",
@@ -141,7 +147,7 @@ struct Options {
                            transaction, dialect, encoding,  stripBom,   skipLines,   comment,
                            autoRules,   explain, noHeader,  noCsv,      types,       type,
                            primaryKey,  notNull, ifExists,  columns,    nullWord,    onConflict,
-                           key});
+                           key,         format});
     }
 };
 
@@ -462,6 +468,40 @@ bool ReadStatementRules(const QCommandLineParser& parser, const Options& o,
     return true;
 }
 
+// --format: COPY is PostgreSQL's, and it writes no INSERT to shape.
+bool ReadRowForm(const QCommandLineParser& parser, const Options& o, ConversionOptions& options,
+                 std::string& error) {
+    const QString form = parser.value(o.format);
+    if (form == QLatin1String("insert")) {
+        options.Rows = RowForm::Insert;
+        return true;
+    }
+    if (form != QLatin1String("copy")) {
+        error = "unknown --format '" + ToBytes(form) + "' (choose insert or copy)";
+        return false;
+    }
+    options.Rows = RowForm::Copy;
+    if (options.SqlDialect != Dialect::Postgres) {
+        error = "--format copy writes PostgreSQL's COPY ... FROM STDIN, which " +
+                (options.SqlDialect == Dialect::Classic
+                     ? std::string("needs --dialect postgres")
+                     : std::string(DatabaseNameOf(options.SqlDialect)) + " does not have") +
+                "; use --dialect postgres";
+        return false;
+    }
+    if (parser.isSet(o.rowsPerInsert)) {
+        error = "--rows-per-insert shapes INSERTs, and --format copy writes none";
+        return false;
+    }
+    if (parser.isSet(o.noSemicolon)) {
+        error =
+            "--format copy needs the ; that ends its COPY line, where psql starts reading "
+            "the rows";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::string> ArgumentsAsGiven(int argc, char* argv[]) {
@@ -526,6 +566,9 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
         return false;
     }
     if (!ReadLoading(parser, o, command, error)) {
+        return false;
+    }
+    if (!ReadRowForm(parser, o, options, error)) {
         return false;
     }
     ReadExtension(parser, o, command);

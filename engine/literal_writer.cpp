@@ -11,17 +11,22 @@ namespace {
 // The longest SQLite value kept as a literal in one piece of room, ready to become a blob.
 constexpr std::size_t kCarriedValue = 8 << 20;
 
+// What COPY's text format escapes; its values are not quoted.
+constexpr LiteralEscape kCopyEscapes[] = {
+    {'\\', "\\\\"}, {'\t', "\\t"}, {'\r', "\\r"}, {'\n', "\\n"}};
+
 }  // namespace
 
 LiteralWriter::LiteralWriter(const ConversionOptions& options)
     : m_options(options),
       m_validate(options.SqlDialect == Dialect::Postgres || options.SqlDialect == Dialect::Mysql),
       m_blobOnNul(options.SqlDialect == Dialect::Sqlite),
-      m_emptyAsNull(options.EmptyAsNull) {
+      m_emptyAsNull(options.EmptyAsNull),
+      m_copy(options.Rows == RowForm::Copy) {
     const DialectRules& rules = RulesOf(options.SqlDialect);
-    m_escapeList = rules.escapes;
+    m_escapeList = m_copy ? std::span<const LiteralEscape>(kCopyEscapes) : rules.escapes;
     m_looks['\0'] = true;
-    for (const auto& escape : rules.escapes) {
+    for (const auto& escape : m_escapeList) {
         m_longestEscape = std::max(m_longestEscape, escape.text.size());
         m_escapes[static_cast<unsigned char>(escape.byte)] = escape.text;
         m_looks[static_cast<unsigned char>(escape.byte)] = true;
@@ -41,6 +46,15 @@ LiteralWriter::LiteralWriter(const ConversionOptions& options)
     m_blockLooks.emptyFields = m_emptyAsNull;  // NULL, which endValue writes
     m_blockLooks.mark = m_blobOnNul;
     m_blockLooks.quotedValues = true;  // a quoted value is a literal like a plain one
+    if (m_copy) {
+        // The classifier marks TAB in the quote's place (blockTab writes its escape), and the
+        // backslash among the escapes, which leave the block path for byte().
+        m_bare = true;
+        m_blockLooks.on = true;
+        m_blockLooks.quote = '\t';
+        m_blockLooks.escapes = true;
+        m_blockLooks.quotedValues = false;  // their line breaks must be escaped: byte by byte
+    }
 }
 
 void LiteralWriter::growRoom(std::size_t size) {
@@ -193,7 +207,11 @@ void LiteralWriter::endOtherValue() {
     }
     if (!m_valueOpen) {
         // An empty field: NULL on request, unless it was written in quotes.
-        put(m_emptyAsNull ? "NULL" : "''");
+        if (m_emptyAsNull) {
+            putNull();
+        } else {
+            put(m_copy ? "" : "''");
+        }
         return;
     }
     if (m_valueHeld) {

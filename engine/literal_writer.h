@@ -1,7 +1,9 @@
 // Writes values as the dialect's string literals into room a sink lends, as their bytes come:
 // the dialect's escapes, the UTF-8 and NUL checks for the databases that refuse such values, and
-// SQLite's blob form for a value holding a NUL. It also keeps the room itself, which the
-// statement assembler writes the rest of a statement into. Not part of the engine's interface.
+// SQLite's blob form for a value holding a NUL. Under RowForm::Copy it writes them as COPY's text
+// format instead: no quotes, backslash, TAB, CR and LF as \\ \t \r \n, NULL as \N. It also
+// keeps the room itself, which the statement assembler writes the rest of a statement into. Not
+// part of the engine's interface.
 #pragma once
 
 #include <algorithm>
@@ -86,8 +88,9 @@ class LiteralWriter {
         }
         *m_at++ = '\'';
     }
-    // The value begun is a number of a typed column, written bare rather than as a literal.
-    void setBare(bool bare) { m_bare = bare; }
+    // The value begun is a number of a typed column, written bare rather than as a literal
+    // (COPY's values are all bare).
+    void setBare(bool bare) { m_bare = bare || m_copy; }
     void run(const char* from, const char* to);
     void byte(char c);
     void endValue() {
@@ -102,6 +105,8 @@ class LiteralWriter {
         }
         endOtherValue();
     }
+    // A NULL where the next value goes: the one place a NULL is written.
+    void putNull() { put(m_copy ? "\\N" : "NULL"); }
     // The value ended last cannot be stored by the dialect's database (not UTF-8, or a NUL).
     bool unstorable() const { return m_unstorable; }
     std::string collected();
@@ -147,6 +152,11 @@ class LiteralWriter {
     }
     static char* blockQuote(char* out) {
         std::memcpy(out, kQuoteEscape.text.data(), 2);
+        return out + 2;
+    }
+    // COPY marks TAB where a literal marks its quote (see the constructor).
+    static char* blockTab(char* out) {
+        std::memcpy(out, "\\t", 2);
         return out + 2;
     }
     // Closes the value before a delimiter, writes `separator` and opens the next value.
@@ -199,6 +209,7 @@ class LiteralWriter {
     bool m_validate;   // values must be well-formed UTF-8 (and for PostgreSQL hold no NUL)
     bool m_blobOnNul;  // SQLite: a value holding a NUL byte is written as a blob
     bool m_emptyAsNull;
+    bool m_copy;  // COPY's text format rather than literals
 
     // The value being written.
     bool m_collect = false;

@@ -28,7 +28,8 @@ bool UsesRecordRules(const ConversionOptions& options) {
            options.SqlDialect != Dialect::Classic || !options.Encoding.empty() ||
            options.StripBom || options.SkipLines > 0 || !options.CommentPrefix.empty() ||
            options.DetectDelimiter || options.AutoRules || SurveysColumns(options) ||
-           options.TableExists != IfExists::Fail || ShapesRecords(options);
+           options.TableExists != IfExists::Fail || ShapesRecords(options) ||
+           options.Rows != RowForm::Insert;
 }
 
 bool ShapesRecords(const ConversionOptions& options) {

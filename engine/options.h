@@ -18,6 +18,10 @@ enum class Dialect { Classic, Sqlite, Postgres, Mysql };
 // What happens to a record whose field count differs from the first record's.
 enum class RaggedMode { Keep, Pad, Skip, Fail };
 
+// How the rows are written: as INSERTs, or (PostgreSQL) as one COPY ... FROM STDIN followed by
+// the rows in COPY's text format and a line "\.".
+enum class RowForm { Insert, Copy };
+
 // What CREATE TABLE does about a table of the same name: fail (the plain statement), drop it
 // first, or leave it and add the rows.
 enum class IfExists { Fail, Drop, Append };
@@ -97,6 +101,7 @@ struct ConversionOptions {
                                          // unquoted one only)
     OnConflict Conflict = OnConflict::Fail;
     std::vector<std::string> ConflictKey;  // the columns whose values a conflict is found by
+    RowForm Rows = RowForm::Insert;        // RowForm::Copy with Dialect::Postgres only
 };
 
 // True when any of the rules for real-world files is set, so the records path must be taken.

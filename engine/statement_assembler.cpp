@@ -66,14 +66,16 @@ StatementAssembler::StatementAssembler(const ConversionOptions& options, std::st
       m_sink(sink),
       m_notes(notes),
       m_literal(options),
+      m_copy(options.Rows == RowForm::Copy),
       m_reference(TableReference(options, baseName)),
       m_tableName(TableName(options, baseName)),
       m_insertHead("INSERT INTO " + m_reference + " VALUES "),
       m_ending(options.IncludeSemicolon ? ";" : ""),
-      m_rowHead(m_insertHead + "("),
+      m_rowHead(m_copy ? "" : m_insertHead + "("),
       m_insertTail(m_ending),
-      m_rowTail(")" + m_ending),
-      m_rowsPerInsert(std::clamp<std::size_t>(options.RowsPerInsert, 1, m_rules.maxRowsPerInsert)),
+      m_rowTail(m_copy ? "" : ")" + m_ending),
+      m_rowsPerInsert(
+          m_copy ? 1 : std::clamp<std::size_t>(options.RowsPerInsert, 1, m_rules.maxRowsPerInsert)),
       m_directRows(m_rowsPerInsert == 1 &&
                    (options.Ragged == RaggedMode::Keep || options.Ragged == RaggedMode::Pad)) {}
 
@@ -119,7 +121,8 @@ void StatementAssembler::endOtherRecord(bool blank) {
         }
         if (m_options.Ragged == RaggedMode::Pad) {
             for (; m_fields < m_notes.expectedFields; ++m_fields) {
-                m_literal.put(",NULL");
+                m_literal.put(m_copy ? "\t" : ",");
+                m_literal.putNull();
             }
         }
     }
@@ -192,6 +195,11 @@ void StatementAssembler::placeRow() {
         std::memcpy(to.reserve(text.size()), text.data(), text.size());
         to.commit(text.size(), complete);
     };
+    if (m_copy) {
+        openCopy();
+        m_row.replay(m_sink, true);
+        return;
+    }
     if (m_rowsPerInsert == 1) {
         beginStatements();
         put(m_sink, m_insertHead + "(", false);
@@ -393,8 +401,37 @@ void StatementAssembler::flushInsert() {
     m_pendingKeys.clear();
 }
 
+// The COPY line, once, before the first row: it names the header's columns, or those of the
+// table it made (fld1, fld2, ...); with --insert-only and no header none, as the INSERTs do.
+void StatementAssembler::openCopy() {
+    if (std::exchange(m_copyOpen, true)) {
+        return;
+    }
+    beginStatements();
+    std::string line = "COPY " + m_reference;
+    const std::size_t named = m_options.HeaderRow ? m_names.size()
+                              : m_options.Mode == StatementMode::CreateAndInsert
+                                  ? m_notes.expectedFields
+                                  : 0;
+    for (std::size_t k = 0; k < named; ++k) {
+        line += k == 0 ? " (" : ",";
+        if (m_options.HeaderRow) {
+            appendName(line, m_names[k]);
+        } else {
+            line += m_options.DelimitingChar + "fld" + std::to_string(k + 1) +
+                    m_options.ClosingDelimitingChar;
+        }
+    }
+    line += named > 0 ? ") FROM STDIN" : " FROM STDIN";
+    m_sink.statement(line + m_ending);
+    refreshDirect();
+}
+
 void StatementAssembler::finish(bool readToEnd) {
     flushInsert();
+    if (m_copyOpen) {
+        m_sink.statement("\\.");  // COPY's end of data, before COMMIT
+    }
     if (m_inTransaction) {
         m_sink.statement(std::string(readToEnd && !stopped() ? m_rules.commit : m_rules.rollback) +
                          m_ending);

@@ -1,8 +1,9 @@
 // Puts the records a tokenizer reads together into statements: column names from a header, the
 // CREATE TABLE, an INSERT per record or several rows per INSERT (below 1 MiB), ragged records
-// kept, padded, skipped or stopped at, and a transaction around it all. Each value is written by
-// the literal writer. It is the tokenizer's handler for a conversion. Not part of the engine's
-// interface.
+// kept, padded, skipped or stopped at, and a transaction around it all. Under RowForm::Copy the
+// rows are one COPY ... FROM STDIN instead, a row per line and "\." after the last. Each value is
+// written by the literal writer. It is the tokenizer's handler for a conversion. Not part of the
+// engine's interface.
 #pragma once
 
 #include <array>
@@ -56,7 +57,7 @@ class StatementAssembler {
     void beginField(bool quoted) {
         ++m_fields;
         if (!m_header && m_fields > 1) {
-            m_literal.put(",");
+            m_literal.put(m_copy ? "\t" : ",");
         }
         m_literal.startValue(m_header);
         if (m_plan != nullptr) {
@@ -74,7 +75,10 @@ class StatementAssembler {
             m_headerValues.emplace_back();
             return;
         }
-        m_literal.put(m_fields > 1 ? ",NULL" : "NULL");
+        if (m_fields > 1) {
+            m_literal.put(m_copy ? "\t" : ",");
+        }
+        m_literal.putNull();
     }
     // The key of the record being read, where rows of one INSERT must not share a key.
     void rowKey(std::string_view key) {
@@ -112,9 +116,15 @@ class StatementAssembler {
     char* blockCopy(char* out, const char* from, std::size_t size) {
         return LiteralWriter::blockCopy(out, from, size);
     }
-    char* blockQuote(char* out) { return LiteralWriter::blockQuote(out); }
+    char* blockQuote(char* out) {
+        return m_copy ? LiteralWriter::blockTab(out) : LiteralWriter::blockQuote(out);
+    }
     QUARRYTAB_HOT char* blockCut(char* out, const BlockLooks& looks) {
         ++m_fields;
+        if (m_copy) {
+            *out = '\t';
+            return out + 1;
+        }
         if (m_plan != nullptr) {
             return m_literal.blockCutTyped(out, m_plan->bare(m_fields - 2),
                                            m_plan->bare(m_fields - 1), looks);
@@ -131,7 +141,9 @@ class StatementAssembler {
     void endOtherRecord(bool blank);
     void takeHeaderName();
     void refuse(const std::string& why);
-    void refreshDirect() { m_directNow = m_directRows && !m_first && m_begun; }
+    void refreshDirect() {
+        m_directNow = m_directRows && !m_first && m_begun && (!m_copy || m_copyOpen);
+    }
     void endHeader();
     void placeRow();
     // Ends a row written straight to the sink as its own INSERT.
@@ -144,6 +156,7 @@ class StatementAssembler {
     bool planConflict();
     void createTable();
     void flushInsert();
+    void openCopy();
     void appendName(std::string& out, std::string_view name) const;
 
     const ConversionOptions& m_options;
@@ -152,6 +165,7 @@ class StatementAssembler {
     StatementSink& m_sink;
     FileNotes& m_notes;
     LiteralWriter m_literal;
+    bool m_copy;  // the rows are COPY's (RowForm::Copy)
     std::string m_reference;
     std::string m_tableName;   // the table's name without its quotes
     std::string m_insertHead;  // "INSERT INTO t VALUES " or with the column names
@@ -186,6 +200,7 @@ class StatementAssembler {
     std::string m_rowKey;
     bool m_hasRowKey = false;
     std::unordered_set<std::string> m_pendingKeys;
+    bool m_copyOpen = false;  // the COPY line is written, its rows follow
 };
 
 // The most a header may hold: names for this many columns (no database takes a table of more)
