@@ -185,7 +185,7 @@ void StatementAssembler::endHeader() {
         appendName(m_insertHead, m_names[k]);
     }
     m_insertHead += ") VALUES ";
-    m_rowHead = m_insertHead + "(";
+    m_rowHead = m_copy ? "" : m_insertHead + "(";
 }
 
 // Writes a held row: as its own INSERT, or into the INSERT still taking rows.

@@ -119,6 +119,9 @@ TEST(CommandLine, EveryOptionReachesTheRecord) {
     EXPECT_EQ(load.Conflict, OnConflict::Update);
     EXPECT_EQ(load.PrimaryKey, std::vector<std::string>{"id"});  // the new table's key
     EXPECT_TRUE(ShapesRecords(load) && UsesRecordRules(load));
+    EXPECT_EQ(Parse({"--dialect", "postgres", "--format", "copy", "x"}).options.Rows,
+              RowForm::Copy);
+    EXPECT_EQ(Parse({"--format", "insert", "x"}).options.Rows, RowForm::Insert);
     EXPECT_EQ(Parse({"--help"}).action, CommandLine::Action::Help);
     EXPECT_EQ(Parse({"--help-all", "x"}).action, CommandLine::Action::Help);
     EXPECT_EQ(Parse({"-e", ".csv", "x"}).pattern, "*.csv");
@@ -163,6 +166,12 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
         {{"--dialect", "sqlite", "--on-conflict", "merge", "--key", "a", "x"}, "merge"},
         {{"--dialect", "sqlite", "--on-conflict", "ignore", "x"}, "--key"},
         {{"--key", "a", "x"}, "--on-conflict"},
+        {{"--format", "csv", "x"}, "insert or copy"},
+        {{"--format", "copy", "x"}, "--dialect postgres"},
+        {{"--dialect", "mysql", "--format", "copy", "x"}, "MySQL"},
+        {{"--dialect", "postgres", "--format", "copy", "--rows-per-insert", "9", "x"},
+         "--rows-per-insert"},
+        {{"--dialect", "postgres", "--format", "copy", "--no-semicolon", "x"}, "the ;"},
     };
     for (const auto& [arguments, mention] : cases) {
         CommandLine command;

@@ -1,6 +1,7 @@
 // Loads what quarrytab-cli writes into real databases and reads every value back, byte for byte:
-// SQLite through its library, PostgreSQL and MariaDB as throw-away servers that the test run starts
-// before these tests and stops after them (db.postgres.start, db.mariadb.start and their .stop).
+// SQLite through its library, PostgreSQL (its rows as INSERTs and, with --format copy, as COPY)
+// and MariaDB as throw-away servers that the test run starts before these tests and stops after
+// them (db.postgres.start, db.mariadb.start and their .stop).
 // The values expected come from the small model in each row of the table below.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -21,6 +22,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -828,11 +830,21 @@ void ExpectReported(const QByteArray& err, const QString& file, const std::vecto
             << "line " << line << " not in: " << err.toStdString();
 }
 
-class Load : public ::testing::TestWithParam<std::tuple<LoadCase, Dialect>> {};
+// How the rows are written: as INSERTs, or (PostgreSQL) with --format copy.
+enum class Form { Insert, Copy };
+
+class Load : public ::testing::TestWithParam<std::tuple<LoadCase, Dialect, Form>> {};
 
 TEST_P(Load, ReadsBackEveryValue) {
     LoadCase row = std::get<0>(GetParam());
     const Dialect dialect = std::get<1>(GetParam());
+    if (std::get<2>(GetParam()) == Form::Copy) {
+        // COPY has no INSERTs to fill: the same file without --rows-per-insert.
+        const auto rows = std::find(row.options.begin(), row.options.end(), "--rows-per-insert");
+        if (rows != row.options.end())
+            row.options.erase(rows, rows + 2);
+        row.options.insert(row.options.end(), {"--format", "copy"});
+    }
     if (row.generate != nullptr)
         row.generate(row);
     QTemporaryDir dir;
@@ -938,17 +950,25 @@ TEST_P(Load, ReadsBackEveryValue) {
 // mended, each with the fault.
 const std::set<std::string> kKnownFaults = {};
 
+std::string LoadName(const LoadCase& row, Dialect dialect, Form form) {
+    return row.name + (form == Form::Copy ? "_copy_" : "_") + DialectName(dialect);
+}
 std::string CaseName(const ::testing::TestParamInfo<Load::ParamType>& info) {
-    return std::get<0>(info.param).name + "_" + DialectName(std::get<1>(info.param));
+    return std::apply([](const auto&... part) { return LoadName(part...); }, info.param);
 }
 
-// Every file of the table loaded in every dialect: the known faults, or all the others.
+// Every file of the table loaded in every dialect, and into PostgreSQL by COPY too: the known
+// faults, or all the others.
 std::vector<Load::ParamType> Loads(bool knownFaults) {
     std::vector<Load::ParamType> loads;
+    const std::pair<Dialect, Form> targets[] = {{Dialect::Sqlite, Form::Insert},
+                                                {Dialect::Postgres, Form::Insert},
+                                                {Dialect::Postgres, Form::Copy},
+                                                {Dialect::Mysql, Form::Insert}};
     for (const auto& row : Cases())
-        for (const Dialect dialect : {Dialect::Sqlite, Dialect::Postgres, Dialect::Mysql})
-            if ((kKnownFaults.count(row.name + "_" + DialectName(dialect)) != 0) == knownFaults)
-                loads.emplace_back(row, dialect);
+        for (const auto& [dialect, form] : targets)
+            if ((kKnownFaults.count(LoadName(row, dialect, form)) != 0) == knownFaults)
+                loads.emplace_back(row, dialect, form);
     return loads;
 }
 

@@ -4,10 +4,11 @@ and compares it, record by record (in order; for PostgreSQL and MariaDB, which k
 multiset), with what Python's csv module reads from the file under the
 decisions written in the folder's INDEX.
 
-    real_files.py CLI DATA_FOLDER sqlite|postgres|mysql [SERVER_STATE_FOLDER] [--types]
+    real_files.py CLI DATA_FOLDER sqlite|postgres|mysql [SERVER_STATE_FOLDER] [--types] [--copy]
 
 With --types the columns are typed (`--auto --types`) and every value is read back as text; each
-file's line then names the types its columns got. Prints one line per file and a summary; fails
+file's line then names the types its columns got. With --copy (PostgreSQL) the rows are written
+with `--format copy` and read by psql from its standard input. Prints one line per file and a summary; fails
 when fewer than 99% of the records load exact, or when a file does not load exact and
 quarrytab-cli said nothing of being unsure (a silent fault).
 """
@@ -147,8 +148,10 @@ def load_postgres(sql, state, schema):
 
 
 def main():
-    arguments = [a for a in sys.argv[1:] if a != "--types"]
+    arguments = [a for a in sys.argv[1:] if a not in ("--types", "--copy")]
     typed = "--types" in sys.argv[1:]
+    given = (["--types"] if typed else []) + (
+        ["--format", "copy"] if "--copy" in sys.argv[1:] else [])
     cli, folder, database = arguments[:3]
     state = arguments[3] if len(arguments) > 3 else ""
     entries = read_index(folder)
@@ -157,8 +160,8 @@ def main():
     for number, entry in enumerate(entries):
         path = os.path.join(folder, entry["file"])
         names, records = expected_table(path, entry)
-        run = subprocess.run([cli, "--auto", "--dialect", database] +
-                             (["--types"] if typed else []) + [path], capture_output=True)
+        run = subprocess.run([cli, "--auto", "--dialect", database] + given + [path],
+                             capture_output=True)
         said = run.stderr.decode(errors="replace")
         try:
             sql = run.stdout.decode("utf-8")
@@ -209,7 +212,7 @@ def main():
     share = records_exact / records_all if records_all else 1.0
     print(f"{database}: {files_right} of {len(entries)} files right, {records_exact} of "
           f"{records_all} records exact ({100 * share:.2f}%) with --auto"
-          f"{' --types' if typed else ' alone'}")
+          f"{''.join(' ' + g for g in given) if given else ' alone'}")
     if silent:
         print("files wrong without a word of doubt: " + ", ".join(silent))
     return 0 if share >= GOAL and not silent else 1

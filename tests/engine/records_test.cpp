@@ -290,6 +290,39 @@ TEST(Records, EachRuleWritesItsStatements) {
           "INSERT INTO \"Table1_t\" VALUES ('a','b'),('1','2')",
           "INSERT INTO \"Table1_t\" VALUES ('3','4')", "INSERT INTO \"Table1_t\" VALUES ('5')",
           "INSERT INTO \"Table1_t\" VALUES ('6','7')", "COMMIT"}},
+        {"COPY: the header's columns, COPY's escapes, NULL as \\N, a row padded, \\. before "
+         "COMMIT",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Postgres);
+             o.Rows = RowForm::Copy;
+             o.HeaderRow = true;
+             o.QuotedFields = true;
+             o.EmptyAsNull = true;
+             o.Ragged = RaggedMode::Pad;
+             o.Transaction = true;
+             o.Mode = StatementMode::InsertOnly;
+         },
+         "a,b\n\"x\ty\\z\r\nw\",\"\"\n" + std::string(100, 'q') + "\t'\\,\n\\.\n",
+         {"SET client_encoding TO 'UTF8';", "BEGIN;", "COPY \"Table1_t\" (\"a\",\"b\") FROM STDIN;",
+          "x\\ty\\\\z\\r\\nw\t", std::string(100, 'q') + "\\t'\\\\\t\\N", "\\\\.\t\\N", "\\.",
+          "COMMIT;"}},
+        {"COPY names the columns of the table it made",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Postgres);
+             o.Rows = RowForm::Copy;
+         },
+         "1,2\n",
+         {"SET client_encoding TO 'UTF8';",
+          "CREATE TABLE \"Table1_t\" (\"fld1\" TEXT,\"fld2\" TEXT);",
+          "COPY \"Table1_t\" (\"fld1\",\"fld2\") FROM STDIN;", "1\t2", "\\."}},
+        {"COPY: a header and no rows, no COPY",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Postgres);
+             o.Rows = RowForm::Copy;
+             o.HeaderRow = true;
+         },
+         "a,b\n",
+         {"SET client_encoding TO 'UTF8';", "CREATE TABLE \"Table1_t\" (\"a\" TEXT,\"b\" TEXT);"}},
         {"MySQL doubles backslashes, writes NUL, CR and LF as escapes",
          [](ConversionOptions& o) {
              UseDialect(o, Dialect::Mysql);
