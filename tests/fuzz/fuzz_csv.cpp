@@ -1,6 +1,7 @@
 // Fuzzes the records path with quoted fields: whatever the bytes, it must not crash, and the
 // values of its INSERTs, written again as records with every field quoted, must convert to the
-// same values. Read in pieces of sixteen bytes or whole (so the block scans are reached), with the
+// same values, and so must its rows written as PostgreSQL's COPY, read back by a COPY text
+// reader. Read in pieces of sixteen bytes or whole (so the block scans are reached), with the
 // block scans or without, the values are the same. The first record read as a header gives, in
 // each dialect, column names the database takes and tells apart (or nothing at all, refused),
 // and those names written again as a header come back as they are.
@@ -34,6 +35,57 @@ Records Read(std::string_view bytes, const std::string& delimiter,
         if (!values)
             std::abort();
         read.push_back(std::move(*values));
+    }
+    return read;
+}
+
+// One row of COPY's text format: TAB between values, \\ \t \r \n for the bytes they stand for.
+// Aborts on anything the writer never writes (\N without --null-empty, another escape, a raw CR
+// or LF).
+std::vector<std::string> CopyValues(std::string_view row) {
+    std::vector<std::string> values(1);
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const char c = row[i];
+        if (c == '\t') {
+            values.emplace_back();
+        } else if (c == '\r' || c == '\n') {
+            std::abort();
+        } else if (c != '\\') {
+            values.back() += c;
+        } else if (++i < row.size() &&
+                   std::string_view("\\trn").find(row[i]) != std::string::npos) {
+            values.back() += row[i] == 't'   ? '\t'
+                             : row[i] == 'r' ? '\r'
+                             : row[i] == 'n' ? '\n'
+                                             : '\\';
+        } else {
+            std::abort();
+        }
+    }
+    return values;
+}
+
+// The values of the rows the records path writes for the bytes as PostgreSQL's COPY.
+Records CopyRead(std::string_view bytes, const std::string& delimiter,
+                 std::size_t step = MemorySource::kNever) {
+    quarrytab::ConversionOptions options;
+    options.QuotedFields = true;
+    options.CsvDelimiter = delimiter;
+    options.Mode = quarrytab::StatementMode::InsertOnly;
+    options.SqlDialect = quarrytab::Dialect::Postgres;
+    options.Rows = quarrytab::RowForm::Copy;
+    quarrytab::SetDelimitingChar(options, "\"");
+    const auto made = ConvertBytes(std::string(bytes), options, "t", step);
+    // Nothing without rows; else the setup line, COPY, its rows and \.
+    if (made.empty()) {
+        return {};
+    }
+    if (made.size() < 3 || made[1] != "COPY \"Table1_t\" FROM STDIN;" || made.back() != "\\.") {
+        std::abort();
+    }
+    Records read;
+    for (std::size_t k = 2; k + 1 < made.size(); ++k) {
+        read.push_back(CopyValues(made[k]));
     }
     return read;
 }
@@ -151,7 +203,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     const auto first = Read(bytes, delimiter);
     if (Read(WriteQuoted(first, delimiter), delimiter) != first ||
-        Read(bytes, delimiter, 16) != first) {
+        Read(bytes, delimiter, 16) != first || CopyRead(bytes, delimiter) != first ||
+        CopyRead(bytes, delimiter, 16) != first) {
         std::abort();
     }
     CheckHeaderNames(bytes, delimiter, static_cast<quarrytab::Dialect>(data[0] / 6 % 4));
@@ -162,7 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     BlockScans scans(false);
-    if (Read(bytes, delimiter) != first) {
+    if (Read(bytes, delimiter) != first || CopyRead(bytes, delimiter) != first) {
         std::abort();
     }
     return 0;
