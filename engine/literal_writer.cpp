@@ -11,9 +11,11 @@ namespace {
 // The longest SQLite value kept as a literal in one piece of room, ready to become a blob.
 constexpr std::size_t kCarriedValue = 8 << 20;
 
-// What COPY's text format escapes; its values are not quoted.
+// What COPY's text format escapes; its values are not quoted. A NUL, which PostgreSQL cannot
+// store, is written as the escape that stands for it, so the server refuses the row: psql cuts a
+// line at a raw NUL and would join what is left of the row to the next one.
 constexpr LiteralEscape kCopyEscapes[] = {
-    {'\\', "\\\\"}, {'\t', "\\t"}, {'\r', "\\r"}, {'\n', "\\n"}};
+    {'\\', "\\\\"}, {'\t', "\\t"}, {'\r', "\\r"}, {'\n', "\\n"}, {'\0', "\\000"}};
 
 }  // namespace
 

@@ -1,9 +1,9 @@
 // Writes values as the dialect's string literals into room a sink lends, as their bytes come:
 // the dialect's escapes, the UTF-8 and NUL checks for the databases that refuse such values, and
 // SQLite's blob form for a value holding a NUL. Under RowForm::Copy it writes them as COPY's text
-// format instead: no quotes, backslash, TAB, CR and LF as \\ \t \r \n, NULL as \N. It also
-// keeps the room itself, which the statement assembler writes the rest of a statement into. Not
-// part of the engine's interface.
+// format instead: no quotes, backslash, TAB, CR, LF and NUL as \\ \t \r \n \000, NULL as \N. It
+// also keeps the room itself, which the statement assembler writes the rest of a statement into.
+// Not part of the engine's interface.
 #pragma once
 
 #include <algorithm>

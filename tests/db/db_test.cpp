@@ -889,8 +889,11 @@ TEST_P(Load, ReadsBackEveryValue) {
         return;
     }
     ASSERT_TRUE(QFileInfo(output).size() > 0) << "no statements written";
-    if (refused)
-        return;  // written all the same, but the database cannot hold the value
+    // Written all the same, but the database cannot hold the value: COPY's rows must make it
+    // refuse them, not store what is left of them.
+    const bool copy = std::get<2>(GetParam()) == Form::Copy;
+    if (refused && !copy)
+        return;
 
     const std::string table = row.prefix + "_" + row.name;
     std::unique_ptr<Database> database;
@@ -922,8 +925,9 @@ TEST_P(Load, ReadsBackEveryValue) {
     ASSERT_EQ(database->run(prepare), "");
 
     const std::string loadError = database->run(output);
-    if (row.outcome == Outcome::LoadFails) {
-        EXPECT_NE(loadError, "") << "the database took records of a different length";
+    if (row.outcome == Outcome::LoadFails || refused) {
+        EXPECT_NE(loadError, "") << "the database took records of a different length, or "
+                                    "values it cannot store";
         return;
     }
     ASSERT_EQ(loadError, "");

@@ -302,9 +302,9 @@ TEST(Records, EachRuleWritesItsStatements) {
              o.Transaction = true;
              o.Mode = StatementMode::InsertOnly;
          },
-         "a,b\n\"x\ty\\z\r\nw\",\"\"\n" + std::string(100, 'q') + "\t'\\,\n\\.\n",
+         "a,b\n\"x\ty\\z\r\nw\0\",\"\"\n"s + std::string(100, 'q') + "\t'\\,\n\\.\n",
          {"SET client_encoding TO 'UTF8';", "BEGIN;", "COPY \"Table1_t\" (\"a\",\"b\") FROM STDIN;",
-          "x\\ty\\\\z\\r\\nw\t", std::string(100, 'q') + "\\t'\\\\\t\\N", "\\\\.\t\\N", "\\.",
+          "x\\ty\\\\z\\r\\nw\\000\t", std::string(100, 'q') + "\\t'\\\\\t\\N", "\\\\.\t\\N", "\\.",
           "COMMIT;"}},
         {"COPY names the columns of the table it made",
          [](ConversionOptions& o) {

@@ -39,19 +39,22 @@ Records Read(std::string_view bytes, const std::string& delimiter,
     return read;
 }
 
-// One row of COPY's text format: TAB between values, \\ \t \r \n for the bytes they stand for.
-// Aborts on anything the writer never writes (\N without --null-empty, another escape, a raw CR
-// or LF).
+// One row of COPY's text format: TAB between values, \\ \t \r \n \000 for the bytes they stand
+// for. Aborts on anything the writer never writes (\N without --null-empty, another escape, a raw
+// CR, LF or NUL).
 std::vector<std::string> CopyValues(std::string_view row) {
     std::vector<std::string> values(1);
     for (std::size_t i = 0; i < row.size(); ++i) {
         const char c = row[i];
         if (c == '\t') {
             values.emplace_back();
-        } else if (c == '\r' || c == '\n') {
+        } else if (c == '\r' || c == '\n' || c == '\0') {
             std::abort();
         } else if (c != '\\') {
             values.back() += c;
+        } else if (row.substr(i, 4) == "\\000") {
+            values.back() += '\0';
+            i += 3;
         } else if (++i < row.size() &&
                    std::string_view("\\trn").find(row[i]) != std::string::npos) {
             values.back() += row[i] == 't'   ? '\t'
