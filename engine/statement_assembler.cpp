@@ -67,6 +67,7 @@ StatementAssembler::StatementAssembler(const ConversionOptions& options, std::st
       m_notes(notes),
       m_literal(options),
       m_copy(options.Rows == RowForm::Copy),
+      m_otherCut(m_copy || plan != nullptr),
       m_reference(TableReference(options, baseName)),
       m_tableName(TableName(options, baseName)),
       m_insertHead("INSERT INTO " + m_reference + " VALUES "),

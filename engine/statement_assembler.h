@@ -121,11 +121,11 @@ class StatementAssembler {
     }
     QUARRYTAB_HOT char* blockCut(char* out, const BlockLooks& looks) {
         ++m_fields;
-        if (m_copy) {
-            *out = '\t';
-            return out + 1;
-        }
-        if (m_plan != nullptr) {
+        if (m_otherCut) {
+            if (m_copy) {
+                *out = '\t';
+                return out + 1;
+            }
             return m_literal.blockCutTyped(out, m_plan->bare(m_fields - 2),
                                            m_plan->bare(m_fields - 1), looks);
         }
@@ -165,7 +165,8 @@ class StatementAssembler {
     StatementSink& m_sink;
     FileNotes& m_notes;
     LiteralWriter m_literal;
-    bool m_copy;  // the rows are COPY's (RowForm::Copy)
+    bool m_copy;      // the rows are COPY's (RowForm::Copy)
+    bool m_otherCut;  // values are cut otherwise than as plain literals: COPY's, or typed
     std::string m_reference;
     std::string m_tableName;   // the table's name without its quotes
     std::string m_insertHead;  // "INSERT INTO t VALUES " or with the column names
