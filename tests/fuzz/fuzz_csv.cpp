@@ -22,13 +22,19 @@ namespace {
 
 using Records = std::vector<std::vector<std::string>>;
 
-// The values of each INSERT the records path writes for the bytes, read `step` bytes at a time.
-Records Read(std::string_view bytes, const std::string& delimiter,
-             std::size_t step = MemorySource::kNever) {
+// Quoted fields cut at `delimiter`, rows without a CREATE TABLE.
+quarrytab::ConversionOptions RowsOnly(const std::string& delimiter) {
     quarrytab::ConversionOptions options;
     options.QuotedFields = true;
     options.CsvDelimiter = delimiter;
     options.Mode = quarrytab::StatementMode::InsertOnly;
+    return options;
+}
+
+// The values of each INSERT the records path writes for the bytes, read `step` bytes at a time.
+Records Read(std::string_view bytes, const std::string& delimiter,
+             std::size_t step = MemorySource::kNever) {
+    const auto options = RowsOnly(delimiter);
     Records read;
     for (const auto& insert : ConvertBytes(std::string(bytes), options, "t", step)) {
         auto values = InsertValues(insert);
@@ -71,10 +77,7 @@ std::vector<std::string> CopyValues(std::string_view row) {
 // The values of the rows the records path writes for the bytes as PostgreSQL's COPY.
 Records CopyRead(std::string_view bytes, const std::string& delimiter,
                  std::size_t step = MemorySource::kNever) {
-    quarrytab::ConversionOptions options;
-    options.QuotedFields = true;
-    options.CsvDelimiter = delimiter;
-    options.Mode = quarrytab::StatementMode::InsertOnly;
+    auto options = RowsOnly(delimiter);
     options.SqlDialect = quarrytab::Dialect::Postgres;
     options.Rows = quarrytab::RowForm::Copy;
     quarrytab::SetDelimitingChar(options, "\"");
