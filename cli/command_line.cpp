@@ -118,7 +118,7 @@ struct Options {
                               "How the rows are written: insert (INSERT statements, the default) "
                               "or copy (with --dialect postgres: one COPY ... FROM STDIN, the "
                               "rows in COPY's text format and a line \\., for psql; not with "
-                              "--rows-per-insert or --no-semicolon).",
+                              "--rows-per-insert, --on-conflict or --no-semicolon).",
                               "FORM", "insert"};
 
     QCommandLineOption columns{
@@ -468,7 +468,8 @@ bool ReadStatementRules(const QCommandLineParser& parser, const Options& o,
     return true;
 }
 
-// --format: COPY is PostgreSQL's, and it writes no INSERT to shape.
+// --format: COPY is PostgreSQL's, and it writes no INSERT to shape (rows per INSERT, ON
+// CONFLICT).
 bool ReadRowForm(const QCommandLineParser& parser, const Options& o, ConversionOptions& options,
                  std::string& error) {
     const QString form = parser.value(o.format);
@@ -489,8 +490,9 @@ bool ReadRowForm(const QCommandLineParser& parser, const Options& o, ConversionO
                 "; use --dialect postgres";
         return false;
     }
-    if (parser.isSet(o.rowsPerInsert)) {
-        error = "--rows-per-insert shapes INSERTs, and --format copy writes none";
+    if (parser.isSet(o.rowsPerInsert) || options.Conflict != OnConflict::Fail) {
+        error = std::string(parser.isSet(o.rowsPerInsert) ? "--rows-per-insert" : "--on-conflict") +
+                " shapes INSERTs, and --format copy writes none";
         return false;
     }
     if (parser.isSet(o.noSemicolon)) {

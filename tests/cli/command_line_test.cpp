@@ -172,6 +172,9 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
         {{"--dialect", "postgres", "--format", "copy", "--rows-per-insert", "9", "x"},
          "--rows-per-insert"},
         {{"--dialect", "postgres", "--format", "copy", "--no-semicolon", "x"}, "the ;"},
+        {{"--dialect", "postgres", "--format", "copy", "--on-conflict", "ignore", "--key", "a",
+          "x"},
+         "--on-conflict"},
     };
     for (const auto& [arguments, mention] : cases) {
         CommandLine command;
