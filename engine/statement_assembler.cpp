@@ -105,6 +105,9 @@ void StatementAssembler::endOtherRecord(bool blank) {
         dropRecord();  // nothing but spaces: a record without an INSERT
         return;
     }
+    if (m_tellLeftOut && leftOutAsFaulty()) {
+        return;
+    }
     if (m_fields != m_notes.expectedFields) {
         m_notes.ragged.add(m_recordLine);
         if (m_fields > m_notes.expectedFields) {
@@ -114,6 +117,13 @@ void StatementAssembler::endOtherRecord(bool blank) {
             m_notes.stopped = true;
         }
         if (m_options.Ragged == RaggedMode::Fail || m_options.Ragged == RaggedMode::Skip) {
+            if (m_tellLeftOut) {
+                m_leftOut = std::to_string(m_fields) + " fields where the table has " +
+                            std::to_string(m_notes.expectedFields) +
+                            (m_options.Ragged == RaggedMode::Skip
+                                 ? "; left out (--ragged skip)"
+                                 : "; the conversion stopped here (--ragged fail)");
+            }
             dropRecord();
             return;
         }
@@ -132,6 +142,25 @@ void StatementAssembler::endOtherRecord(bool blank) {
         return;
     }
     endRow();
+}
+
+// Under tellLeftOut, a record the database could not take is left out rather than written: a
+// quote still open at the end of the file (its value ran on to there), or a value the database
+// cannot store (its INSERT would fail, and with a transaction the whole file's); true when it is.
+bool StatementAssembler::leftOutAsFaulty() {
+    if (const auto quoteLine = std::exchange(m_openQuoteLine, 0); quoteLine != 0) {
+        m_leftOut = "a quoted field opened on line " + std::to_string(quoteLine) +
+                    " is still open at the end of the file";
+    } else if (m_unstorable) {
+        m_notes.unstorable.add(m_recordLine);
+        m_leftOut = m_options.SqlDialect == Dialect::Postgres
+                        ? "a NUL byte or invalid UTF-8, which PostgreSQL cannot store"
+                        : "invalid UTF-8, which MySQL cannot store in its text";
+    } else {
+        return false;
+    }
+    dropRecord();
+    return true;
 }
 
 // A header name is held until the header ends. A header past kMostHeaderNames names or

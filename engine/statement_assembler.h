@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "engine/column_types.h"
@@ -122,6 +123,19 @@ class StatementAssembler {
         return m_literal.blockCut(out, ',', looks);
     }
 
+    // For a handler in front that hands the records left out on (RecordKeeper): each one's
+    // reason is kept for takeLeftOut(), and a record the database cannot take (a value it cannot
+    // store, a quote still open at the end of the file) is left out too rather than written.
+    // Every row then waits for its record's end, so any of them can still be left out.
+    void tellLeftOut() {
+        m_tellLeftOut = true;
+        m_directRows = false;
+    }
+    // Why the record just ended was left out; empty when it was written (or blank, or the header).
+    std::string takeLeftOut() { return std::exchange(m_leftOut, {}); }
+    // The record being read holds a quote opened on `line` and still open at the end of the file.
+    void quoteLeftOpen(std::uint64_t line) { m_openQuoteLine = line; }
+
     // Ends the file's statements: an INSERT still taking rows is written, and a transaction
     // ends in COMMIT, or ROLLBACK when the file was not read to its end or a ragged record
     // stopped the conversion.
@@ -129,6 +143,7 @@ class StatementAssembler {
 
   private:
     void endOtherRecord(bool blank);
+    bool leftOutAsFaulty();
     void takeHeaderName();
     void refuse(const std::string& why);
     void refreshDirect() { m_directNow = m_directRows && !m_first && m_begun; }
@@ -160,8 +175,11 @@ class StatementAssembler {
     std::string m_insertTail;  // what ends an INSERT: the conflict clause and m_ending
     std::string m_rowTail;     // ")" and m_insertTail
     std::size_t m_rowsPerInsert;
-    bool m_directRows;         // rows may go straight to the sink (see beginRecord)
-    bool m_directNow = false;  // ... and from now on: the first is read, the statements begun
+    bool m_directRows;           // rows may go straight to the sink (see beginRecord)
+    bool m_directNow = false;    // ... and from now on: the first is read, the statements begun
+    bool m_tellLeftOut = false;  // see tellLeftOut
+    std::string m_leftOut;       // why the record just ended was left out
+    std::uint64_t m_openQuoteLine = 0;  // see quoteLeftOpen
 
     // The record being read.
     std::uint64_t m_recordLine = 0;
