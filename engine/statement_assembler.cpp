@@ -118,8 +118,8 @@ void StatementAssembler::endOtherRecord(bool blank) {
         }
         if (m_options.Ragged == RaggedMode::Fail || m_options.Ragged == RaggedMode::Skip) {
             if (m_tellLeftOut) {
-                m_leftOut = std::to_string(m_fields) + " fields where the table has " +
-                            std::to_string(m_notes.expectedFields) +
+                m_leftOut = std::to_string(m_fields) + (m_fields == 1 ? " field" : " fields") +
+                            " where the table has " + std::to_string(m_notes.expectedFields) +
                             (m_options.Ragged == RaggedMode::Skip
                                  ? "; left out (--ragged skip)"
                                  : "; the conversion stopped here (--ragged fail)");
