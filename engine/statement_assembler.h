@@ -132,9 +132,15 @@ class StatementAssembler {
         m_directRows = false;
     }
     // Why the record just ended was left out; empty when it was written (or blank, or the header).
-    std::string takeLeftOut() { return std::exchange(m_leftOut, {}); }
+    std::string takeLeftOut();
     // The record being read holds a quote opened on `line` and still open at the end of the file.
-    void quoteLeftOpen(std::uint64_t line) { m_openQuoteLine = line; }
+    // A header's quote left open is told as it always is (FileNotes::unclosedQuote).
+    void quoteLeftOpen(std::uint64_t line) {
+        if (!m_header) {
+            m_openQuoteLine = line;
+            m_unstorable = true;  // so its end looks at it (leftOutAsFaulty)
+        }
+    }
 
     // Ends the file's statements: an INSERT still taking rows is written, and a transaction
     // ends in COMMIT, or ROLLBACK when the file was not read to its end or a ragged record
@@ -178,7 +184,8 @@ class StatementAssembler {
     bool m_directRows;           // rows may go straight to the sink (see beginRecord)
     bool m_directNow = false;    // ... and from now on: the first is read, the statements begun
     bool m_tellLeftOut = false;  // see tellLeftOut
-    std::string m_leftOut;       // why the record just ended was left out
+    enum class LeftOut { No, Skipped, Stopped, Unstorable, OpenQuote };
+    LeftOut m_leftOut = LeftOut::No;    // why the record just ended was left out
     std::uint64_t m_openQuoteLine = 0;  // see quoteLeftOpen
 
     // The record being read.
