@@ -105,6 +105,10 @@ void StatementAssembler::endOtherRecord(bool blank) {
         dropRecord();  // nothing but spaces: a record without an INSERT
         return;
     }
+    if (m_unstorable && m_openQuoteLine != 0) {
+        leftOutAsFaulty();  // its value ran on to the end of the file: its width says nothing
+        return;
+    }
     if (m_fields != m_notes.expectedFields) {
         m_notes.ragged.add(m_recordLine);
         if (m_fields > m_notes.expectedFields) {
