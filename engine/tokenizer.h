@@ -151,8 +151,8 @@ class Tokenizer {
         } else if (open) {
             m_handler.dropRecord();
         } else if (m_bomLine && readToEnd) {
-            emptyRecord('\n', nullptr,
-                        nullptr);  // the last line held nothing but a byte-order mark
+            // The last line held nothing but a byte-order mark.
+            emptyRecord('\n', nullptr, nullptr);
         }
         m_state = State::LineStart;
     }
