@@ -41,6 +41,15 @@ struct Options {
     QCommandLineOption extension{
         {"e", "extension"}, "For folder PATHs: only files named *.EXT (.EXT too).", "EXT"};
     QCommandLineOption output{{"o", "output"}, "Write to FILE instead of standard output.", "FILE"};
+    QCommandLineOption rejects{
+        "rejects",
+        "Every record left out (--ragged skip, the record --ragged fail stops at, values the "
+        "--dialect's database cannot store, a quote still open at the end of a file, a record "
+        "cut short by a failed read) is written to FILE as it was read (UTF-8 with --encoding), "
+        "each after a line '# FILE line N: why'; with it, records holding what the database "
+        "cannot store are left out rather than written. Load it again with the same options and "
+        "--comment '#'. Written even when empty; replaced only once complete.",
+        "FILE"};
     QCommandLineOption csv{"csv",
                            "RFC 4180 fields: a field that starts with \" runs to the matching \"; "
                            "\"\" inside stands for one \"; delimiters and line breaks inside "
@@ -147,7 +156,7 @@ struct Options {
                            transaction, dialect, encoding,  stripBom,   skipLines,   comment,
                            autoRules,   explain, noHeader,  noCsv,      types,       type,
                            primaryKey,  notNull, ifExists,  columns,    nullWord,    onConflict,
-                           key,         format});
+                           key,         format,  rejects});
     }
 };
 
@@ -575,6 +584,12 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine& co
     }
     ReadExtension(parser, o, command);
     command.output = ToBytes(parser.value(o.output));
+    command.rejects = ToBytes(parser.value(o.rejects));
+    if (parser.isSet(o.rejects) &&
+        (command.rejects.empty() || command.rejects == kStandardInputPath)) {
+        error = "--rejects takes a file name (standard output holds the statements)";
+        return false;
+    }
     return true;
 }
 

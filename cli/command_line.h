@@ -17,6 +17,7 @@ struct CommandLine {
     std::vector<std::string> inputs;  // files, folders, or "-" for standard input
     std::string pattern = "*.*";      // the file-name pattern for folder inputs
     std::string output;               // empty: standard output
+    std::string rejects;              // --rejects: the records left out go there; empty: none
     bool explain = false;             // only say what --auto decides for each file
 };
 

@@ -11,6 +11,7 @@
 
 #include "cli/command_line.h"
 #include "cli/output_writer.h"
+#include "cli/rejects_file.h"
 #include "engine/conversion.h"
 #include "engine/dialect.h"
 #include "engine/failure_numbers.h"
@@ -184,8 +185,9 @@ bool ReportByteFaults(const std::string& where, const FileNotes& notes,
     bool failed = false;
     if (notes.unclosedQuote.count > 0) {
         PrintError(where + " " + LinesText(notes.unclosedQuote) +
-                   ": a quoted field is still open at the end of the file; its text is kept as "
-                   "the last value");
+                   ": a quoted field is still open at the end of the file; " +
+                   (notes.faultsLeftOut ? "the record is left out (--rejects)"
+                                        : "its text is kept as the last value"));
         failed = true;
     }
     if (notes.unconvertibleUnits > 0) {
@@ -203,7 +205,8 @@ bool ReportByteFaults(const std::string& where, const FileNotes& notes,
                    (options.SqlDialect == Dialect::Postgres
                         ? " a NUL byte or invalid UTF-8, which PostgreSQL cannot store ("
                         : " invalid UTF-8, which MySQL cannot store in its text (") +
-                   LinesText(notes.unstorable) + ")");
+                   LinesText(notes.unstorable) + ")" +
+                   (notes.faultsLeftOut ? "; left out (--rejects)" : ""));
         failed = true;
     }
     return failed;
@@ -330,7 +333,8 @@ std::vector<std::string> InputFiles(const CommandLine& command, ConsoleReporter&
         reporter.setCurrent(input);
         bool found = false;
         for (auto& file : CollectPathBytes(input, command.pattern, reporter, skip)) {
-            if (command.output.empty() || !SameFile(file, command.output)) {
+            if ((command.output.empty() || !SameFile(file, command.output)) &&
+                (command.rejects.empty() || !SameFile(file, command.rejects))) {
                 paths.push_back(std::move(file));
                 found = true;
             }
@@ -418,6 +422,17 @@ std::optional<int> RefusedOutput(const CommandLine& command, const ClosedStreams
             return UsageError("'" + input + "' is both an input and the output (-o)");
         }
     }
+    if (!command.rejects.empty()) {
+        for (const auto& input : command.inputs) {
+            if (input == command.rejects || SameFile(input, command.rejects)) {
+                return UsageError("'" + input +
+                                  "' is both an input and the rejects file (--rejects)");
+            }
+        }
+        if (command.rejects == command.output || SameFile(command.rejects, command.output)) {
+            return UsageError("--rejects and -o name the same file");
+        }
+    }
     if (closed.output && command.output.empty()) {
         PrintError("cannot write standard output: it is closed (use -o FILE)");
         return kExitInputFailed;
@@ -434,7 +449,19 @@ struct FileRun {
     const ProgressHook& progress;
     ConversionProgress state{};
     StandardInput standardInput{};
+    RejectsFile* rejects = nullptr;
 };
+
+// Tells the rejects file about a whole input left out: its names or values refused, or its
+// conversion stopped by a failure.
+void InputLeftOut(FileRun& run, const FileNotes& notes) {
+    if (!notes.refused.empty()) {
+        run.rejects->inputLeftOut(notes.refused + "; nothing of it was written");
+    }
+    for (const auto& refused : notes.valuesRefused) {
+        run.rejects->inputLeftOut(refused + "; nothing of it was written");
+    }
+}
 
 // Converts one file and says what it noticed; false when the run stops there (a ragged record
 // under --ragged fail, a refused name, bytes held back past their limit).
@@ -447,7 +474,11 @@ bool ConvertOne(FileRun& run, const std::string& path) {
     }
     FileNotes notes;
     const auto reportedBefore = run.reporter.reported();
-    const ConversionContext context{run.reporter, run.writer, run.progress, &run.state, &notes};
+    ConversionContext context{run.reporter, run.writer, run.progress, &run.state, &notes};
+    if (run.rejects != nullptr) {
+        run.rejects->setCurrent(path == kStandardInputPath ? std::string("standard input") : path);
+        context.rejects = run.rejects;
+    }
     try {
         if (path == kStandardInputPath) {
             ConvertStream(run.standardInput, "stdin", run.command.options, context);
@@ -457,7 +488,13 @@ bool ConvertOne(FileRun& run, const std::string& path) {
     } catch (const Failure& failure) {
         // The conversion itself cannot go on (bytes held back past their limit).
         PrintError(Where(path) + ": " + failure.description());
+        if (run.rejects != nullptr) {
+            run.rejects->inputLeftOut("the conversion stopped: " + failure.description());
+        }
         return false;
+    }
+    if (run.rejects != nullptr) {
+        InputLeftOut(run, notes);
     }
     if (run.reporter.reported() == reportedBefore) {
         ReportNothingConverted(path, notes, run.command.options);
@@ -466,6 +503,25 @@ bool ConvertOne(FileRun& run, const std::string& path) {
         run.reporter.fail();
     }
     return !notes.stopped && notes.valuesRefused.empty();
+}
+
+// Replaces the rejects file and says how many records it holds; false when it could not be
+// written (the output is then not replaced either: records would be lost without a trace).
+bool FinishRejects(const CommandLine& command, RejectsFile* rejects) {
+    if (rejects == nullptr) {
+        return true;
+    }
+    try {
+        rejects->finish();
+    } catch (const Failure& failure) {
+        PrintError("cannot write '" + command.rejects + "': " + failure.description());
+        return false;
+    }
+    if (rejects->records() > 0) {
+        PrintError(Count(rejects->records(), "record", "records") + " left out written to '" +
+                   command.rejects + "'");
+    }
+    return true;
 }
 
 // Flushes the output and, for -o, replaces its file; the run's exit status.
@@ -502,22 +558,39 @@ int Convert(const CommandLine& command, const ClosedStreams& closed) {
         writer.discard();
         return kExitInputFailed;
     }
+    std::optional<RejectsFile> rejects;
+    if (!command.rejects.empty()) {
+        rejects.emplace(command.rejects);
+        try {
+            rejects->open();
+        } catch (const Failure& failure) {
+            PrintError("cannot write '" + command.rejects + "': " + failure.description());
+            writer.discard();
+            return kExitInputFailed;
+        }
+    }
     ProgressLine progressLine(paths, StandardErrorIsTerminal());
     const ProgressHook progress = [&](const ConversionProgress& state) {
         progressLine.update(state);
         return !writer.failed();
     };
-    FileRun run{command, closed, reporter, writer, progress, {}, {}};
+    FileRun run{command, closed, reporter, writer, progress, {}, {}, rejects ? &*rejects : nullptr};
     for (std::size_t i = 0; i < paths.size() && !writer.failed(); ++i) {
         run.state.fileIndex = i;
         if (!ConvertOne(run, paths[i])) {
-            // The run stops as --ragged fail stops it, and -o's file is not replaced.
+            // The run stops as --ragged fail stops it, and -o's file is not replaced; the
+            // rejects file says where and why.
             progressLine.finish();
             writer.discard();
+            FinishRejects(command, run.rejects);
             return kExitInputFailed;
         }
     }
     progressLine.finish();
+    if (!FinishRejects(command, run.rejects)) {
+        writer.discard();
+        return kExitInputFailed;
+    }
     return FinishOutput(command, writer, reporter);
 }
 

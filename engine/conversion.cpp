@@ -173,7 +173,7 @@ std::string ChooseDelimiter(const std::vector<std::string_view>& lines,
 
 bool ConvertRecords(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
                     StatementSink& sink, Progress& progress, FileNotes& notes,
-                    const detail::TablePlan* plan) {
+                    const detail::TablePlan* plan, RejectSink* rejects) {
     SkipLines(reader, options.SkipLines);
     const bool stripBom = options.StripBom && options.SkipLines == 0;
     std::string delimiter = options.CsvDelimiter;
@@ -181,7 +181,8 @@ bool ConvertRecords(LineReader& reader, std::string_view baseName, const Convers
         delimiter = ChooseDelimiter(SampleLines(reader, stripBom), options, notes);
     }
     detail::RecordStream stream(options, baseName, std::move(delimiter), sink, notes,
-                                options.SkipLines + 1, stripBom, plan);
+                                options.SkipLines + 1, stripBom, plan, rejects);
+    notes.faultsLeftOut = rejects != nullptr;
     if (!FeedBlocks(reader, progress, stream, [&] { return stream.records(); })) {
         return false;
     }
@@ -370,14 +371,14 @@ detail::TablePlan SurveyRecords(LineReader& reader, const ConversionOptions& rul
 // definition when a first read made one.
 bool ConvertPrepared(LineReader& reader, std::string_view baseName, const Reading& reading,
                      StatementSink& sink, const ProgressHook& hook, ConversionProgress& done,
-                     FileNotes* notes, const detail::TablePlan* plan) {
+                     FileNotes* notes, const detail::TablePlan* plan, RejectSink* rejects) {
     Progress progress(hook, done, reader);
     FileNotes unused;
     FileNotes& fileNotes = notes != nullptr ? *notes : unused;
     const ConversionOptions& rules = *reading.rules;
     bool goOn;
     if (UsesRecordRules(rules)) {
-        goOn = ConvertRecords(reader, baseName, rules, sink, progress, fileNotes, plan);
+        goOn = ConvertRecords(reader, baseName, rules, sink, progress, fileNotes, plan, rejects);
         fileNotes.widened = rules.TableWidth > 0 && fileNotes.expectedFields == rules.TableWidth;
     } else {
         goOn = ConvertClassic(reader, baseName, rules, sink, progress, notes);
@@ -408,11 +409,11 @@ bool ConvertPrepared(LineReader& reader, std::string_view baseName, const Readin
 
 bool ConvertLines(LineReader& reader, std::string_view baseName, const ConversionOptions& options,
                   StatementSink& sink, const ProgressHook& hook, ConversionProgress& done,
-                  FileNotes* notes, std::string_view path) {
+                  FileNotes* notes, std::string_view path, RejectSink* rejects) {
     FileNotes unused;
     Reading reading;
     Prepare(reader, options, path, reading, notes != nullptr ? *notes : unused, false);
-    return ConvertPrepared(reader, baseName, reading, sink, hook, done, notes, nullptr);
+    return ConvertPrepared(reader, baseName, reading, sink, hook, done, notes, nullptr, rejects);
 }
 
 // Standard input as it is read, copied into a temporary file for the second read.
@@ -491,7 +492,7 @@ bool ConvertSurveyed(LineReader& first, const std::function<void(LineReader&)>& 
         reader.readThrough(*reading.givenDecoder);
     }
     return ConvertPrepared(reader, baseName, reading, context.sink, context.progress, done,
-                           context.notes, &plan);
+                           context.notes, &plan, context.rejects);
 }
 
 }  // namespace
@@ -511,7 +512,7 @@ bool ConvertFile(std::string_view path, const ConversionOptions& options,
             options, context, done);
     }
     return ConvertLines(reader, BaseNameOf(path, context.style), options, context.sink,
-                        context.progress, done, context.notes, path);
+                        context.progress, done, context.notes, path, context.rejects);
 }
 
 bool ConvertStream(ByteSource& source, std::string_view baseName, const ConversionOptions& options,
@@ -535,7 +536,7 @@ bool ConvertStream(ByteSource& source, std::string_view baseName, const Conversi
     }
     reader.attach(source);
     return ConvertLines(reader, baseName, options, context.sink, context.progress, done,
-                        context.notes, {});
+                        context.notes, {}, context.rejects);
 }
 
 void ExplainFile(std::string_view path, const ConversionOptions& options, ErrorReporter& reporter,

@@ -12,6 +12,7 @@
 #include "engine/options.h"
 #include "engine/paths.h"
 #include "engine/platform.h"
+#include "engine/reject_sink.h"
 #include "engine/statements.h"
 
 namespace quarrytab {
@@ -27,8 +28,10 @@ using ProgressHook = std::function<bool(const ConversionProgress&)>;
 
 // Where a conversion's statements go and who hears how it goes: the sink takes the statements,
 // the reporter each file that cannot be opened or read, the hook the progress. `state` carries
-// the progress from one file to the next, `notes` takes what a file's conversion noticed, and
-// `style` says how a path names its file.
+// the progress from one file to the next, `notes` takes what a file's conversion noticed,
+// `style` says how a path names its file, and `rejects`, when given, takes every record the
+// statements leave out; a record the database cannot take (a value it cannot store, a quote
+// still open at the end of the file) is then left out too rather than written.
 struct ConversionContext {
     ErrorReporter& reporter;
     StatementSink& sink;
@@ -36,6 +39,7 @@ struct ConversionContext {
     ConversionProgress* state = nullptr;
     FileNotes* notes = nullptr;
     PathStyle style = kNativePathStyle;
+    RejectSink* rejects = nullptr;
 };
 
 // Converts one file. A file that cannot be opened or read is reported through the reporter and
@@ -52,8 +56,8 @@ bool ConvertStream(ByteSource& source, std::string_view baseName, const Conversi
 // Decides the reading rules of a file as a conversion under ConversionOptions::AutoRules does,
 // from its first bytes, and converts nothing: `notes.rulesChosen` says what was decided and why.
 // When the table's definition takes a first read (SurveysColumns), the whole file is read for it:
-// `notes.columnTypes` and `notes.valuesRefused` say what it would be. A file that cannot be opened or
-// read is reported through the reporter. ExplainStream returns the options the conversion would
+// `notes.columnTypes` and `notes.valuesRefused` say what it would be. A file that cannot be opened
+// or read is reported through the reporter. ExplainStream returns the options the conversion would
 // read the source with (AutoRules off, every rule decided).
 void ExplainFile(std::string_view path, const ConversionOptions& options, ErrorReporter& reporter,
                  FileNotes& notes);

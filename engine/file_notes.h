@@ -45,6 +45,8 @@ struct FileNotes {
     std::string columnTypes;            // each column's type and why, in one line
     std::vector<std::string> valuesRefused;  // what the table's definition would refuse or change;
                                              // the file's statements are then not written
+    bool faultsLeftOut = false;  // records with unstorable values or a quote open at the end were
+                                 // left out and handed to the rejects, not written
 };
 
 }  // namespace quarrytab

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/field_counter.h"
@@ -72,6 +73,21 @@ class RecordShaper : public PlainLooking {
     void endRecord(bool blank);
     void dropRecord() { m_count = 0; }
     bool stopped() const { return m_notes.stopped; }
+
+    // For a RecordKeeper in front (--rejects): the record's quote is still open at the end of
+    // the file (the handler behind hears it with the record), and why the record just ended was
+    // left out, here (a record of another width) or behind.
+    void quoteLeftOpen(std::uint64_t line) { m_openQuoteLine = line; }
+    std::string takeLeftOut() {
+        if (!std::exchange(m_leftOut, false)) {
+            return m_inner.takeLeftOut();
+        }
+        return std::to_string(m_count) + (m_count == 1 ? " field" : " fields") +
+               " where the table has " + std::to_string(m_expected) +
+               (m_options.Ragged == RaggedMode::Skip
+                    ? "; left out (--ragged skip)"
+                    : "; the conversion stopped here (--ragged fail)");
+    }
 
   private:
     struct Field {
@@ -165,6 +181,8 @@ class RecordShaper : public PlainLooking {
     char m_firstByte = '\n';
     std::size_t m_count = 0;
     std::vector<std::unique_ptr<Field>> m_fields;
+    std::uint64_t m_openQuoteLine = 0;  // see quoteLeftOpen
+    bool m_leftOut = false;             // the record just ended was left out here
 };
 
 template <class Inner>
@@ -214,6 +232,7 @@ void RecordShaper<Inner>::endRecord(bool blank) {
             m_notes.stopped = true;
         }
         if (m_options.Ragged == RaggedMode::Fail || m_options.Ragged == RaggedMode::Skip) {
+            m_leftOut = true;
             return;
         }
     }
@@ -281,6 +300,11 @@ void RecordShaper<Inner>::sendRow(bool blank) {
     if constexpr (requires { m_inner.rowKey(std::string_view()); }) {
         if (m_keyed && !blank && keyOf(m_key)) {
             m_inner.rowKey(m_key);
+        }
+    }
+    if constexpr (requires { m_inner.quoteLeftOpen(std::uint64_t{}); }) {
+        if (m_openQuoteLine != 0) {
+            m_inner.quoteLeftOpen(std::exchange(m_openQuoteLine, 0));
         }
     }
     m_inner.endRecord(blank);

@@ -6,17 +6,27 @@ namespace quarrytab::detail {
 
 RecordStream::RecordStream(const ConversionOptions& options, std::string_view baseName,
                            std::string delimiter, StatementSink& sink, FileNotes& notes,
-                           std::uint64_t firstLine, bool stripBom, const TablePlan* plan)
+                           std::uint64_t firstLine, bool stripBom, const TablePlan* plan,
+                           RejectSink* rejects)
     : m_notes(notes),
       m_shapedOptions(ShapedOptions(options)),
       m_assembler(m_shapedOptions, baseName, sink, notes, plan),
       m_tokenizer({delimiter, options.CommentPrefix, options.QuotedFields, stripBom, firstLine},
                   m_assembler) {
+    const ReadingRules rules{std::move(delimiter), options.CommentPrefix, options.QuotedFields,
+                             stripBom, firstLine};
     if (ShapesRecords(options)) {
-        m_shaped =
-            std::make_unique<Shaped>(options, m_assembler, notes,
-                                     ReadingRules{std::move(delimiter), options.CommentPrefix,
-                                                  options.QuotedFields, stripBom, firstLine});
+        m_shaped = std::make_unique<Shaped>(options, m_assembler, notes, rules);
+    }
+    if (rejects == nullptr) {
+        return;
+    }
+    m_assembler.tellLeftOut();
+    if (m_shaped) {
+        m_keepingShaped = std::make_unique<Keeping<RecordShaper<StatementAssembler>>>(
+            rules, m_shaped->shaper, *rejects);
+    } else {
+        m_keeping = std::make_unique<Keeping<StatementAssembler>>(rules, m_assembler, *rejects);
     }
 }
 
@@ -31,11 +41,7 @@ void RecordStream::finishReading(Read& tokenizer, bool readToEnd) {
 }
 
 void RecordStream::finish(bool readToEnd) {
-    if (m_shaped) {
-        finishReading(m_shaped->tokenizer, readToEnd);
-    } else {
-        finishReading(m_tokenizer, readToEnd);
-    }
+    Reading(*this, [&](auto& tokenizer) { finishReading(tokenizer, readToEnd); });
     m_assembler.finish(readToEnd);
 }
 

@@ -108,6 +108,10 @@ void StatementAssembler::endOtherRecord(bool blank) {
         dropRecord();  // nothing but spaces: a record without an INSERT
         return;
     }
+    if (m_unstorable && m_openQuoteLine != 0) {
+        leftOutAsFaulty();  // its value ran on to the end of the file: its width says nothing
+        return;
+    }
     if (m_fields != m_notes.expectedFields) {
         m_notes.ragged.add(m_recordLine);
         if (m_fields > m_notes.expectedFields) {
@@ -117,6 +121,7 @@ void StatementAssembler::endOtherRecord(bool blank) {
             m_notes.stopped = true;
         }
         if (m_options.Ragged == RaggedMode::Fail || m_options.Ragged == RaggedMode::Skip) {
+            m_leftOut = m_options.Ragged == RaggedMode::Skip ? LeftOut::Skipped : LeftOut::Stopped;
             dropRecord();
             return;
         }
@@ -127,8 +132,8 @@ void StatementAssembler::endOtherRecord(bool blank) {
             }
         }
     }
-    if (m_unstorable) {
-        m_notes.unstorable.add(m_recordLine);
+    if (m_unstorable && leftOutAsFaulty()) {
+        return;
     }
     ++m_notes.rows;
     if (!m_direct) {
@@ -136,6 +141,52 @@ void StatementAssembler::endOtherRecord(bool blank) {
         return;
     }
     endRow();
+}
+
+// A record holding a value the database cannot store is noted; under tellLeftOut it is left
+// out rather than written (its INSERT would fail, and with a transaction the whole file's), and
+// so is one whose quote is still open at the end of the file (its value ran on to there; see
+// quoteLeftOpen, which marks the record so). True when it is left out.
+bool StatementAssembler::leftOutAsFaulty() {
+    if (m_openQuoteLine == 0) {
+        m_notes.unstorable.add(m_recordLine);
+        if (!m_tellLeftOut) {
+            return false;
+        }
+    }
+    m_leftOut = m_openQuoteLine != 0 ? LeftOut::OpenQuote : LeftOut::Unstorable;
+    dropRecord();
+    return true;
+}
+
+// Said once the record has ended, before the next begins (its field count is still at hand),
+// so the records written pay nothing for the words.
+std::string StatementAssembler::takeLeftOut() {
+    const auto fields = [&] {
+        return std::to_string(m_fields) + (m_fields == 1 ? " field" : " fields") +
+               " where the table has " + std::to_string(m_notes.expectedFields);
+    };
+    std::string why;
+    switch (std::exchange(m_leftOut, LeftOut::No)) {
+        case LeftOut::No:
+            break;
+        case LeftOut::Skipped:
+            why = fields() + "; left out (--ragged skip)";
+            break;
+        case LeftOut::Stopped:
+            why = fields() + "; the conversion stopped here (--ragged fail)";
+            break;
+        case LeftOut::Unstorable:
+            why = m_options.SqlDialect == Dialect::Postgres
+                      ? "a NUL byte or invalid UTF-8, which PostgreSQL cannot store"
+                      : "invalid UTF-8, which MySQL cannot store in its text";
+            break;
+        case LeftOut::OpenQuote:
+            why = "a quoted field opened on line " + std::to_string(m_openQuoteLine) +
+                  " is still open at the end of the file";
+            break;
+    }
+    return why;
 }
 
 // A header name is held until the header ends. A header past kMostHeaderNames names or

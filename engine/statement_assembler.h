@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "engine/column_types.h"
@@ -132,6 +133,25 @@ class StatementAssembler {
         return m_literal.blockCut(out, ',', looks);
     }
 
+    // For a handler in front that hands the records left out on (RecordKeeper): each one's
+    // reason is kept for takeLeftOut(), and a record the database cannot take (a value it cannot
+    // store, a quote still open at the end of the file) is left out too rather than written.
+    // Every row then waits for its record's end, so any of them can still be left out.
+    void tellLeftOut() {
+        m_tellLeftOut = true;
+        m_directRows = false;
+    }
+    // Why the record just ended was left out; empty when it was written (or blank, or the header).
+    std::string takeLeftOut();
+    // The record being read holds a quote opened on `line` and still open at the end of the file.
+    // A header's quote left open is told as it always is (FileNotes::unclosedQuote).
+    void quoteLeftOpen(std::uint64_t line) {
+        if (!m_header) {
+            m_openQuoteLine = line;
+            m_unstorable = true;  // so its end looks at it (leftOutAsFaulty)
+        }
+    }
+
     // Ends the file's statements: an INSERT still taking rows is written, and a transaction
     // ends in COMMIT, or ROLLBACK when the file was not read to its end or a ragged record
     // stopped the conversion.
@@ -139,6 +159,7 @@ class StatementAssembler {
 
   private:
     void endOtherRecord(bool blank);
+    bool leftOutAsFaulty();
     void takeHeaderName();
     void refuse(const std::string& why);
     void refreshDirect() {
@@ -175,8 +196,12 @@ class StatementAssembler {
     std::string m_insertTail;  // what ends an INSERT: the conflict clause and m_ending
     std::string m_rowTail;     // ")" and m_insertTail
     std::size_t m_rowsPerInsert;
-    bool m_directRows;         // rows may go straight to the sink (see beginRecord)
-    bool m_directNow = false;  // ... and from now on: the first is read, the statements begun
+    bool m_directRows;           // rows may go straight to the sink (see beginRecord)
+    bool m_directNow = false;    // ... and from now on: the first is read, the statements begun
+    bool m_tellLeftOut = false;  // see tellLeftOut
+    enum class LeftOut { No, Skipped, Stopped, Unstorable, OpenQuote };
+    LeftOut m_leftOut = LeftOut::No;    // why the record just ended was left out
+    std::uint64_t m_openQuoteLine = 0;  // see quoteLeftOpen
 
     // The record being read.
     std::uint64_t m_recordLine = 0;

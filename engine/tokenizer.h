@@ -44,6 +44,14 @@
 //   char* blockCopy(char* out, const char* from, std::size_t size)   may copy 16 bytes more
 //   char* blockQuote(char* out)                       the marked quote byte in a value
 //   char* blockCut(char* out, const BlockLooks&)      a delimiter between plain values
+// and, only for a handler that keeps records' bytes (RecordKeeper; for any other handler these
+// calls are not compiled in, so its loop stays as it is):
+//   void feedBegins(const char* at) / feedEnds(const char* at)   the bytes a feed() used
+//   void recordBegins(const char* at)                 where a record's first byte is
+//   void recordEnds(const char* at)                   just past its line end; null: at the end
+//                                                     of the bytes fed (the file ended)
+//   void quoteLeftOpen(std::uint64_t line)            the record ending now holds a quote
+//                                                     still open at the end of the file
 #pragma once
 
 #include <algorithm>
@@ -114,8 +122,14 @@ class Tokenizer {
         const char* p = start;
         m_stop = m_records + recordLimit;
         m_wait = false;
+        if constexpr (kKeepsBytes) {
+            m_handler.feedBegins(start);
+        }
         while (p != end && m_records < m_stop && !m_handler.stopped() && !m_wait) {
             p = step(p, end, last);
+        }
+        if constexpr (kKeepsBytes) {
+            m_handler.feedEnds(p);
         }
         return static_cast<std::size_t>(p - start);
     }
@@ -130,15 +144,19 @@ class Tokenizer {
         if (open && (readToEnd || m_handler.partSent())) {
             if (m_state == State::Quoted && readToEnd) {
                 m_unclosedQuoteLine = m_quoteLine;
+                if constexpr (kKeepsBytes) {
+                    m_handler.quoteLeftOpen(m_quoteLine);
+                }
             }
             if (m_state == State::FieldStart) {
                 m_handler.beginField(false);  // the file ends just after a delimiter
             }
-            endRecord();
+            endRecord(nullptr);
         } else if (open) {
             m_handler.dropRecord();
         } else if (m_bomLine && readToEnd) {
-            emptyRecord('\n');  // the last line held nothing but a byte-order mark
+            // The last line held nothing but a byte-order mark.
+            emptyRecord('\n', nullptr, nullptr);
         }
         m_state = State::LineStart;
     }
@@ -151,6 +169,9 @@ class Tokenizer {
   private:
     enum class State { LineStart, Comment, FieldStart, Plain, Quoted };
     using Table = std::array<bool, 256>;
+    static constexpr bool kKeepsBytes = requires(Handler & handler, const char* at) {
+        handler.recordBegins(at);
+    };
 
     // A text holding a line break can never match the start of a line, nor cut one.
     static std::string NeverAcrossLines(std::string text) {
@@ -199,21 +220,33 @@ class Tokenizer {
         return false;
     }
 
-    QUARRYTAB_HOT void beginRecord(char first) {
+    // `at`: where the record's first byte is in the bytes fed (for a handler that keeps them).
+    QUARRYTAB_HOT void beginRecord(char first, [[maybe_unused]] const char* at) {
         // A first byte other than a space or a line break already shows the line is not blank.
         m_nonSpace = first != ' ' && !IsLineBreak(first);
+        if constexpr (kKeepsBytes) {
+            m_handler.recordBegins(at);
+        }
         m_handler.beginRecord(m_line, first);
     }
 
-    QUARRYTAB_HOT void endRecord() {
+    // `end`: just past the record's line end, or null at the end of the file.
+    QUARRYTAB_HOT void endRecord([[maybe_unused]] const char* end) {
+        if constexpr (kKeepsBytes) {
+            m_handler.recordEnds(end);
+        }
         m_handler.endField();
         ++m_records;
         m_handler.endRecord(!m_nonSpace);
     }
 
     // A record without fields: an empty line.
-    void emptyRecord(char first) {
-        beginRecord(first);
+    void emptyRecord(char first, [[maybe_unused]] const char* at,
+                     [[maybe_unused]] const char* end) {
+        beginRecord(first, at);
+        if constexpr (kKeepsBytes) {
+            m_handler.recordEnds(end);
+        }
         ++m_records;
         m_handler.endRecord(true);
     }
@@ -248,11 +281,11 @@ class Tokenizer {
             if (length == 0) {
                 return p;
             }
-            emptyRecord(*p);
+            emptyRecord(*p, p, p + length);
             ++m_line;
             return p + length;
         }
-        beginRecord(*p);
+        beginRecord(*p, p);
         m_state = State::FieldStart;
         return p;
     }
@@ -341,7 +374,7 @@ class Tokenizer {
                     return p;
                 }
                 ++m_line;
-                endRecord();
+                endRecord(p + length);
                 m_state = State::LineStart;
                 return p + length;
             }
@@ -397,7 +430,7 @@ class Tokenizer {
     // in State::Quoted until the handler takes block runs); true when the loop can go on there.
     QUARRYTAB_HOT bool turn(const char* next, char delimiter, bool quotedFields, bool quotes) {
         ++m_line;
-        endRecord();
+        endRecord(next);
         m_state = State::LineStart;
         const char c = *next;
         if (c == ' ' || IsLineBreak(c) || c == delimiter || (quotedFields && c == '"' && !quotes) ||
@@ -405,7 +438,7 @@ class Tokenizer {
             m_handler.stopped()) {
             return false;
         }
-        beginRecord(c);  // past the first line, so no byte-order mark was looked for
+        beginRecord(c, next);  // past the first line, so no byte-order mark was looked for
         if (quotes) {
             openQuote(true);
             if (!m_handler.blockReady(true)) {

@@ -110,6 +110,18 @@ TEST_F(Cli, FolderArgumentsAreWalkedBreadthFirst) {
     QFile b(path("in/b.csv"));
     ASSERT_TRUE(b.open(QIODevice::ReadOnly));
     EXPECT_EQ(b.readAll(), "b\n");
+    // So is the rejects file as an input or as the output; a walk leaves it out.
+    const auto rejectsIn = RunCli({"--rejects", path("in/b.csv"), path("in/b.csv")});
+    EXPECT_EQ(rejectsIn.exitCode, 2);
+    EXPECT_TRUE(rejectsIn.err.contains("both an input and the rejects file"))
+        << rejectsIn.err.toStdString();
+    const auto rejectsOut = RunCli({"--rejects", path("o.sql"), "-o", path("o.sql"), path("in")});
+    EXPECT_EQ(rejectsOut.exitCode, 2);
+    EXPECT_TRUE(rejectsOut.err.contains("name the same file")) << rejectsOut.err.toStdString();
+    const auto walked = RunCli({"--insert-only", "--rejects", path("in/rejects.csv"), path("in")});
+    EXPECT_EQ(walked.exitCode, 0);
+    EXPECT_FALSE(RunCli({"--insert-only", "--rejects", path("in/rejects.csv"), path("in")})
+                     .out.contains("Table1_rejects"));
 
     // Two files whose tables a database takes for one: nothing written, with exit status 1.
     write("shared/a/x.csv", "1\n");
@@ -233,6 +245,35 @@ TEST_F(Cli, RecordRulesReportWhatTheyFindAndFailWhereAsked) {
     QFile out(target);
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     EXPECT_EQ(out.readAll(), "earlier\n");
+    out.close();
+    // With --rejects the record it stopped at is kept there, and the output is not replaced
+    // either. A run that leaves nothing out empties the rejects file; from standard input its
+    // records are named so.
+    const QString rejects = write("rejects.csv", "earlier\n");
+    const auto kept = RunCli({"--ragged", "fail", "-o", target, "--rejects", rejects, input});
+    EXPECT_EQ(kept.exitCode, 1);
+    EXPECT_TRUE(kept.err.contains("1 record left out written to")) << kept.err.toStdString();
+    QFile left(rejects);
+    ASSERT_TRUE(left.open(QIODevice::ReadOnly));
+    EXPECT_EQ(left.readAll(), "# " + input.toUtf8() +
+                                  " line 3: 1 field where the table has 2; the conversion stopped "
+                                  "here (--ragged fail)\n3\n");
+    left.close();
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_EQ(out.readAll(), "earlier\n");
+    out.close();
+    EXPECT_EQ(RunCli({"-o", target, "--rejects", rejects, write("fine.csv", "1\n")}).exitCode, 0);
+    EXPECT_EQ(QFileInfo(rejects).size(), 0);
+    QProcess skipping;
+    skipping.start(QStringLiteral(QUARRYTAB_CLI),
+                   {"--ragged", "skip", "-o", target, "--rejects", rejects, "-"});
+    skipping.write("a,b\n1\n");
+    skipping.closeWriteChannel();
+    ASSERT_TRUE(skipping.waitForFinished());
+    ASSERT_TRUE(left.open(QIODevice::ReadOnly));
+    EXPECT_EQ(left.readAll(),
+              "# standard input line 2: 1 field where the table has 2; left out (--ragged "
+              "skip)\n1\n");
     // To standard output, after more than a block of statements: what went out ends with a
     // whole statement.
     const auto stopped =
@@ -313,6 +354,15 @@ TEST_F(Cli, AFullDiskIsAFailure) {
     const auto toStdout = RunCli({input}, "/dev/full");
     EXPECT_EQ(toStdout.exitCode, 1);
     EXPECT_TRUE(toStdout.err.contains("cannot write"));
+    // Records left out that cannot be kept: the output is not replaced either.
+    const QString target = write("out.sql", "earlier\n");
+    const auto rejects = RunCli(
+        {"--ragged", "skip", "--rejects", "/dev/full", "-o", target, write("r.csv", "a,b\n1\n")});
+    EXPECT_EQ(rejects.exitCode, 1);
+    EXPECT_TRUE(rejects.err.contains("cannot write '/dev/full'")) << rejects.err.toStdString();
+    QFile out(target);
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_EQ(out.readAll(), "earlier\n");
 }
 #endif
 

@@ -51,6 +51,8 @@ TEST(CommandLine, EveryOptionReachesTheRecord) {
                             "2",
                             "--comment",
                             "#",
+                            "--rejects",
+                            "left\xFF.csv",
                             "-",
                             "caf\xE9.csv"});
     const auto& o = all.options;
@@ -63,6 +65,8 @@ TEST(CommandLine, EveryOptionReachesTheRecord) {
     EXPECT_FALSE(o.IncludeSemicolon);
     EXPECT_EQ(all.pattern, "*.txt");
     EXPECT_EQ(all.output, "out\xFF.sql");
+    EXPECT_EQ(all.rejects, "left\xFF.csv");
+    EXPECT_EQ(plain.rejects, "");
     EXPECT_TRUE(o.QuotedFields && o.HeaderRow && o.EmptyAsNull && o.Transaction && o.StripBom);
     EXPECT_EQ(o.Ragged, RaggedMode::Pad);
     EXPECT_EQ(o.RowsPerInsert, 500u);
@@ -175,6 +179,8 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
         {{"--dialect", "postgres", "--format", "copy", "--on-conflict", "ignore", "--key", "a",
           "x"},
          "--on-conflict"},
+        {{"--rejects", "-", "x"}, "--rejects"},
+        {{"--rejects", "", "x"}, "--rejects"},
     };
     for (const auto& [arguments, mention] : cases) {
         CommandLine command;

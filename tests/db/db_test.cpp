@@ -56,6 +56,14 @@ enum class Outcome {
     NotWritten,  // quarrytab-cli stops: the output file is not made
 };
 
+// A record of an input converted with --rejects: its bytes, its row once loaded, and the
+// dialects whose statements leave it out (every one when it has no row).
+struct InputRecord {
+    std::string bytes;
+    Row row = {};
+    std::vector<Dialect> leftOutIn = {};
+};
+
 struct LoadCase {
     std::string name = {};  // the input is <name>.csv, so its table is <prefix>_<name>
     std::string prefix = "t";
@@ -79,6 +87,9 @@ struct LoadCase {
     std::array<std::string, 3> types = {};
     // Fills in `input` and `rows` of a large case when its test runs, not when tests are listed.
     void (*generate)(LoadCase&) = nullptr;
+    // With --rejects: `input` and `rows` made of these, and the rejects file checked to hold
+    // exactly the records left out, so the table and it give back every record.
+    std::vector<InputRecord> records = {};
 };
 
 // Rows are printed by name in failure messages.
@@ -464,6 +475,27 @@ const std::vector<LoadCase>& Cases() {
                        "a VARCHAR(700) CHARACTER SET ascii COLLATE ascii_bin (key, its longest "
                        "value, ASCII), b VARCHAR(100) CHARACTER SET ascii COLLATE ascii_bin (key, "
                        "its longest value, ASCII)"}},
+            // Left out and written to the rejects file as they stand: records of another width
+            // (CR LF, CR, a quoted field over two lines, one that begins with the comment
+            // prefix the file is loaded again with), values the database cannot store, and a
+            // quote still open at the end.
+            {.name = "rejects",
+             .options = {"--csv", "--ragged", "skip"},
+             .columns = Fields(3),
+             .reportedLines = {2, 5, 7, 11, 12},
+             .exitCode = 1,
+             .records = {{"a,b,c\r\n", {"a", "b", "c"}},
+                         {"1,2\r\n"},
+                         {"\"x\r\ny\",p,q\r\n", {"x\r\ny", "p", "q"}},
+                         {"3,4\r"},
+                         {"5,6,7\r", {"5", "6", "7"}},
+                         {"8,\"multi\nline\",9,10\n"},
+                         {"nul\0,b,c\n"s, {"nul\0"s, "b", "c"}, {Dialect::Postgres}},
+                         {"caf\xE9,1,2\n",
+                          {"caf\xE9", "1", "2"},
+                          {Dialect::Postgres, Dialect::Mysql}},
+                         {"#h,i\n"},
+                         {"\"open,1\nmore\n"}}},
             {.name = "types_refused",  // a leading zero; a value too long for its VARCHAR
              .options = {"--header", "--type", "zip=INTEGER", "--type", "city=VARCHAR(4)"},
              .input = "zip,city\n12345,Lund\n00501,Oslo\n12346,Malmö\n",
@@ -821,6 +853,45 @@ std::string CreateTable(Dialect dialect, const std::string& table,
            (dialect == Dialect::Mysql ? ") CHARACTER SET utf8mb4 COLLATE utf8mb4_bin;\n" : ");\n");
 }
 
+// The case's input and rows from its records, as loaded in the dialect.
+void FromRecords(LoadCase& row, Dialect dialect) {
+    for (const auto& record : row.records) {
+        row.input += record.bytes;
+        const bool leftOut = record.row.empty() ||
+                             std::find(record.leftOutIn.begin(), record.leftOutIn.end(), dialect) !=
+                                 record.leftOutIn.end();
+        if (!leftOut)
+            row.rows.push_back(record.row);
+    }
+}
+
+// The rejects file holds each record left out in the dialect, as it stands in the input, after
+// a line "# INPUT line N: why", where N is the line the record begins on.
+void ExpectRejects(const LoadCase& row, Dialect dialect, const QString& input,
+                   const QString& rejects) {
+    QFile file(rejects);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::string held = file.readAll().toStdString();
+    std::size_t at = 0;
+    int line = 1;
+    for (const auto& record : row.records) {
+        const bool leftOut = record.row.empty() ||
+                             std::find(record.leftOutIn.begin(), record.leftOutIn.end(), dialect) !=
+                                 record.leftOutIn.end();
+        if (leftOut) {
+            const std::string note = "# " + input.toStdString() + " line " + std::to_string(line);
+            ASSERT_EQ(held.substr(at, note.size() + 2), note + ": ") << "in: " << held;
+            at = held.find('\n', at) + 1;
+            ASSERT_EQ(held.substr(at, record.bytes.size()), record.bytes) << "in: " << held;
+            at += record.bytes.size();
+        }
+        for (std::size_t i = 0; i < record.bytes.size(); ++i)
+            line += record.bytes[i] == '\n' ||
+                    (record.bytes[i] == '\r' && record.bytes.substr(i, 2) != "\r\n");
+    }
+    EXPECT_EQ(held.substr(at), "") << "more in the rejects file";
+}
+
 // Standard error names the file and each of the lines (as whole numbers).
 void ExpectReported(const QByteArray& err, const QString& file, const std::vector<int>& lines) {
     const QString text = QString::fromUtf8(err);
@@ -844,9 +915,12 @@ TEST_P(Load, ReadsBackEveryValue) {
         if (rows != row.options.end())
             row.options.erase(rows, rows + 2);
         row.options.insert(row.options.end(), {"--format", "copy"});
+        // A table of its own: the INSERT case of the file may load at the same time.
+        row.prefix += "c";
     }
     if (row.generate != nullptr)
         row.generate(row);
+    FromRecords(row, dialect);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString fileName = QString::fromStdString(row.name) + ".csv";
@@ -861,6 +935,9 @@ TEST_P(Load, ReadsBackEveryValue) {
     for (const auto& option : row.options) arguments << QString::fromStdString(option);
     arguments << "--dialect" << QString::fromStdString(DialectName(dialect)) << "-t"
               << QString::fromStdString(row.prefix) << "-o" << output << input;
+    const QString rejects = dir.filePath("rejects.txt");
+    if (!row.records.empty())
+        arguments << "--rejects" << rejects;
     const Finished cli = RunProgram(QStringLiteral(QUARRYTAB_CLI), arguments);
 
     const bool refused =
@@ -948,6 +1025,8 @@ TEST_P(Load, ReadsBackEveryValue) {
         EXPECT_EQ(database->columns(table), columns);
     }
     ExpectSameRows(row.rows, database->rows(table, columns));
+    if (!row.records.empty())
+        ExpectRejects(row, dialect, input, rejects);
 }
 
 // Cases that show a fault quarrytab-cli still has, left out of the run (DISABLED_) until it is
