@@ -112,25 +112,8 @@ void StatementAssembler::endOtherRecord(bool blank) {
         leftOutAsFaulty();  // its value ran on to the end of the file: its width says nothing
         return;
     }
-    if (m_fields != m_notes.expectedFields) {
-        m_notes.ragged.add(m_recordLine);
-        if (m_fields > m_notes.expectedFields) {
-            m_notes.wider.add(m_recordLine);
-        }
-        if (m_options.Ragged == RaggedMode::Fail) {
-            m_notes.stopped = true;
-        }
-        if (m_options.Ragged == RaggedMode::Fail || m_options.Ragged == RaggedMode::Skip) {
-            m_leftOut = m_options.Ragged == RaggedMode::Skip ? LeftOut::Skipped : LeftOut::Stopped;
-            dropRecord();
-            return;
-        }
-        if (m_options.Ragged == RaggedMode::Pad) {
-            for (; m_fields < m_notes.expectedFields; ++m_fields) {
-                m_literal.put(m_copy ? "\t" : ",");
-                m_literal.putNull();
-            }
-        }
+    if (m_fields != m_notes.expectedFields && leftOutAsRagged()) {
+        return;
     }
     if (m_unstorable && leftOutAsFaulty()) {
         return;
@@ -141,6 +124,30 @@ void StatementAssembler::endOtherRecord(bool blank) {
         return;
     }
     endRow();
+}
+
+// A record of another width than the table is noted, and left out (true), stopped at (true) or
+// padded with NULLs as the options say.
+bool StatementAssembler::leftOutAsRagged() {
+    m_notes.ragged.add(m_recordLine);
+    if (m_fields > m_notes.expectedFields) {
+        m_notes.wider.add(m_recordLine);
+    }
+    if (m_options.Ragged == RaggedMode::Fail) {
+        m_notes.stopped = true;
+    }
+    if (m_options.Ragged == RaggedMode::Fail || m_options.Ragged == RaggedMode::Skip) {
+        m_leftOut = m_options.Ragged == RaggedMode::Skip ? LeftOut::Skipped : LeftOut::Stopped;
+        dropRecord();
+        return true;
+    }
+    if (m_options.Ragged == RaggedMode::Pad) {
+        for (; m_fields < m_notes.expectedFields; ++m_fields) {
+            m_literal.put(m_copy ? "\t" : ",");
+            m_literal.putNull();
+        }
+    }
+    return false;
 }
 
 // A record holding a value the database cannot store is noted; under tellLeftOut it is left

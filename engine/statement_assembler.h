@@ -159,6 +159,7 @@ class StatementAssembler {
 
   private:
     void endOtherRecord(bool blank);
+    bool leftOutAsRagged();
     bool leftOutAsFaulty();
     void takeHeaderName();
     void refuse(const std::string& why);

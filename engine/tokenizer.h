@@ -481,6 +481,21 @@ class Tokenizer {
                (looks.emptyFields && (next == delimiter || IsLineBreak(next)));
     }
 
+    // A quote inside a quoted value in the block loop, at bit `bit` of the block at `p`: the run
+    // before it is copied, and "" is one '"'; a single one closes the value.
+    QUARRYTAB_HOT char* quoteInValue(char* out, const char* p, std::size_t bit, std::size_t& done,
+                                     bool& inQuotes) {
+        out = m_handler.blockCopy(out, p + done, bit - done);
+        if (p[bit + 1] == '"') {
+            out = m_handler.blockCopy(out, p + bit, 1);
+            done = bit + 2;
+        } else {
+            inQuotes = false;
+            done = bit + 1;
+        }
+        return out;
+    }
+
     // Values sixty-four bytes at a time: plain ones, and with BlockLooks::quotedValues quoted
     // ones, whose quotes the loop takes off ("" as one '"'). Stops at a byte the handler looks
     // at one by one, at a line break inside quotes, at a delimiter before a value that needs a
@@ -516,18 +531,10 @@ class Tokenizer {
                 }
                 const char* const at = p + bit;
                 if (quotes && (*at == '"' || (inQuotes && *at == delimiter))) {
-                    if (!inQuotes || *at == delimiter) {
-                        continue;  // a byte of the value, copied with the run it is in
+                    if (inQuotes && *at == '"') {
+                        out = quoteInValue(out, p, bit, done, inQuotes);
                     }
-                    out = handler.blockCopy(out, p + done, bit - done);
-                    if (at[1] == '"') {
-                        out = handler.blockCopy(out, at, 1);
-                        done = bit + 2;
-                    } else {
-                        inQuotes = false;
-                        done = bit + 1;
-                    }
-                    continue;
+                    continue;  // otherwise a byte of the value, copied with the run it is in
                 }
                 out = handler.blockCopy(out, p + done, bit - done);
                 if (*at == delimiter) {
