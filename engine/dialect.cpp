@@ -38,22 +38,22 @@ constexpr DialectRules kClassic{"'",      "text",     "BEGIN TRANSACTION",
                                 1000,     {},         {},
                                 0,        0,          0,
                                 false,    true,       false,
-                                true};
+                                true,     false};
 constexpr DialectRules kSqlite{"\"",     "TEXT",     "BEGIN TRANSACTION",
                                "COMMIT", "ROLLBACK", kSqliteEscapes,
                                1000,     {},         {},
                                0,        0,          2000,
                                false,    false,      false,
-                               true};
+                               true,     false};
 constexpr DialectRules kPostgres{"\"", "TEXT",         "BEGIN", "COMMIT", "ROLLBACK", kQuoteOnly,
                                  1000, kPostgresSetup, {},      63,       0,          1600,
-                                 true, false,          false,   true};
+                                 true, false,          false,   true,     false};
 constexpr DialectRules kMysql{"`",      "LONGTEXT",  "START TRANSACTION",
                               "COMMIT", "ROLLBACK",  kMysqlEscapes,
                               1000,     kMysqlSetup, kMysqlTable,
                               0,        64,          kMysqlMostColumns,
                               true,     false,       true,
-                              false};
+                              false,    true};
 
 // The length of the UTF-8 sequence a byte starts: 1 for ASCII and for a byte that starts none.
 std::size_t SequenceLength(unsigned char byte) {

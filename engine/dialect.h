@@ -41,6 +41,9 @@ struct DialectRules {
     bool takesNul;               // a NUL byte in a name
     bool trailingSpacesRefused;  // MySQL refuses a name that ends in a space
     bool takesSupplementary;     // characters beyond U+FFFF (MySQL takes none in a name)
+    // A CREATE or DROP TABLE commits the open transaction (MySQL): the table definition goes
+    // before the transaction starts, or the INSERTs after it would each commit on their own.
+    bool definitionsCommit;
 };
 
 const DialectRules& RulesOf(Dialect dialect);

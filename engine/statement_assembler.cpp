@@ -297,14 +297,19 @@ void StatementAssembler::dropRecord() {
 }
 
 // What goes before a file's first statement, once: the dialect's setup, so the statements mean
-// the same whatever the session's settings were, and BEGIN for a transaction.
-void StatementAssembler::beginStatements() {
-    if (std::exchange(m_begun, true)) {
+// the same whatever the session's settings were, and BEGIN for a transaction. With `transaction`
+// false only the setup: a table definition that commits goes between the two.
+void StatementAssembler::beginStatements(bool transaction) {
+    if (m_begun) {
         return;
     }
-    if (!m_rules.setup.empty()) {
+    if (!std::exchange(m_setupWritten, true) && !m_rules.setup.empty()) {
         m_sink.statement(std::string(m_rules.setup) + m_ending);
     }
+    if (!transaction) {
+        return;
+    }
+    m_begun = true;
     if (m_options.Transaction) {
         m_inTransaction = true;
         m_sink.statement(std::string(m_rules.begin) + m_ending);
@@ -430,7 +435,7 @@ void StatementAssembler::refuse(const std::string& why) {
 }
 
 void StatementAssembler::createTable() {
-    beginStatements();
+    beginStatements(!m_rules.definitionsCommit);
     const auto name = [&](std::size_t k, std::string& out) {
         if (m_options.HeaderRow) {
             appendName(out, m_names[k]);
@@ -443,10 +448,11 @@ void StatementAssembler::createTable() {
     if (m_plan != nullptr || m_options.TableExists != IfExists::Fail) {
         WriteTableDefinition(m_sink, m_options, m_reference, m_notes.expectedFields, name, m_plan,
                              m_rules.tableOptions, m_ending);
-        return;
+    } else {
+        WriteCreateTable(m_sink, m_reference, m_notes.expectedFields, name, m_rules.columnType,
+                         std::string(m_rules.tableOptions) + m_ending);
     }
-    WriteCreateTable(m_sink, m_reference, m_notes.expectedFields, name, m_rules.columnType,
-                     std::string(m_rules.tableOptions) + m_ending);
+    beginStatements();
 }
 void StatementAssembler::flushInsert() {
     if (m_pendingRows == 0) {

@@ -173,7 +173,7 @@ class StatementAssembler {
         m_literal.put(m_rowTail);
         m_literal.commitRoom(true);
     }
-    void beginStatements();
+    void beginStatements(bool transaction = true);
     bool refuseNames();
     bool planConflict();
     void createTable();
@@ -219,7 +219,8 @@ class StatementAssembler {
     std::vector<std::string> m_headerValues;
     std::uint64_t m_headerBytes = 0;
     std::vector<std::string> m_names;
-    bool m_begun = false;  // the dialect's setup (and BEGIN) are written
+    bool m_setupWritten = false;  // the dialect's setup
+    bool m_begun = false;         // the dialect's setup and BEGIN are written
     bool m_inTransaction = false;
 
     // --on-conflict: the key's columns, and the keys of the INSERT still taking rows.
