@@ -18,7 +18,9 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "app/conversion_run.h"
 #include "app/form1.h"
@@ -127,10 +129,12 @@ class HeldFile {
         m_ended = true;
         m_changed.notify_all();
     }
-    // The next read fails, as when the share goes away, once the bytes given are read.
-    void fail() {
+    // The next read fails, as when the share goes away, once the bytes given are read; or
+    // throws, as when memory runs out.
+    void fail(bool throwing = false) {
         const std::lock_guard lock(m_mutex);
         m_failing = true;
+        m_throwing = throwing;
         m_changed.notify_all();
     }
     bool failed() const { return m_failed.load(); }
@@ -150,6 +154,8 @@ class HeldFile {
             if (file.m_failing && m_at == file.m_bytes.size()) {
                 error = "The network name is no longer available";
                 file.m_failed = true;
+                if (file.m_throwing)
+                    throw std::bad_alloc();
                 return -1;
             }
             const std::size_t count = std::min(size, file.m_bytes.size() - m_at);
@@ -171,6 +177,7 @@ class HeldFile {
     std::string m_bytes;
     bool m_ended = false;
     bool m_failing = false;
+    bool m_throwing = false;
     std::atomic<bool> m_failed{false};
     std::atomic<bool> m_reading{false};
     std::atomic<bool> m_readToTheEnd{false};
@@ -204,6 +211,7 @@ class ResultsWindowTest : public QObject {
     void cancelEndsARunAtOnceWhateverTheWorkerDoes();
     void aReportDuringTheProgressDialog_data();
     void aReportDuringTheProgressDialog();
+    void theProgressGoesOnPastAFileThatFailed();
     void aFullListIsReportedAndTheRunEndsAsUsual();
     void removingRowsNeedsASelectionAndNoBusyPointer();
     void clearResults();
@@ -235,17 +243,27 @@ class ResultsWindowTest : public QObject {
         WriteFile(path, bytes);
         return path;
     }
-    // The input "held.csv", whose bytes the run waits for until the test hands them over
-    // through `held`.
+    // The inputs "held.csv", "held2.csv", ..., whose bytes the run waits for until the test
+    // hands them over through `held`.
+    QStringList heldInputs(Form1& form, const std::vector<std::shared_ptr<HeldFile>>& held) {
+        QStringList paths;
+        std::vector<std::string> pathBytes;
+        for (std::size_t k = 0; k < held.size(); ++k) {
+            paths.append(input(
+                k == 0 ? QStringLiteral("held.csv") : QStringLiteral("held%1.csv").arg(k + 1), ""));
+            pathBytes.push_back(ToPathBytes(paths.back()));
+        }
+        form.setInputOpener(
+            [held, pathBytes](const std::string& path) -> std::unique_ptr<ByteSource> {
+                const auto at = std::find(pathBytes.begin(), pathBytes.end(), path);
+                if (at == pathBytes.end())
+                    return nullptr;
+                return std::make_unique<HeldFile::Source>(held[at - pathBytes.begin()]);
+            });
+        return paths;
+    }
     QString heldInput(Form1& form, std::shared_ptr<HeldFile> held) {
-        const QString heldPath = input("held.csv", "");
-        form.setInputOpener([held, heldPath = ToPathBytes(heldPath)](
-                                const std::string& path) -> std::unique_ptr<ByteSource> {
-            if (path != heldPath)
-                return nullptr;
-            return std::make_unique<HeldFile::Source>(held);
-        });
-        return heldPath;
+        return heldInputs(form, {std::move(held)}).first();
     }
     // Three inputs, the middle one "held.csv", whose bytes the run waits for until the test
     // hands them over through `held`; the progress dialog is the scripted one returned.
@@ -578,6 +596,41 @@ void ResultsWindowTest::aReportDuringTheProgressDialog() {
     QVERIFY(WaitForLeftBehindWorkers(10000));
     QTest::qWait(50);
     QCOMPARE(Messages(*m_fixture).size(), 2);
+}
+
+// The bytes read of a file that stopped part way with a failure still count, so the next file's
+// progress starts beyond them rather than going back.
+void ResultsWindowTest::theProgressGoesOnPastAFileThatFailed() {
+    Form1& form = start();
+    auto failing = std::make_shared<HeldFile>();
+    auto next = std::make_shared<HeldFile>();
+    auto progress = std::make_shared<ScriptedProgress>();
+    form.setRunProgress(progress, 0);
+    form.inputList()->append(heldInputs(form, {failing, next}));
+    // The run hears of progress every 4096 lines: the failing file's 25,000 bytes, then the
+    // next file's 22,500 on top of them.
+    const auto lines = [](int count) {
+        std::string bytes;
+        for (int i = 0; i < count; ++i) bytes += "1,2\r\n";
+        return bytes;
+    };
+    std::vector<quint64> seen;
+    progress->onExec = [&] {
+        failing->give(lines(5000));
+        const auto look = [&](quint64 last) {
+            return QTest::qWaitFor([&] { return progress->lastBytes.first != last; })
+                       ? progress->lastBytes.first
+                       : 0;
+        };
+        seen.push_back(look(0));
+        failing->fail(true);
+        next->give(lines(4500));
+        seen.push_back(look(seen.back()));
+        next->end();
+        return false;
+    };
+    form.PushButton2_Click();
+    QCOMPARE(seen, (std::vector<quint64>{25000, 47500}));
 }
 
 void ResultsWindowTest::aFullListIsReportedAndTheRunEndsAsUsual() {
