@@ -29,34 +29,33 @@ namespace {
 std::string ErrnoText(int error) {
     return error != 0 ? std::string(std::strerror(error)) : std::string("Input/output error");
 }
-}  // namespace
 
-bool InputFile::open(std::string_view path, std::string& error) {
-    close();
-    errno = 0;
-    const auto fsPath = FileSystemPath(path);
-    // Only a regular file is read. A pipe, socket or device could block the open or a read for
-    // ever (a pipe nobody writes to), so it is refused before anything opens it.
-    const auto notRegular = [&](bool isDirectory) {
+// Opens `path` for reading, or says why not in `error`. Only a regular file is read: a pipe,
+// socket or device could block the open or a read for ever (a pipe nobody writes to), so it is
+// refused before anything opens it.
+std::FILE* OpenRegularFile(const std::filesystem::path& fsPath, std::string_view path,
+                           std::string& error) {
+    const auto notRegular = [&](bool isDirectory) -> std::FILE* {
         error = isDirectory ? std::string(std::strerror(EISDIR))
                             : std::string(path) + " is not a regular file";
-        return false;
+        return nullptr;
     };
 #ifdef _WIN32
     std::error_code ec;
     const auto status = std::filesystem::status(fsPath, ec);
-    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
         return notRegular(std::filesystem::is_directory(status));
-    m_file = _wfopen(fsPath.c_str(), L"rb");
-    if (m_file == nullptr) {
-        error = ErrnoText(errno);
-        return false;
     }
+    std::FILE* file = _wfopen(fsPath.c_str(), L"rb");
+    if (file == nullptr) {
+        error = ErrnoText(errno);
+    }
+    return file;
 #else
     struct stat info {};
     if (::stat(fsPath.c_str(), &info) != 0) {
         error = ErrnoText(errno);
-        return false;
+        return nullptr;
     }
     if (!S_ISREG(info.st_mode)) {
         return notRegular(S_ISDIR(info.st_mode));
@@ -66,7 +65,7 @@ bool InputFile::open(std::string_view path, std::string& error) {
     const int descriptor = ::open(fsPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) {
         error = ErrnoText(errno);
-        return false;
+        return nullptr;
     }
     if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
         const bool isDirectory = S_ISDIR(info.st_mode);
@@ -77,13 +76,24 @@ bool InputFile::open(std::string_view path, std::string& error) {
     if (flags != -1) {
         ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
     }
-    m_file = ::fdopen(descriptor, "rb");
-    if (m_file == nullptr) {
+    std::FILE* file = ::fdopen(descriptor, "rb");
+    if (file == nullptr) {
         error = ErrnoText(errno);
         ::close(descriptor);
+    }
+    return file;
+#endif
+}
+}  // namespace
+
+bool InputFile::open(std::string_view path, std::string& error) {
+    close();
+    errno = 0;
+    const auto fsPath = FileSystemPath(path);
+    m_file = OpenRegularFile(fsPath, path, error);
+    if (m_file == nullptr) {
         return false;
     }
-#endif
     // Reads are made in large blocks, so the stream's own buffer would only add a copy.
     std::setvbuf(m_file, nullptr, _IONBF, 0);
     std::error_code sizeError;

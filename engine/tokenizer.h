@@ -481,10 +481,15 @@ class Tokenizer {
                (looks.emptyFields && (next == delimiter || IsLineBreak(next)));
     }
 
-    // A quote inside a quoted value in the block loop, at bit `bit` of the block at `p`: the run
-    // before it is copied, and "" is one '"'; a single one closes the value.
+    // A quote or a delimiter found by the block loop where quoted values are taken, at bit `bit`
+    // of the block at `p`. Inside a quoted value a quote ends the run before it, and "" is one
+    // '"' while a single one closes the value; anything else is a byte of the value, copied with
+    // the run it is in.
     QUARRYTAB_HOT char* quoteInValue(char* out, const char* p, std::size_t bit, std::size_t& done,
                                      bool& inQuotes) {
+        if (!inQuotes || p[bit] != '"') {
+            return out;
+        }
         out = m_handler.blockCopy(out, p + done, bit - done);
         if (p[bit + 1] == '"') {
             out = m_handler.blockCopy(out, p + bit, 1);
@@ -494,6 +499,46 @@ class Tokenizer {
             done = bit + 1;
         }
         return out;
+    }
+
+    // A quote after a delimiter at bit `bit` of a block opens a quoted value the block loop
+    // takes; returns the bytes of the block used, up to that quote.
+    QUARRYTAB_HOT std::size_t openQuoteInBlock(std::size_t bit, bool& inQuotes) {
+        openQuote(false);
+        m_state = State::Plain;
+        inQuotes = true;
+        return bit + 2;
+    }
+
+    // The end of a block in the block loop: the rest of the block after `done` bytes is copied,
+    // and the next block starts past it (or past a CR LF at its end).
+    QUARRYTAB_HOT const char* endOfBlock(const char* p, char*& out, std::size_t done) {
+        if (done < 64) {
+            out = m_handler.blockCopy(out, p + done, 64 - done);
+        }
+        return p + std::max<std::size_t>(done, 64);
+    }
+
+    // Any other byte the block loop found, at `at` in the block at `p`: a line break outside
+    // quotes ends the record and the next one begins (see turn), and the loop goes on from `done`
+    // with `out`, returning null; anything else is for the byte path, and the loop stops where
+    // this returns.
+    QUARRYTAB_HOT const char* breakInBlock(const char* at, const char* end, const char* p,
+                                           char*& out, std::size_t& done, bool& inQuotes,
+                                           char delimiter, bool quotedFields, bool quotes) {
+        if (!IsLineBreak(*at) || (quotes && inQuotes)) {
+            return leaveBlock(at, out, inQuotes);
+        }
+        m_handler.setCursor(out);
+        const char* next = at + LineBreakLength(at, end, true);
+        const bool quoted = quotes && *next == '"';
+        if (!turn(next, delimiter, quotedFields, quoted)) {
+            return m_state == State::Quoted ? next + 1 : next;
+        }
+        out = m_handler.cursor();
+        inQuotes = quoted;
+        done = static_cast<std::size_t>(next - p) + (quoted ? 1 : 0);
+        return nullptr;
     }
 
     // Values sixty-four bytes at a time: plain ones, and with BlockLooks::quotedValues quoted
@@ -512,7 +557,6 @@ class Tokenizer {
         const char delimiter = m_delimiter.front();
         const bool quotedFields = m_quotedFields;
         const BlockLooks looks = handler.blockLooks();
-        constexpr bool quotes = Quotes;
         const BlockClassifier classifier(delimiter, looks.quote, looks.escapes, looks.highBytes);
         char* out = handler.cursor();
         bool inQuotes = false;
@@ -522,7 +566,7 @@ class Tokenizer {
             if (!handler.blockRoom(out)) {
                 return leaveBlock(p, out, inQuotes);
             }
-            std::uint64_t found = classifier.block<quotes>(p);
+            std::uint64_t found = classifier.block<Quotes>(p);
             std::size_t done = 0;  // bytes of the block used; past it after a CR LF at its end
             for (; found != 0; found &= found - 1) {
                 const auto bit = static_cast<std::size_t>(std::countr_zero(found));
@@ -530,48 +574,33 @@ class Tokenizer {
                     continue;  // passed already (the LF of a CR LF, the second '"' of "")
                 }
                 const char* const at = p + bit;
-                if (quotes && (*at == '"' || (inQuotes && *at == delimiter))) {
-                    if (inQuotes && *at == '"') {
-                        out = quoteInValue(out, p, bit, done, inQuotes);
-                    }
-                    continue;  // otherwise a byte of the value, copied with the run it is in
+                if (Quotes && (*at == '"' || (inQuotes && *at == delimiter))) {
+                    out = quoteInValue(out, p, bit, done, inQuotes);
+                    continue;
                 }
                 out = handler.blockCopy(out, p + done, bit - done);
                 if (*at == delimiter) {
-                    if (valueNeedsLook(at[1], delimiter, quotedFields, quotes, looks)) {
+                    if (valueNeedsLook(at[1], delimiter, quotedFields, Quotes, looks)) {
                         return leaveBlock(at, out, inQuotes);
                     }
                     out = handler.blockCut(out, looks);
-                    if (quotes && at[1] == '"') {
-                        openQuote(false);
-                        m_state = State::Plain;
-                        inQuotes = true;
-                        done = bit + 2;
+                    if (Quotes && at[1] == '"') {
+                        done = openQuoteInBlock(bit, inQuotes);
                         continue;
                     }
                 } else if (*at == looks.quote) {
                     out = handler.blockQuote(out);
                 } else {
-                    if (!IsLineBreak(*at) || (quotes && inQuotes)) {
-                        return leaveBlock(at, out, inQuotes);
+                    const char* stop = breakInBlock(at, end, p, out, done, inQuotes, delimiter,
+                                                    quotedFields, Quotes);
+                    if (stop != nullptr) {
+                        return stop;
                     }
-                    handler.setCursor(out);
-                    const char* next = at + LineBreakLength(at, end, true);
-                    const bool quoted = quotes && *next == '"';
-                    if (!turn(next, delimiter, quotedFields, quoted)) {
-                        return m_state == State::Quoted ? next + 1 : next;
-                    }
-                    out = handler.cursor();
-                    inQuotes = quoted;
-                    done = static_cast<std::size_t>(next - p) + (quoted ? 1 : 0);
                     continue;
                 }
                 done = bit + 1;
             }
-            if (done < 64) {
-                out = handler.blockCopy(out, p + done, 64 - done);
-            }
-            p += std::max<std::size_t>(done, 64);
+            p = endOfBlock(p, out, done);
         }
         return leaveBlock(p, out, inQuotes);
 #else
