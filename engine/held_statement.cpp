@@ -24,6 +24,10 @@ void HeldStatement::statement(std::string_view text) {
 }
 
 char* HeldStatement::reserve(std::size_t size) {
+    // What is held goes to the file before the memory would grow past its share for it.
+    if (m_spill && m_memory.size() > 0 && m_memory.size() + size > kInMemory) {
+        spill();
+    }
     return m_memory.room(size);
 }
 
