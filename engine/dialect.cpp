@@ -165,7 +165,7 @@ std::string NameKey(std::string_view name, Dialect dialect) {
     std::string key;
     for (std::size_t i = 0, length = 0; i < name.size(); i += length) {
         char32_t code = CodePointAt(name, i, length);
-        if (code >= 'A' && code <= 'Z') {
+        if (code >= 'A' && code <= 'Z' && dialect != Dialect::Postgres) {
             code += 'a' - 'A';
         } else if (dialect == Dialect::Mysql && code >= 0x80) {
             if (const char base = LatinBase(code); base != '\0') {

@@ -186,15 +186,6 @@ bool IsNumber(Shape shape) {
     return shape == Shape::Integer || shape == Shape::Decimal;
 }
 
-std::string LowerAscii(std::string text) {
-    for (auto& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 // One delimiter tried on the sample.
 struct Trial {
     std::string delimiter;
@@ -357,7 +348,7 @@ std::string DataByItsValues(const std::vector<std::string>& first) {
         if (ShapeOf(value) == Shape::Missing) {
             return "the first record has an empty value, so it is data";
         }
-        if (!distinct.insert(LowerAscii(value)).second) {
+        if (!distinct.insert(value).second) {
             return "the first record repeats a value, so it is data";
         }
     }

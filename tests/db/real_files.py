@@ -8,7 +8,8 @@ decisions written in the folder's INDEX.
 
 With --types the columns are typed (`--auto --types`) and every value is read back as text; each
 file's line then names the types its columns got. With --copy (PostgreSQL) the rows are written
-with `--format copy` and read by psql from its standard input. Prints one line per file and a summary; fails
+with `--format copy` and read by psql from its standard input. A file whose INDEX line names a
+word for a missing value is converted with `--null-word` and that word read as NULL. Prints one line per file and a summary; fails
 when fewer than 99% of the records load exact, or when a file does not load exact and
 quarrytab-cli said nothing of being unsure (a silent fault).
 """
@@ -47,9 +48,14 @@ def expected_table(path, entry):
                         quoting=quoting, strict=False)
     # A line of nothing but spaces holds no record.
     records = [r for r in reader if r and not (len(r) == 1 and r[0].strip(" ") == "")]
-    if entry["header"] == "yes":
-        return records[0], records[1:]
-    return None, records
+    names = records.pop(0) if entry["header"] == "yes" else None
+    word = entry["null"]
+    if word != "-":
+        # The csv reader cannot tell a quoted field from another: the word must never be quoted.
+        if f'"{word}"' in text:
+            raise ValueError(f"{entry['file']} holds {word} quoted")
+        records = [[None if v == word else v for v in r] for r in records]
+    return names, records
 
 
 def copy_text_values(line):
@@ -160,7 +166,8 @@ def main():
     for number, entry in enumerate(entries):
         path = os.path.join(folder, entry["file"])
         names, records = expected_table(path, entry)
-        run = subprocess.run([cli, "--auto", "--dialect", database] + given + [path],
+        words = ["--null-word", entry["null"]] if entry["null"] != "-" else []
+        run = subprocess.run([cli, "--auto", "--dialect", database] + given + words + [path],
                              capture_output=True)
         said = run.stderr.decode(errors="replace")
         try:
@@ -189,8 +196,14 @@ def main():
                     exact += 1
         # MySQL takes no name that ends in a space: such names lose their trailing spaces.
         fitted = [name.rstrip(" ") if database == "mysql" else name for name in names or []]
-        names_right = names is None or columns[: len(names)] == [
-            name if name else f"fld{k + 1}" for k, name in enumerate(fitted)]
+        wanted_names = [name if name else f"fld{k + 1}" for k, name in enumerate(fitted)]
+        # SQLite and MySQL take names without regard to case: a name that repeats an earlier one
+        # so (R's "v_1" and "V_1") is told apart by a suffix.
+        names_right = names is None or all(
+            got == name or (database != "postgres" and got.startswith(name + "_") and
+                            name.lower() in (n.lower() for n in wanted_names[:k]))
+            for k, (got, name) in enumerate(zip(columns, wanted_names)))
+        names_right = names_right and (names is None or len(columns) >= len(wanted_names))
         right = exact == len(records) == len(rows) and names_right and not problem
         files_right += right
         records_exact += exact
