@@ -161,11 +161,11 @@ std::string FittedName(std::string_view name, Dialect dialect, std::size_t room)
     return fitted;
 }
 
-std::string NameKey(std::string_view name, Dialect dialect) {
+std::string NameKey(std::string_view name, Dialect dialect, bool quoted) {
     std::string key;
     for (std::size_t i = 0, length = 0; i < name.size(); i += length) {
         char32_t code = CodePointAt(name, i, length);
-        if (code >= 'A' && code <= 'Z' && dialect != Dialect::Postgres) {
+        if (code >= 'A' && code <= 'Z' && !(quoted && dialect == Dialect::Postgres)) {
             code += 'a' - 'A';
         } else if (dialect == Dialect::Mysql && code >= 0x80) {
             if (const char base = LatinBase(code); base != '\0') {

@@ -54,10 +54,10 @@ const DialectRules& RulesOf(Dialect dialect);
 std::string FittedName(std::string_view name, Dialect dialect, std::size_t room = 0);
 
 // Two names the database takes for the same one have the same key: ASCII letters without case
-// (but for PostgreSQL, where a quoted "V" and "v" are two names), and for MySQL, which compares
-// names without case or accents, Latin, Greek and Cyrillic letters folded too (a few more names
-// are taken as the same than MySQL would).
-std::string NameKey(std::string_view name, Dialect dialect);
+// (but for a `quoted` PostgreSQL name, where "V" and "v" are two names), and for MySQL, which
+// compares names without case or accents, Latin, Greek and Cyrillic letters folded too (a few
+// more names are taken as the same than MySQL would).
+std::string NameKey(std::string_view name, Dialect dialect, bool quoted = true);
 
 // Why the database cannot take the name even once fitted; empty when it can.
 std::string NameRefusal(std::string_view name, Dialect dialect);

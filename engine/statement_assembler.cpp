@@ -20,7 +20,8 @@ std::string HeaderPastLimit() {
 
 }  // namespace
 
-std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header, Dialect dialect) {
+std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header, Dialect dialect,
+                                     bool quoted) {
     std::vector<std::string> names;
     for (std::size_t k = 0; k < header.size(); ++k) {
         std::string name = FittedName(header[k], dialect);
@@ -31,14 +32,14 @@ std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header
     }
     std::set<std::string> taken;
     for (const auto& name : names) {
-        taken.insert(NameKey(name, dialect));
+        taken.insert(NameKey(name, dialect, quoted));
     }
     std::set<std::string> seen;
     // The suffix each repeated name tries next: the ones below it were taken when it last looked,
     // and stay taken, so a header of many equal names costs no more than one of distinct names.
     std::map<std::string, int> nextSuffix;
     for (auto& name : names) {
-        const std::string key = NameKey(name, dialect);
+        const std::string key = NameKey(name, dialect, quoted);
         if (seen.insert(key).second) {
             continue;
         }
@@ -47,8 +48,8 @@ std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header
             // The suffix goes within the longest name the database takes.
             const std::string suffix = "_" + std::to_string(n);
             const std::string candidate = FittedName(name, dialect, suffix.size()) + suffix;
-            if (taken.insert(NameKey(candidate, dialect)).second) {
-                seen.insert(NameKey(candidate, dialect));
+            if (taken.insert(NameKey(candidate, dialect, quoted)).second) {
+                seen.insert(NameKey(candidate, dialect, quoted));
                 name = candidate;
                 next = n + 1;
                 break;
@@ -224,7 +225,7 @@ void StatementAssembler::endHeader() {
     // A table wider than its header names the other columns fldK.
     std::vector<std::string_view> header(m_headerValues.begin(), m_headerValues.end());
     header.resize(std::max(header.size(), m_notes.expectedFields));
-    m_names = ColumnNames(header, m_options.SqlDialect);
+    m_names = ColumnNames(header, m_options.SqlDialect, !m_options.DelimitingChar.empty());
     m_headerValues.clear();
     if (refuseNames() || !planConflict()) {
         return;
@@ -383,9 +384,10 @@ bool StatementAssembler::planConflict() {
         return false;
     }
     for (const auto& wanted : m_options.ConflictKey) {
-        const std::string key = NameKey(FittedName(wanted, dialect), dialect);
+        const bool quoted = !m_options.DelimitingChar.empty();
+        const std::string key = NameKey(FittedName(wanted, dialect), dialect, quoted);
         std::size_t k = 0;
-        while (k < width && NameKey(nameOf(k), dialect) != key) {
+        while (k < width && NameKey(nameOf(k), dialect, quoted) != key) {
             ++k;
         }
         if (k == width) {

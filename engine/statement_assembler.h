@@ -237,8 +237,9 @@ inline constexpr std::size_t kMostHeaderNames = 65536;
 inline constexpr std::uint64_t kMostHeaderBytes = 2 << 20;
 
 // Column names from a header record, each fitted to the dialect (FittedName): an empty name
-// becomes fldK, a repeated one (compared as the database compares names, NameKey) gets _2, _3, ...
+// becomes fldK, a repeated one (compared as the database compares names, `quoted` or not,
+// NameKey) gets _2, _3, ...
 std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header,
-                                     Dialect dialect = Dialect::Classic);
+                                     Dialect dialect = Dialect::Classic, bool quoted = true);
 
 }  // namespace quarrytab::detail
