@@ -69,8 +69,10 @@ struct Options {
                               "MODE", "keep"};
     QCommandLineOption rowsPerInsert{
         "rows-per-insert", "Up to N records in one INSERT (default 1, at most 1000).", "N", "1"};
-    QCommandLineOption transaction{"transaction",
-                                   "Each file's statements between BEGIN and COMMIT."};
+    QCommandLineOption transaction{
+        "transaction",
+        "Each file's statements between BEGIN and COMMIT (MySQL: after the CREATE TABLE, "
+        "which commits)."};
     QCommandLineOption dialect{"dialect",
                                "sqlite, postgres or mysql (MariaDB too): the database's "
                                "identifier quotes, string literals, column type and "
