@@ -382,7 +382,8 @@ void ColumnSurvey::widen(std::size_t width) {
     if (m_options.HeaderRow) {
         std::vector<std::string_view> header(m_headerValues.begin(), m_headerValues.end());
         header.resize(width);
-        m_names = ColumnNames(header);
+        // The names the table gets, so options that name columns find them as written.
+        m_names = ColumnNames(header, m_options.SqlDialect, !m_options.DelimitingChar.empty());
     }
     m_columns.resize(width);
     m_looking.resize(width, 1);

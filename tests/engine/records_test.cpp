@@ -268,15 +268,20 @@ TEST(Records, EachRuleWritesItsStatements) {
          "a,,A,a'b,a_2\n1,2,3,4,5\n",
          {"CREATE TABLE 'Table1_t' ('a' text,'fld2' text,'A_3' text,'a''b' text,'a_2' text);",
           "INSERT INTO 'Table1_t' VALUES ('1','2','3','4','5');"}},
-        {"header names that differ in case only are two names to PostgreSQL",
+        {"header names that differ in case only are two names to PostgreSQL, and a key finds "
+         "its own",
          [](ConversionOptions& o) {
              o.HeaderRow = true;
-             o.Mode = StatementMode::InsertOnly;
              UseDialect(o, Dialect::Postgres);
+             o.Conflict = OnConflict::Update;
+             o.ConflictKey = o.PrimaryKey = {"V"};
          },
          "v,V,v\n1,2,3\n",
          {"SET client_encoding TO 'UTF8';",
-          "INSERT INTO \"Table1_t\" (\"v\",\"V\",\"v_2\") VALUES ('1','2','3');"}},
+          "CREATE TABLE \"Table1_t\" (\"v\" TEXT,\"V\" TEXT NOT NULL,\"v_2\" TEXT,PRIMARY KEY "
+          "(\"V\"));",
+          "INSERT INTO \"Table1_t\" VALUES ('1','2','3') ON CONFLICT (\"V\") DO UPDATE SET "
+          "\"v\"=excluded.\"v\",\"v_2\"=excluded.\"v_2\";"}},
         {"blank lines before the header name no column",
          [](ConversionOptions& o) { o.HeaderRow = true; },
          "\n  \r\na,b\n1,2\n",
