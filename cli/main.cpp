@@ -411,7 +411,8 @@ void ReportNothingConverted(const std::string& file, const FileNotes& notes,
     if (options.SkipLines > 0) {
         why += " once --skip-lines left out " + std::to_string(options.SkipLines) + " lines";
     }
-    PrintError(Where(file) + ": " + why + "; nothing converted");
+    PrintError(Where(file) + ": " + why +
+               (notes.tableMade ? "; only the table definition written" : "; nothing converted"));
 }
 
 // An output the run must not write: one of the inputs, or standard output closed. The exit

@@ -25,6 +25,7 @@ struct LineNotes {
 struct FileNotes {
     std::size_t expectedFields = 0;  // the first record's field count
     std::uint64_t rows = 0;          // records written as rows of an INSERT
+    bool tableMade = false;          // a table definition was written
     LineNotes ragged;                // records with another field count
     LineNotes unclosedQuote;         // a quoted field still open at the end of the file
     LineNotes unconvertible;         // lines holding what the input's encoding could not convert

@@ -438,6 +438,7 @@ void StatementAssembler::refuse(const std::string& why) {
 
 void StatementAssembler::createTable() {
     beginStatements(!m_rules.definitionsCommit);
+    m_notes.tableMade = true;
     const auto name = [&](std::size_t k, std::string& out) {
         if (m_options.HeaderRow) {
             appendName(out, m_names[k]);

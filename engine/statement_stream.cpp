@@ -384,6 +384,9 @@ void StatementStream::endLine() {
     if (holdsFirstLine()) {
         // A zero-length first line still names one column, like a line of spaces does.
         WriteClassicCreateTable(m_sink, m_options, m_reference, std::max<std::size_t>(1, fields));
+        if (m_notes != nullptr) {
+            m_notes->tableMade = true;
+        }
         if (!blank) {
             m_held->replay(m_sink, true);
         }

@@ -145,6 +145,11 @@ TEST_F(Cli, AwkwardInputsGiveNoCrashAndLoseNothing) {
     EXPECT_EQ(emptyRun.exitCode, 0);
     EXPECT_TRUE(emptyRun.err.contains("empty.csv': no record; nothing converted"))
         << emptyRun.err.toStdString();
+    // A header alone makes its table, and is said to.
+    const auto headerRun = RunCli({"--csv", "--header", write("header.csv", "a,b\n")});
+    EXPECT_EQ(headerRun.out, "CREATE TABLE 'Table1_header' ('a' text,'b' text);\r\n");
+    EXPECT_TRUE(headerRun.err.contains("no record after its header; only the table definition"))
+        << headerRun.err.toStdString();
 
     // A 50 MB line without a break.
     const QByteArray longLine(50 << 20, 'x');
