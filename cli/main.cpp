@@ -387,8 +387,8 @@ bool ReportSharedTables(const std::vector<std::string>& paths, const ConversionO
         const std::string base(path == kStandardInputPath ? std::string_view("stdin")
                                                           : BaseNameOf(path, kNativePathStyle));
         const auto table = TableName(options, base);
-        const auto [first, added] = tables.emplace(
-            NameKey(table, options.SqlDialect, !options.DelimitingChar.empty()), path);
+        const auto [first, added] =
+            tables.emplace(NameKey(table, options.SqlDialect, QuotesNames(options)), path);
         if (added) {
             continue;
         }

@@ -383,7 +383,7 @@ void ColumnSurvey::widen(std::size_t width) {
         std::vector<std::string_view> header(m_headerValues.begin(), m_headerValues.end());
         header.resize(width);
         // The names the table gets, so options that name columns find them as written.
-        m_names = ColumnNames(header, m_options.SqlDialect, !m_options.DelimitingChar.empty());
+        m_names = ColumnNames(header, m_options.SqlDialect, QuotesNames(m_options));
     }
     m_columns.resize(width);
     m_looking.resize(width, 1);

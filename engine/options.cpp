@@ -22,6 +22,10 @@ std::string ClosingDelimiterFor(std::string_view opening) {
 
 namespace quarrytab {
 
+bool QuotesNames(const ConversionOptions& options) {
+    return !options.DelimitingChar.empty();
+}
+
 bool UsesRecordRules(const ConversionOptions& options) {
     return options.QuotedFields || options.HeaderRow || options.EmptyAsNull ||
            options.Ragged != RaggedMode::Keep || options.RowsPerInsert > 1 || options.Transaction ||

@@ -107,6 +107,10 @@ struct ConversionOptions {
 // True when any of the rules for real-world files is set, so the records path must be taken.
 bool UsesRecordRules(const ConversionOptions& options);
 
+// True when table and column names are written between quotes, which PostgreSQL takes with their
+// case as written (NameKey).
+bool QuotesNames(const ConversionOptions& options);
+
 // True when records are taken a value at a time (--columns, --null-word, --on-conflict).
 bool ShapesRecords(const ConversionOptions& options);
 

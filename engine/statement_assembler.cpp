@@ -225,7 +225,7 @@ void StatementAssembler::endHeader() {
     // A table wider than its header names the other columns fldK.
     std::vector<std::string_view> header(m_headerValues.begin(), m_headerValues.end());
     header.resize(std::max(header.size(), m_notes.expectedFields));
-    m_names = ColumnNames(header, m_options.SqlDialect, !m_options.DelimitingChar.empty());
+    m_names = ColumnNames(header, m_options.SqlDialect, QuotesNames(m_options));
     m_headerValues.clear();
     if (refuseNames() || !planConflict()) {
         return;
@@ -383,8 +383,8 @@ bool StatementAssembler::planConflict() {
         refuse("--on-conflict needs the key's columns (--key)");
         return false;
     }
+    const bool quoted = QuotesNames(m_options);
     for (const auto& wanted : m_options.ConflictKey) {
-        const bool quoted = !m_options.DelimitingChar.empty();
         const std::string key = NameKey(FittedName(wanted, dialect), dialect, quoted);
         std::size_t k = 0;
         while (k < width && NameKey(nameOf(k), dialect, quoted) != key) {

@@ -9,9 +9,9 @@ decisions written in the folder's INDEX.
 With --types the columns are typed (`--auto --types`) and every value is read back as text; each
 file's line then names the types its columns got. With --copy (PostgreSQL) the rows are written
 with `--format copy` and read by psql from its standard input. A file whose INDEX line names a
-word for a missing value is converted with `--null-word` and that word read as NULL. Prints one line per file and a summary; fails
-when fewer than 99% of the records load exact, or when a file does not load exact and
-quarrytab-cli said nothing of being unsure (a silent fault).
+word for a missing value is converted with `--null-word` and that word read as NULL. Prints one
+line per file and a summary; fails when fewer than 99% of the records load exact, or when a file
+does not load exact and quarrytab-cli said nothing of being unsure (a silent fault).
 """
 import collections
 import csv
