@@ -84,6 +84,9 @@ QStringList NoteLines(const FileNotes& notes, const ConversionOptions& options) 
                           FromUtf8(notes.encoding.empty() ? options.Encoding : notes.encoding),
                           Lines(notes.unconvertible));
     }
+    if (!notes.namesFitted.empty()) {
+        lines << FromUtf8(notes.namesFitted) + QLatin1Char('.');
+    }
     if (notes.unstorable.count > 0) {
         lines << QStringLiteral("%1 %2 (%3).")
                      .arg(Count(notes.unstorable.count, "record holds", "records hold"),

@@ -27,7 +27,9 @@ struct Options {
         {"t", "table-name"}, "Table-name prefix (default: Table1).", "TEXT", "Table1"};
     QCommandLineOption quote{{"q", "quote"},
                              "Text written around table and field names (default: ', or the "
-                             "dialect's identifier quote); ( [ { < pair with ) ] } >.",
+                             "dialect's identifier quote); ( [ { < pair with ) ] } >. With -q '' "
+                             "and the rules for real-world files, a name that is not plain "
+                             "(letters, digits, _) stops its file.",
                              "TEXT"};
     QCommandLineOption delimiter{
         {"d", "delimiter"},
@@ -72,7 +74,8 @@ struct Options {
     QCommandLineOption transaction{
         "transaction",
         "Each file's statements between BEGIN and COMMIT (MySQL: after the CREATE TABLE, "
-        "which commits)."};
+        "which commits). For all or nothing, stop the client at the first failing statement: "
+        "sqlite3 -bail, psql -v ON_ERROR_STOP=1."};
     QCommandLineOption dialect{"dialect",
                                "sqlite, postgres or mysql (MariaDB too): the database's "
                                "identifier quotes, string literals, column type and "
@@ -111,7 +114,8 @@ struct Options {
         "TEXT; numbers are written bare. An empty field only fits with --null-empty. Each "
         "file is read twice; the choices go to standard error."};
     QCommandLineOption type{"type",
-                            "Column NAME gets TYPE (repeatable); values the database would "
+                            "Column NAME gets TYPE (repeatable): one type name, e.g. INTEGER, "
+                            "NUMERIC(10,2) or DOUBLE PRECISION; values the database would "
                             "refuse or change under it are reported and nothing is written "
                             "for the file (exit status 1).",
                             "NAME=TYPE"};
@@ -122,8 +126,9 @@ struct Options {
     QCommandLineOption notNull{"not-null", "Columns that take no NULL, comma separated.", "COLS"};
     QCommandLineOption ifExists{"if-exists",
                                 "When the table exists: fail (plain CREATE TABLE, the default), "
-                                "drop (DROP TABLE IF EXISTS first) or append (CREATE TABLE IF "
-                                "NOT EXISTS).",
+                                "drop (DROP TABLE IF EXISTS first; not with --transaction under "
+                                "MySQL, which commits the DROP at once) or append (CREATE TABLE "
+                                "IF NOT EXISTS).",
                                 "MODE", "fail"};
     QCommandLineOption format{"format",
                               "How the rows are written: insert (INSERT statements, the default) "
@@ -147,8 +152,10 @@ struct Options {
         "on-conflict",
         "A row whose key the table already holds: ignore (the table's row stays) or update "
         "(its other columns take the row's values). Needs --dialect and --key (or "
-        "--primary-key); --key becomes the new table's primary key unless --primary-key is "
-        "given.",
+        "--primary-key); --key becomes the new table's primary key (--primary-key, if given, "
+        "must be the same). MySQL's ON DUPLICATE KEY acts on any unique key: into a table the "
+        "run does not make, a check first stops the load unless the table's one unique key is "
+        "on the --key columns.",
         "MODE"};
     QCommandLineOption key{"key", "The columns a conflict is found by, comma separated.", "COLS"};
 
@@ -292,7 +299,12 @@ bool ReadTableDefinition(const QCommandLineParser& parser, const Options& o,
             error = "--type takes NAME=TYPE, not '" + ToBytes(given) + "'";
             return false;
         }
-        options.ColumnTypes.push_back({ToBytes(given.left(at)), ToBytes(given.mid(at + 1))});
+        ColumnTypeChoice choice{ToBytes(given.left(at)), ToBytes(given.mid(at + 1))};
+        if (const auto why = TypeRefusal(choice.type); !why.empty()) {
+            error = "--type " + ToBytes(given) + ": " + why;
+            return false;
+        }
+        options.ColumnTypes.push_back(std::move(choice));
     }
     if (parser.isSet(o.primaryKey)) {
         options.PrimaryKey = ColumnList(parser.value(o.primaryKey));
@@ -309,6 +321,15 @@ bool ReadTableDefinition(const QCommandLineParser& parser, const Options& o,
         options.TableExists = IfExists::Append;
     } else {
         error = "unknown --if-exists mode '" + ToBytes(exists) + "' (choose fail, drop or append)";
+        return false;
+    }
+    if (options.TableExists == IfExists::Drop && options.Transaction &&
+        RulesOf(options.SqlDialect).definitionsCommit) {
+        error = "--if-exists drop with --transaction: " +
+                std::string(DatabaseNameOf(options.SqlDialect)) +
+                " commits DROP TABLE and CREATE TABLE as they run, so a load that failed would "
+                "leave the old table gone; load into a table of another name (-t), or without "
+                "--transaction";
         return false;
     }
     if (SurveysColumns(options) && options.SqlDialect == Dialect::Classic) {
@@ -403,6 +424,13 @@ bool ReadLoading(const QCommandLineParser& parser, const Options& o, CommandLine
     // The table made here gets the key a conflict is found by.
     if (options.PrimaryKey.empty() && options.Mode == StatementMode::CreateAndInsert) {
         options.PrimaryKey = options.ConflictKey;
+    }
+    if (options.Mode == StatementMode::CreateAndInsert &&
+        options.PrimaryKey != options.ConflictKey) {
+        error =
+            "--on-conflict looks for the table's key, and the table made here has "
+            "--primary-key as its only key: give --key the same columns (or leave it out)";
+        return false;
     }
     return true;
 }

@@ -123,6 +123,9 @@ void ReportReading(const std::string& where, const FileNotes& notes) {
 // Says each column's type and why, and what the table's definition would refuse or change; true
 // when it refused something, so nothing of the file is written.
 bool ReportTable(const std::string& where, const FileNotes& notes) {
+    if (!notes.namesFitted.empty()) {
+        PrintError(where + ": " + notes.namesFitted);
+    }
     if (!notes.columnTypes.empty()) {
         PrintError(where + ": columns " + notes.columnTypes);
     }

@@ -9,6 +9,10 @@ namespace quarrytab {
 namespace {
 
 constexpr LiteralEscape kQuoteOnly[] = {kQuoteEscape};
+// PostgreSQL stores no NUL, and psql cuts a line at a raw one, which would join the rest of the
+// statement to the next line and shift its quotes: a NUL is written as chr(0), which the server
+// refuses, so the statement fails as a whole and nothing after the NUL is read as SQL.
+constexpr LiteralEscape kPostgresEscapes[] = {kQuoteEscape, {'\0', "'||chr(0)||'"}};
 // The sqlite3 shell reads its input line by line and drops the CR of every CR LF, even inside a
 // literal: a CR is written as a character of its own, joined to the rest of the literal.
 constexpr LiteralEscape kSqliteEscapes[] = {kQuoteEscape, {'\r', "'||char(13)||'"}};
@@ -45,9 +49,10 @@ constexpr DialectRules kSqlite{"\"",     "TEXT",     "BEGIN TRANSACTION",
                                0,        0,          2000,
                                false,    false,      false,
                                true,     false};
-constexpr DialectRules kPostgres{"\"", "TEXT",         "BEGIN", "COMMIT", "ROLLBACK", kQuoteOnly,
-                                 1000, kPostgresSetup, {},      63,       0,          1600,
-                                 true, false,          false,   true,     false};
+constexpr DialectRules kPostgres{
+    "\"", "TEXT",         "BEGIN", "COMMIT", "ROLLBACK", kPostgresEscapes,
+    1000, kPostgresSetup, {},      63,       0,          1600,
+    true, false,          false,   true,     false};
 constexpr DialectRules kMysql{"`",      "LONGTEXT",  "START TRANSACTION",
                               "COMMIT", "ROLLBACK",  kMysqlEscapes,
                               1000,     kMysqlSetup, kMysqlTable,

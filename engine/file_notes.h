@@ -43,6 +43,7 @@ struct FileNotes {
     bool widened = false;               // the table is as wide as the file's widest record
     std::size_t chosenFrom = 0;         // --columns: the field count its fields were chosen from
     std::string refused;                // why the database cannot take the file's names
+    std::string namesFitted;            // which names were changed to fit the database, and how
     std::string columnTypes;            // each column's type and why, in one line
     std::vector<std::string> valuesRefused;  // what the table's definition would refuse or change;
                                              // the file's statements are then not written

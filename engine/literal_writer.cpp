@@ -11,6 +11,11 @@ namespace {
 // The longest SQLite value kept as a literal in one piece of room, ready to become a blob.
 constexpr std::size_t kCarriedValue = 8 << 20;
 
+// SQLite parses 'a'||char(13)||'b' as a tree one level deeper for each ||, and refuses a tree
+// deeper than 1000 levels ("Expression tree is too large"): a value of more CRs than this is
+// written as a blob instead, which takes any number of them.
+constexpr std::size_t kMostJoinedLineBreaks = 200;
+
 // What COPY's text format escapes; its values are not quoted. A NUL, which PostgreSQL cannot
 // store, is written as the escape that stands for it, so the server refuses the row: psql cuts a
 // line at a raw NUL and would join what is left of the row to the next one.
@@ -149,7 +154,8 @@ void LiteralWriter::byte(char c) {
     if (!m_valueOpen) {
         openValue();
     }
-    if ((c == '\0' && m_valueStart != nullptr) || valueTooLong()) {
+    const bool manyBreaks = c == '\r' && m_blobOnNul && ++m_lineBreaks > kMostJoinedLineBreaks;
+    if (((c == '\0' || manyBreaks) && m_valueStart != nullptr) || valueTooLong()) {
         holdValue();  // SQLite reads no NUL inside a literal: the value becomes a blob
     }
     if (m_collect || m_valueHeld) {
@@ -237,7 +243,7 @@ std::string LiteralWriter::collected() {
 // which SQLite cannot read inside a literal, as a blob of its bytes cast to text.
 void LiteralWriter::writeHeldValue() {
     constexpr char kDigits[] = "0123456789ABCDEF";
-    const bool blob = m_hasNul;
+    const bool blob = m_hasNul || m_lineBreaks > kMostJoinedLineBreaks;
     // Each byte takes at most this many: two hexadecimal digits, or its longest escape.
     const std::size_t widest = std::max<std::size_t>(2, m_longestEscape);
     put(blob ? "CAST(X'" : "'");

@@ -73,6 +73,7 @@ class LiteralWriter {
         m_utf8Bad = false;
         m_utf8Need = 0;
         m_hasNul = false;
+        m_lineBreaks = 0;
     }
     void openValue() {
         m_valueOpen = true;
@@ -221,6 +222,7 @@ class LiteralWriter {
     unsigned char m_utf8Low = 0x80;
     unsigned char m_utf8High = 0xBF;
     bool m_hasNul = false;
+    std::size_t m_lineBreaks = 0;  // SQLite: the CRs written as char(13) so far
     bool m_unstorable = false;
     HeldStatement m_value;  // a value seen whole before it is written (names, SQLite)
 

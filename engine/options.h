@@ -117,6 +117,17 @@ bool ShapesRecords(const ConversionOptions& options);
 // True when the table's definition takes a first read of each file (types, keys, NOT NULL).
 bool SurveysColumns(const ConversionOptions& options);
 
+// Why `type` is not one SQL type name (words such as DOUBLE PRECISION or TIMESTAMP WITH TIME
+// ZONE, each word with an optional list of numbers in parentheses, as in NUMERIC(10,2), and []
+// after it for an array): a given type is written into CREATE TABLE as it is, so nothing else
+// may get there. Empty when it is one.
+std::string TypeRefusal(std::string_view type);
+
+// True when `name` can be written without quotes: ASCII letters, digits and _ (not a digit
+// first), and bytes from 0x80, which the databases read as letters of a name. A name written
+// without quotes that is not plain would end the statement's SQL where it should be a name.
+bool IsPlainName(std::string_view name);
+
 // The closing counterpart of an opening delimiting text: "(" "[" "{" "<" pair with ")" "]" "}"
 // ">"; every other text, including longer ones and closing brackets, closes with itself.
 std::string ClosingDelimiterFor(std::string_view opening);

@@ -297,8 +297,10 @@ void RecordShaper<Inner>::sendRow(bool blank) {
             sendField(*m_fields[k]);
         }
     }
+    bool keyTold = false;
     if constexpr (requires { m_inner.rowKey(std::string_view()); }) {
-        if (m_keyed && !blank && keyOf(m_key)) {
+        keyTold = m_keyed && !blank && keyOf(m_key);
+        if (keyTold) {
             m_inner.rowKey(m_key);
         }
     }
@@ -308,6 +310,13 @@ void RecordShaper<Inner>::sendRow(bool blank) {
         }
     }
     m_inner.endRecord(blank);
+    // Without a header the key's columns are known once the first record has ended: its key is
+    // told then, so a later row with the same key goes into another INSERT.
+    if constexpr (requires { m_inner.rememberKey(std::string_view()); }) {
+        if (m_keyed && !blank && !keyTold && keyOf(m_key)) {
+            m_inner.rememberKey(m_key);
+        }
+    }
 }
 
 // The row's key as one text (each value's length and bytes); false when a key value is NULL or

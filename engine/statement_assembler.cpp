@@ -18,6 +18,17 @@ std::string HeaderPastLimit() {
            std::to_string(kMostHeaderBytes >> 20) + " MiB of them, more than any database takes";
 }
 
+// A text as a string literal of the dialect, with its escapes.
+std::string StringLiteral(std::string_view text, const DialectRules& rules) {
+    std::string literal = "'";
+    for (const char c : text) {
+        const auto escape = std::find_if(rules.escapes.begin(), rules.escapes.end(),
+                                         [c](const LiteralEscape& e) { return e.byte == c; });
+        literal += escape == rules.escapes.end() ? std::string(1, c) : std::string(escape->text);
+    }
+    return literal + "'";
+}
+
 }  // namespace
 
 std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header, Dialect dialect,
@@ -70,6 +81,7 @@ StatementAssembler::StatementAssembler(const ConversionOptions& options, std::st
       m_copy(options.Rows == RowForm::Copy),
       m_otherCut(m_copy || plan != nullptr),
       m_reference(TableReference(options, baseName)),
+      m_baseName(baseName),
       m_tableName(TableName(options, baseName)),
       m_insertHead("INSERT INTO " + m_reference + " VALUES "),
       m_ending(options.IncludeSemicolon ? ";" : ""),
@@ -97,6 +109,7 @@ void StatementAssembler::endOtherRecord(bool blank) {
     if (std::exchange(m_first, false)) {
         refreshDirect();
         m_notes.expectedFields = std::max<std::size_t>({1, m_fields, m_options.TableWidth});
+        noteFittedNames();
         if (refuseNames() || !planConflict()) {
             dropRecord();
             return;
@@ -226,6 +239,7 @@ void StatementAssembler::endHeader() {
     std::vector<std::string_view> header(m_headerValues.begin(), m_headerValues.end());
     header.resize(std::max(header.size(), m_notes.expectedFields));
     m_names = ColumnNames(header, m_options.SqlDialect, QuotesNames(m_options));
+    noteFittedNames();
     m_headerValues.clear();
     if (refuseNames() || !planConflict()) {
         return;
@@ -246,6 +260,38 @@ void StatementAssembler::endHeader() {
     }
     m_insertHead += ") VALUES ";
     m_rowHead = m_copy ? "" : m_insertHead + "(";
+}
+
+// Says which of the header's names, and whether the table's name, were changed to fit the
+// database (cut to its longest name, trailing spaces or a CR before a line break dropped), so
+// a user looking for the names in the file knows why they differ.
+void StatementAssembler::noteFittedNames() {
+    const Dialect dialect = m_options.SqlDialect;
+    std::vector<std::size_t> changed;
+    for (std::size_t k = 0; k < m_headerValues.size(); ++k) {
+        if (FittedName(m_headerValues[k], dialect) != m_headerValues[k]) {
+            changed.push_back(k + 1);
+        }
+    }
+    const std::string table = m_options.TableName + "_" + m_baseName;
+    const bool tableFitted = m_tableName != table;
+    if (changed.empty() && !tableFitted) {
+        return;
+    }
+    std::string what = tableFitted ? "the table's name" : "";
+    if (!changed.empty()) {
+        what += std::string(tableFitted ? " and " : "") +
+                (changed.size() == 1 ? "the name of column " : "the names of columns ");
+        for (std::size_t i = 0; i < std::min<std::size_t>(changed.size(), 5); ++i) {
+            what += (i > 0 ? ", " : "") + std::to_string(changed[i]);
+        }
+        if (changed.size() > 5) {
+            what += " and " + std::to_string(changed.size() - 5) + " more";
+        }
+    }
+    m_notes.namesFitted = what + " changed to fit " + std::string(DatabaseNameOf(dialect)) +
+                          " (cut to the longest name it takes, trailing spaces or a CR before a "
+                          "line break dropped)";
 }
 
 // Writes a held row: as its own INSERT, or into the INSERT still taking rows.
@@ -311,6 +357,9 @@ void StatementAssembler::beginStatements(bool transaction) {
         return;
     }
     m_begun = true;
+    for (const auto& check : m_keyCheck) {
+        m_sink.statement(check);
+    }
     if (m_options.Transaction) {
         m_inTransaction = true;
         m_sink.statement(std::string(m_rules.begin) + m_ending);
@@ -350,6 +399,19 @@ bool StatementAssembler::refuseNames() {
         if (const auto what = NameRefusal(m_names[k], m_options.SqlDialect); !what.empty()) {
             why = "the name of column " + std::to_string(k + 1) + " holds " + what + ", which " +
                   database + " takes in no name";
+        }
+    }
+    // A name written without quotes must be one the SQL reads as a name and nothing more.
+    if (why.empty() && !QuotesNames(m_options)) {
+        const auto notPlain = [](const std::string& name) {
+            return !IsPlainName(name);
+        };
+        const auto name = std::find_if(m_names.begin(), m_names.end(), notPlain);
+        if (notPlain(m_tableName) || name != m_names.end()) {
+            why = (notPlain(m_tableName) ? "its table name '" + m_tableName
+                                         : "the column name '" + *name) +
+                  "' is not a plain name (letters, digits, _), as names written without quotes "
+                  "(-q '') must be";
         }
     }
     const auto most = m_rules.maxColumns;
@@ -427,7 +489,36 @@ bool StatementAssembler::planConflict() {
     }
     m_insertTail = clause + m_ending;
     m_rowTail = ")" + m_insertTail;
+    if (dialect == Dialect::Mysql && (m_options.Mode == StatementMode::InsertOnly ||
+                                      m_options.TableExists == IfExists::Append)) {
+        std::string names;
+        for (const auto k : m_conflictColumns) {
+            names += (names.empty() ? "" : ",") + StringLiteral(nameOf(k), m_rules);
+        }
+        planKeyCheck(names, m_conflictColumns.size());
+    }
     return true;
+}
+
+// MySQL's ON DUPLICATE KEY acts on whichever unique key a row repeats, not the columns --key
+// names, and on a table without a unique key on them it inserts every row again. In a table the
+// conversion did not make, the key is checked first: unless its one unique key is on the --key
+// columns, a statement naming the fault fails (as an unknown column, which every MySQL and
+// MariaDB server reports with its name), and the client stops before any row is loaded.
+void StatementAssembler::planKeyCheck(const std::string& keys, std::size_t count) {
+    const std::string n = std::to_string(count);
+    m_keyCheck = {
+        "SET @quarrytab_key_check = IF((SELECT COUNT(DISTINCT INDEX_NAME) = 1 AND COUNT(*) = " + n +
+            " AND SUM(COLUMN_NAME IN (" + keys + ")) = " + n +
+            " FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = DATABASE() AND "
+            "TABLE_NAME = " +
+            StringLiteral(m_tableName, m_rules) +
+            " AND NON_UNIQUE = 0), 'DO 0', 'SELECT `--on-conflict needs --key as the "
+            "only unique key of the table`')" +
+            m_ending,
+        "PREPARE quarrytab_key_check FROM @quarrytab_key_check" + m_ending,
+        "EXECUTE quarrytab_key_check" + m_ending,
+        "DEALLOCATE PREPARE quarrytab_key_check" + m_ending};
 }
 
 // Stops the conversion before anything of the file is written, saying why.

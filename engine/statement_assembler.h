@@ -86,6 +86,13 @@ class StatementAssembler {
         m_rowKey.assign(key);
         m_hasRowKey = true;
     }
+    // The key of the row placed last, told after its record ended (the first record's, when
+    // no header names the key's columns before it).
+    void rememberKey(std::string_view key) {
+        if (m_pendingRows > 0) {
+            m_pendingKeys.emplace(key);
+        }
+    }
     // The columns --key names (from 0), once the table's names are known.
     const std::vector<std::size_t>& conflictColumns() const { return m_conflictColumns; }
     void run(const char* from, const char* to) { m_literal.run(from, to); }
@@ -167,6 +174,7 @@ class StatementAssembler {
         m_directNow = m_directRows && !m_first && m_begun && (!m_copy || m_copyOpen);
     }
     void endHeader();
+    void noteFittedNames();
     void placeRow();
     // Ends a row written straight to the sink as its own INSERT.
     void endRow() {
@@ -176,6 +184,7 @@ class StatementAssembler {
     void beginStatements(bool transaction = true);
     bool refuseNames();
     bool planConflict();
+    void planKeyCheck(const std::string& keys, std::size_t count);
     void createTable();
     void flushInsert();
     void openCopy();
@@ -190,6 +199,7 @@ class StatementAssembler {
     bool m_copy;      // the rows are COPY's (RowForm::Copy)
     bool m_otherCut;  // values are cut otherwise than as plain literals: COPY's, or typed
     std::string m_reference;
+    std::string m_baseName;
     std::string m_tableName;   // the table's name without its quotes
     std::string m_insertHead;  // "INSERT INTO t VALUES " or with the column names
     std::string m_ending;      // ";" or ""
@@ -225,6 +235,9 @@ class StatementAssembler {
 
     // --on-conflict: the key's columns, and the keys of the INSERT still taking rows.
     std::vector<std::size_t> m_conflictColumns;
+    // MySQL, into a table that may exist: statements that stop the load unless the key is the
+    // table's only unique key (see keyCheck).
+    std::vector<std::string> m_keyCheck;
     std::string m_rowKey;
     bool m_hasRowKey = false;
     std::unordered_set<std::string> m_pendingKeys;

@@ -100,14 +100,14 @@ TEST(CommandLine, EveryOptionReachesTheRecord) {
     EXPECT_TRUE(Parse({"-d", "auto", "x"}).options.DetectDelimiter);
     EXPECT_TRUE(Parse({"--strip-bom", "x"}).options.StripBom);
     EXPECT_TRUE(Parse({"--encoding", "utf-16", "x"}).options.StripBom);
-    const auto table =
-        Parse({"--dialect", "postgres", "--types", "--type", "a=NUMERIC(5,2)", "--type", "b=a=b",
-               "--primary-key", "a,b", "--not-null", "c", "--if-exists", "drop", "x"})
-            .options;
+    const auto table = Parse({"--dialect", "postgres", "--types", "--type", "a=NUMERIC(5,2)",
+                              "--type", "b=DOUBLE PRECISION", "--primary-key", "a,b", "--not-null",
+                              "c", "--if-exists", "drop", "x"})
+                           .options;
     EXPECT_TRUE(table.InferTypes && SurveysColumns(table) && UsesRecordRules(table));
     ASSERT_EQ(table.ColumnTypes.size(), 2u);
     EXPECT_EQ(table.ColumnTypes[0].column + "|" + table.ColumnTypes[0].type, "a|NUMERIC(5,2)");
-    EXPECT_EQ(table.ColumnTypes[1].column + "|" + table.ColumnTypes[1].type, "b|a=b");
+    EXPECT_EQ(table.ColumnTypes[1].column + "|" + table.ColumnTypes[1].type, "b|DOUBLE PRECISION");
     EXPECT_EQ(table.PrimaryKey, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(table.NotNull, std::vector<std::string>{"c"});
     EXPECT_EQ(table.TableExists, IfExists::Drop);
@@ -160,6 +160,12 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
         {{"--types", "x"}, "--dialect"},
         {{"--dialect", "sqlite", "--type", "a", "x"}, "NAME=TYPE"},
         {{"--dialect", "sqlite", "--type", "=INT", "x"}, "NAME=TYPE"},
+        // A type is written into CREATE TABLE as it is: one type name, nothing after it.
+        {{"--dialect", "sqlite", "--type", "v=TEXT); DROP TABLE victim; --", "x"}, "')'"},
+        {{"--dialect", "sqlite", "--type", "b=a=b", "x"}, "'='"},
+        {{"--dialect", "sqlite", "--type", "v=NUMERIC(10,2", "x"}, "parentheses"},
+        {{"--dialect", "sqlite", "--type", "v=VARCHAR(n)", "x"}, "parentheses"},
+        {{"--dialect", "sqlite", "--type", "v=TEXT -- x", "x"}, "'-'"},
         {{"--dialect", "sqlite", "--primary-key", "a", "--insert-only", "x"}, "--insert-only"},
         {{"--if-exists", "replace", "x"}, "replace"},
         {{"--columns", "a", "x"}, "--header"},
@@ -170,6 +176,11 @@ TEST(CommandLine, UsageErrorsSayWhatIsWrong) {
         {{"--dialect", "sqlite", "--on-conflict", "merge", "--key", "a", "x"}, "merge"},
         {{"--dialect", "sqlite", "--on-conflict", "ignore", "x"}, "--key"},
         {{"--key", "a", "x"}, "--on-conflict"},
+        {{"--dialect", "sqlite", "--on-conflict", "ignore", "--key", "a", "--primary-key", "b",
+          "x"},
+         "--primary-key"},
+        // MySQL commits its DROP TABLE at once: a failed load would leave no table.
+        {{"--dialect", "mysql", "--if-exists", "drop", "--transaction", "x"}, "MySQL"},
         {{"--format", "csv", "x"}, "insert or copy"},
         {{"--format", "copy", "x"}, "--dialect postgres"},
         {{"--dialect", "mysql", "--format", "copy", "x"}, "MySQL"},

@@ -108,6 +108,12 @@ std::string Utf16le(const char* utf8) {
     return bytes;
 }
 
+std::string Repeated(const std::string& text, int times) {
+    std::string repeated;
+    for (int i = 0; i < times; ++i) repeated += text;
+    return repeated;
+}
+
 std::vector<std::string> Fields(int count) {
     std::vector<std::string> names;
     for (int i = 1; i <= count; ++i) names.push_back("fld" + std::to_string(i));
@@ -227,6 +233,12 @@ const std::vector<LoadCase>& Cases() {
              .input = "\"a\r\nb\",\"c\rd\",\"\r\n\"\r\n\"\r\r\n\n\",x,\"\"\r\n",
              .columns = Fields(3),
              .rows = {{"a\r\nb", "c\rd", "\r\n"}, {"\r\r\n\n", "x", ""}}},
+            // ... and SQLite joins at most 1000 parts in one expression: 500 CRs in one value.
+            {.name = "many_line_breaks",
+             .options = {"--csv"},
+             .input = "\"" + Repeated("a\r\n", 500) + "\",x\n",
+             .columns = Fields(2),
+             .rows = {{Repeated("a\r\n", 500), "x"}}},
             // The prefix is quoted like the rest of the name.
             {.name = "prefix",
              .prefix = "t\"`q",
@@ -371,6 +383,7 @@ const std::vector<LoadCase>& Cases() {
              .input = "\u00C9,\u00E9," + std::string(70, 'x') + "1," + std::string(70, 'x') +
                       "2,\"a\r\r\nb\",t \n1,2,3,4,5,6\n",
              .rows = {{"1", "2", "3", "4", "5", "6"}},
+             .said = " changed to fit ",
              .columnsIn = FittedNames},
             // A NUL in a name, which no database takes: refused before anything is written.
             {.name = "nul_name",
@@ -529,6 +542,15 @@ const std::vector<LoadCase>& Cases() {
              .columns = {"id", "v"},
              .rows = {{"1", "a"}, {"2", "B"}, {"3", "C"}},
              .reload = "id,v\n2,B\n3,c\n3,C\n"},
+            // A table without a unique key on --key: every database refuses the load (MySQL
+            // by the check written before the rows) rather than adding the rows again.
+            {.name = "conflict_key_unknown",
+             .options = {"--csv", "--header", "--insert-only", "--on-conflict", "update", "--key",
+                         "id"},
+             .input = "id,v\n1,a\n",
+             .columns = {"id", "v"},
+             .outcome = Outcome::LoadFails,
+             .tableFirst = true},
             {.name = "conflict_ignore",
              .options = {"--csv", "--header", "--on-conflict", "ignore", "--key", "id",
                          "--if-exists", "append", "--rows-per-insert", "10"},

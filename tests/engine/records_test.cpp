@@ -2,6 +2,7 @@
 // writes, and the classic statements kept byte for byte when the records path is taken.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -85,6 +86,40 @@ std::vector<ModelRecord> ModelCsv(const std::string& bytes, const std::string& d
     return records;
 }
 
+// Well-formed UTF-8, by a strict reader: no overlong forms, no surrogates, nothing past U+10FFFF.
+bool IsUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = byte < 0x80                    ? 1
+                                   : byte >= 0xC2 && byte <= 0xDF ? 2
+                                   : byte >= 0xE0 && byte <= 0xEF ? 3
+                                   : byte >= 0xF0 && byte <= 0xF4 ? 4
+                                                                  : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        char32_t code = length == 1 ? byte : byte & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// Whether the dialect's database can store every value of the record.
+bool Storable(const ModelRecord& record, Dialect dialect) {
+    return std::all_of(record.fields.begin(), record.fields.end(), [&](const std::string& value) {
+        return (dialect != Dialect::Postgres && dialect != Dialect::Mysql) ||
+               (IsUtf8(value) && (dialect == Dialect::Mysql || value.find('\0') == value.npos));
+    });
+}
+
 // The values of each INSERT the records path writes in the dialect, and its notes.
 std::vector<std::vector<std::string>> ReadCsv(const std::string& bytes,
                                               const std::string& delimiter, Dialect dialect,
@@ -151,6 +186,10 @@ std::string RandomBytes(std::mt19937& random, std::size_t size,
         const auto kind = random() % 40;
         if (kind == 0) {
             bytes += std::string(64 + random() % 80, 'b');
+        } else if (kind == 2) {
+            // A byte from 0x80 (a character, or a byte that starts none) deep in a long run.
+            bytes += std::string(64 + random() % 80, 'b') + (random() % 2 ? "\xC3\xA9" : "\xE9") +
+                     std::string(random() % 80, 'b');
         } else if (kind == 1) {
             bytes += std::string(random() % 70, 'b') + ",\"" + std::string(random() % 40, 'q') +
                      "\"\"" + std::string(random() % 40, 'q') + ",q\"";
@@ -177,10 +216,13 @@ TEST(Records, QuotedFieldsAgreeWithThePlainModelOnRandomInput) {
             const auto model = ModelCsv(bytes, delimiter);
             std::vector<std::vector<std::string>> fields;
             std::vector<std::uint64_t> ragged;
+            std::uint64_t unstorable = 0;  // records of values the database cannot store
+            const Dialect dialect = dialects[n % 4];
             for (const auto& record : model) {
                 if (record.blank)
                     continue;
                 fields.push_back(record.fields);
+                unstorable += !Storable(record, dialect);
                 if (record.fields.size() != std::max<std::size_t>(1, model[0].fields.size()))
                     ragged.push_back(record.line);
             }
@@ -200,13 +242,14 @@ TEST(Records, QuotedFieldsAgreeWithThePlainModelOnRandomInput) {
             for (const int way : {0, 1, 2}) {
                 BlockScans scans(way == 1);
                 FileNotes notes;
-                const auto read = ReadCsv(bytes, delimiter, dialects[n % 4], step, notes, way == 2);
+                const auto read = ReadCsv(bytes, delimiter, dialect, step, notes, way == 2);
                 const auto where = ::testing::Message()
                                    << "input '" << bytes << "', delimiter '" << delimiter
                                    << "', case " << n << ", way " << way;
                 ASSERT_EQ(read, fields) << where;
                 EXPECT_EQ(notes.ragged.count, raggedCount) << where;
                 EXPECT_EQ(notes.ragged.first, ragged) << where;
+                EXPECT_EQ(notes.unstorable.count, unstorable) << where;
                 if (n % 4 == 1) {
                     EXPECT_EQ(LeftOut(bytes, delimiter, step, n % 8 == 5), leftOut) << where;
                 }
@@ -259,6 +302,12 @@ constexpr const char* kMysqlSetup =
 void UseDialect(ConversionOptions& o, Dialect d) {
     o.SqlDialect = d;
     SetDelimitingChar(o, RulesOf(d).identifierQuote);
+}
+
+std::string Repeat(std::string_view text, int times) {
+    std::string repeated;
+    for (int i = 0; i < times; ++i) repeated += text;
+    return repeated;
 }
 
 TEST(Records, EachRuleWritesItsStatements) {
@@ -457,6 +506,69 @@ TEST(Records, EachRuleWritesItsStatements) {
          },
          "\"a\r\nb\",\"\r'\rx\0\"\n"s,
          {"INSERT INTO \"Table1_t\" VALUES ('a'||char(13)||'\nb',CAST(X'0D270D7800' AS TEXT));"}},
+        {"SQLite: a value of more CRs than one expression may join is a blob",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Sqlite);
+             o.Mode = StatementMode::InsertOnly;
+             o.QuotedFields = true;
+         },
+         "\"" + Repeat("'\r\n", 201) + "\"\n",
+         {"INSERT INTO \"Table1_t\" VALUES (CAST(X'" + Repeat("270D0A", 201) + "' AS TEXT));"}},
+        {"PostgreSQL: a NUL is chr(0), which the server refuses; no raw NUL for psql to cut at",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Postgres);
+             o.Mode = StatementMode::InsertOnly;
+         },
+         std::string(70, 'x') + "\0b,c\n"s,
+         {"SET client_encoding TO 'UTF8';",
+          "INSERT INTO \"Table1_t\" VALUES ('" + std::string(70, 'x') + "'||chr(0)||'b','c');"}},
+        {"PostgreSQL updates a key once per INSERT: the first record's key counts too",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Postgres);
+             o.Mode = StatementMode::InsertOnly;
+             o.Conflict = OnConflict::Update;
+             o.ConflictKey = {"fld1"};
+             o.RowsPerInsert = 10;
+         },
+         "1,a\n2,x\n1,b\n",
+         {"SET client_encoding TO 'UTF8';",
+          "INSERT INTO \"Table1_t\" VALUES ('1','a'),('2','x') ON CONFLICT (\"fld1\") DO UPDATE "
+          "SET \"fld2\"=excluded.\"fld2\";",
+          "INSERT INTO \"Table1_t\" VALUES ('1','b') ON CONFLICT (\"fld1\") DO UPDATE SET "
+          "\"fld2\"=excluded.\"fld2\";"}},
+        {"MySQL into a table it did not make: the key is checked to be its one unique key",
+         [](ConversionOptions& o) {
+             UseDialect(o, Dialect::Mysql);
+             o.Mode = StatementMode::InsertOnly;
+             o.Conflict = OnConflict::Ignore;
+             o.ConflictKey = {"fld1"};
+         },
+         "1,a\n",
+         {kMysqlSetup,
+          "SET @quarrytab_key_check = IF((SELECT COUNT(DISTINCT INDEX_NAME) = 1 AND COUNT(*) = 1 "
+          "AND SUM(COLUMN_NAME IN ('fld1')) = 1 FROM information_schema.STATISTICS WHERE "
+          "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = 'Table1_t' AND NON_UNIQUE = 0), 'DO 0', "
+          "'SELECT `--on-conflict needs --key as the only unique key of the table`');",
+          "PREPARE quarrytab_key_check FROM @quarrytab_key_check;", "EXECUTE quarrytab_key_check;",
+          "DEALLOCATE PREPARE quarrytab_key_check;",
+          "INSERT INTO `Table1_t` VALUES ('1','a') ON DUPLICATE KEY UPDATE `fld1`=`fld1`;"}},
+        {"names written without quotes must be plain names: nothing written",
+         [](ConversionOptions& o) {
+             o.HeaderRow = true;
+             UseDialect(o, Dialect::Sqlite);
+             SetDelimitingChar(o, "");
+         },
+         "id,v TEXT); DROP TABLE victim; --\n1,2\n",
+         {}},
+        {"... and plain ones are written as they are",
+         [](ConversionOptions& o) {
+             o.HeaderRow = true;
+             UseDialect(o, Dialect::Sqlite);
+             SetDelimitingChar(o, "");
+         },
+         "id,_v2,caf\xC3\xA9\n1,2,3\n",
+         {"CREATE TABLE Table1_t (id TEXT,_v2 TEXT,caf\xC3\xA9 TEXT);",
+          "INSERT INTO Table1_t VALUES ('1','2','3');"}},
         {"SQLite: a CR in a value held whole as it grows too long",
          [](ConversionOptions& o) {
              UseDialect(o, Dialect::Sqlite);

@@ -91,7 +91,8 @@ inline std::optional<std::string> BlobValue(std::string_view insert, std::size_t
 
 // The literal at `i` ('b''c' as b'c), moving `i` past it; nothing when there is none. With
 // `backslashes` a backslash escapes the byte after it as MySQL reads it (\0 NUL, \r CR, \n LF,
-// \Z Ctrl-Z, any other byte itself); SQLite's '||char(13)||' is a CR.
+// \Z Ctrl-Z, any other byte itself); SQLite's '||char(13)||' is a CR, PostgreSQL's '||chr(0)||' a
+// NUL.
 inline std::optional<std::string> LiteralValue(std::string_view insert, std::size_t& i,
                                                bool backslashes) {
     if (i >= insert.size() || insert[i] != '\'')
@@ -108,6 +109,9 @@ inline std::optional<std::string> LiteralValue(std::string_view insert, std::siz
         } else if (c == '\'' && insert.substr(i, 14) == "'||char(13)||'") {
             value += '\r';  // SQLite's CR, joined to the literal
             i += 13;
+        } else if (c == '\'' && insert.substr(i, 12) == "'||chr(0)||'") {
+            value += '\0';  // PostgreSQL's NUL, which the server refuses
+            i += 11;
         } else if (c == '\'') {
             ++i;
             return value;
