@@ -232,11 +232,31 @@ bool Keeps(const GivenType& given, unsigned kinds, std::string_view value, int w
 }
 
 // A MySQL key column for text: a VARCHAR as long as the column's longest value, compared byte
-// for byte; in ASCII when `ascii`, a byte a character.
+// for byte; in ASCII when `ascii`, a byte a character. The collation is MariaDB's no-pad one:
+// the plain _bin collations pad with spaces, so "a" and "a " would be one key.
 std::string MysqlKeyText(const ColumnSeen& column, bool ascii) {
     const char* const set = ascii ? "ascii" : "utf8mb4";
     return "VARCHAR(" + std::to_string(std::max<std::size_t>(1, column.longest)) +
-           ") CHARACTER SET " + set + " COLLATE " + set + "_bin";
+           ") CHARACTER SET " + set + " COLLATE " + set + "_nopad_bin";
+}
+
+// A MySQL key cannot be a LONGTEXT; a VARCHAR as long as the longest value can (true: it was
+// made one). A VARCHAR the user gave is compared byte for byte too, unless its character set or
+// collation was given with it.
+bool FitMysqlKeyColumn(ColumnPlan& column, const ColumnSeen& seen, std::string& reason) {
+    const std::string upper = Upper(column.type);
+    if (column.type.empty() || upper.ends_with("TEXT")) {
+        column.type = MysqlKeyText(seen, false);
+        reason = "key, its longest value";
+        return true;
+    }
+    if (ReadGivenType(upper, Dialect::Mysql).characters > 0 &&
+        upper.find("CHARACTER SET") == std::string::npos &&
+        upper.find("COLLATE") == std::string::npos) {
+        column.type += " CHARACTER SET utf8mb4 COLLATE utf8mb4_nopad_bin";
+        reason += ", key compared byte for byte";
+    }
+    return false;
 }
 
 // The bytes a DECIMAL's `digits` take in a MySQL key: four for each nine, and what is left.
@@ -586,12 +606,8 @@ std::string ColumnSurvey::planColumn(std::size_t k, ColumnPlan& column, bool& ma
                                       " takes no NULL: " + std::to_string(seen.nulls.count) +
                                       " empty or missing (" + LinesText(seen.nulls) + ")");
     }
-    // A MySQL key cannot be a LONGTEXT; a VARCHAR as long as the longest value can.
-    if (key && m_options.SqlDialect == Dialect::Mysql &&
-        (column.type.empty() || Upper(column.type).ends_with("TEXT"))) {
-        column.type = MysqlKeyText(seen, false);
-        reason = "key, its longest value";
-        madeKeyText = true;
+    if (key && m_options.SqlDialect == Dialect::Mysql) {
+        madeKeyText = FitMysqlKeyColumn(column, seen, reason);
     }
     return reason;
 }

@@ -436,16 +436,18 @@ const std::vector<LoadCase>& Cases() {
                        "\"\")",
                        "fld1 BIGINT (integers), fld2 LONGTEXT (line 1 empty), fld3 LONGTEXT "
                        "(line 1 \"\")"}},
-            // The user's types, a key whose MySQL column is a VARCHAR of its longest value
-            // (binary, so A1 and a1 are two keys), NOT NULL, and a table dropped first.
+            // The user's types, a key compared byte for byte (so A1, a1 and "A1 " are three
+            // keys), NOT NULL, and a table dropped first.
             {.name = "types_given",
-             .options = {"--header", "--null-empty", "--type", "n=SMALLINT", "--type", "d=DATE",
-                         "--type", "p=NUMERIC(6,2)", "--primary-key", "code,n", "--not-null", "d",
-                         "--if-exists", "drop"},
-             .input = "code,n,d,p\nA1,32767,2024-01-01,1.25\na1,-32768,1000-12-31,\n",
+             .options = {"--header", "--null-empty", "--type", "code=VARCHAR(3)", "--type",
+                         "n=SMALLINT", "--type", "d=DATE", "--type", "p=NUMERIC(6,2)",
+                         "--primary-key", "code,n", "--not-null", "d", "--if-exists", "drop"},
+             .input = "code,n,d,p\nA1,32767,2024-01-01,1.25\na1,-32768,1000-12-31,\nA1 ,32767,"
+                      "2024-01-02,2.75\n",
              .columns = {"code", "n", "d", "p"},
              .rows = {{"A1", "32767", "2024-01-01", "1.25"},
-                      {"a1", "-32768", "1000-12-31", kNull}}},
+                      {"a1", "-32768", "1000-12-31", kNull},
+                      {"A1 ", "32767", "2024-01-02", "2.75"}}},
             // --auto's rules hold for both reads: a comment, ';', quotes, a header, and rows
             // padded to the widest record, whose extra column is typed like the others.
             {.name = "types_auto",
@@ -472,8 +474,9 @@ const std::vector<LoadCase>& Cases() {
              .rows = {{std::string(700, 'x'), std::string(100, 'y'), "1"},
                       {std::string(700, 'x'), "z", "2"}},
              .types = {"", "",
-                       "a VARCHAR(700) CHARACTER SET ascii COLLATE ascii_bin (key, its longest "
-                       "value, ASCII), b VARCHAR(100) CHARACTER SET ascii COLLATE ascii_bin (key, "
+                       "a VARCHAR(700) CHARACTER SET ascii COLLATE ascii_nopad_bin (key, its "
+                       "longest value, ASCII), b VARCHAR(100) CHARACTER SET ascii COLLATE "
+                       "ascii_nopad_bin (key, "
                        "its longest value, ASCII)"}},
             // Left out and written to the rejects file as they stand: records of another width
             // (CR LF, CR, a quoted field over two lines, one that begins with the comment
