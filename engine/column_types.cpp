@@ -234,10 +234,14 @@ bool Keeps(const GivenType& given, unsigned kinds, std::string_view value, int w
 // A MySQL key column for text: a VARCHAR as long as the column's longest value, compared byte
 // for byte; in ASCII when `ascii`, a byte a character. The collation is MariaDB's no-pad one:
 // the plain _bin collations pad with spaces, so "a" and "a " would be one key.
-std::string MysqlKeyText(const ColumnSeen& column, bool ascii) {
+std::string MysqlKeyText(std::size_t characters, bool ascii) {
     const char* const set = ascii ? "ascii" : "utf8mb4";
-    return "VARCHAR(" + std::to_string(std::max<std::size_t>(1, column.longest)) +
-           ") CHARACTER SET " + set + " COLLATE " + set + "_nopad_bin";
+    return "VARCHAR(" + std::to_string(characters) + ") CHARACTER SET " + set + " COLLATE " + set +
+           "_nopad_bin";
+}
+
+std::size_t Longest(const ColumnSeen& column) {
+    return std::max<std::size_t>(1, column.longest);
 }
 
 // A MySQL key cannot be a LONGTEXT; a VARCHAR as long as the longest value can (true: it was
@@ -246,7 +250,7 @@ std::string MysqlKeyText(const ColumnSeen& column, bool ascii) {
 bool FitMysqlKeyColumn(ColumnPlan& column, const ColumnSeen& seen, std::string& reason) {
     const std::string upper = Upper(column.type);
     if (column.type.empty() || upper.ends_with("TEXT")) {
-        column.type = MysqlKeyText(seen, false);
+        column.type = MysqlKeyText(Longest(seen), false);
         reason = "key, its longest value";
         return true;
     }
@@ -286,6 +290,31 @@ std::size_t MysqlKeyBytes(std::string_view type) {
         return Upper(type).find('(') == std::string::npos ? 5 : 8;  // 8 with fractions of seconds
     }
     return 0;
+}
+
+// Later files loaded into the table (--insert-only, --if-exists append) may hold longer keys than
+// this one: the key's text columns (`keyText`, in ASCII where `ascii`) share the `spare` bytes
+// InnoDB's key has left, each beyond its longest value. Beside a key column of a type whose size
+// is not known here (the server decides it) they stay at their longest.
+void WidenMysqlKey(TablePlan& plan, const std::vector<bool>& keyText,
+                   const std::vector<bool>& ascii, const std::vector<ColumnSeen>& seen,
+                   std::size_t spare, std::vector<std::string>& reasons) {
+    std::size_t texts = 0;
+    for (const auto k : plan.key) {
+        if (keyText[k]) {
+            ++texts;
+        } else if (MysqlKeyBytes(plan.columns[k].type) == 0) {
+            return;
+        }
+    }
+    for (const auto k : plan.key) {
+        if (keyText[k]) {
+            const std::size_t share = spare / texts / (ascii[k] ? 1 : kUtf8mb4Bytes);
+            plan.columns[k].type = MysqlKeyText(Longest(seen[k]) + share, ascii[k]);
+            reasons[k] = ascii[k] ? "key, ASCII, as wide as a MySQL key allows"
+                                  : "key, as wide as a MySQL key allows";
+        }
+    }
 }
 
 }  // namespace
@@ -639,7 +668,8 @@ std::string ColumnSurvey::typesLine(const TablePlan& plan,
 // InnoDB takes at most 3072 bytes in a key, over all its columns, with four for a character of
 // utf8mb4. Past that, a text column whose values are all ASCII is keyed in ASCII, a byte a
 // character; a key still too long is refused, never cut to a prefix of its values (two values
-// that begin alike would then be one key, and a row would be lost).
+// that begin alike would then be one key, and a row would be lost). A key that fits is made as
+// wide as InnoDB allows.
 void ColumnSurvey::fitMysqlKey(TablePlan& plan, const std::vector<bool>& keyText,
                                std::vector<std::string>& reasons, FileNotes& notes) const {
     const auto bytes = [&] {
@@ -649,24 +679,28 @@ void ColumnSurvey::fitMysqlKey(TablePlan& plan, const std::vector<bool>& keyText
         }
         return total;
     };
-    if (bytes() <= kMysqlKeyBytes) {
+    std::vector<bool> ascii(plan.columns.size());
+    if (bytes() > kMysqlKeyBytes) {
+        for (const auto k : plan.key) {
+            if (keyText[k] && m_columns[k].ascii) {
+                plan.columns[k].type = MysqlKeyText(Longest(m_columns[k]), true);
+                reasons[k] = "key, its longest value, ASCII";
+                ascii[k] = true;
+            }
+        }
+    }
+    const auto total = bytes();
+    if (total <= kMysqlKeyBytes) {
+        WidenMysqlKey(plan, keyText, ascii, m_columns, kMysqlKeyBytes - total, reasons);
         return;
     }
+    std::string names;
     for (const auto k : plan.key) {
-        if (keyText[k] && m_columns[k].ascii) {
-            plan.columns[k].type = MysqlKeyText(m_columns[k], true);
-            reasons[k] = "key, its longest value, ASCII";
-        }
+        names += (names.empty() ? "" : ", ") + columnName(k);
     }
-    if (const auto total = bytes(); total > kMysqlKeyBytes) {
-        std::string names;
-        for (const auto k : plan.key) {
-            names += (names.empty() ? "" : ", ") + columnName(k);
-        }
-        notes.valuesRefused.push_back("--primary-key " + names + ": up to " +
-                                      std::to_string(total) + " bytes, more than the " +
-                                      std::to_string(kMysqlKeyBytes) + " MySQL takes in a key");
-    }
+    notes.valuesRefused.push_back("--primary-key " + names + ": up to " + std::to_string(total) +
+                                  " bytes, more than the " + std::to_string(kMysqlKeyBytes) +
+                                  " MySQL takes in a key");
 }
 
 void WriteTableDefinition(StatementSink& sink, const ConversionOptions& options,

@@ -474,10 +474,9 @@ const std::vector<LoadCase>& Cases() {
              .rows = {{std::string(700, 'x'), std::string(100, 'y'), "1"},
                       {std::string(700, 'x'), "z", "2"}},
              .types = {"", "",
-                       "a VARCHAR(700) CHARACTER SET ascii COLLATE ascii_nopad_bin (key, its "
-                       "longest value, ASCII), b VARCHAR(100) CHARACTER SET ascii COLLATE "
-                       "ascii_nopad_bin (key, "
-                       "its longest value, ASCII)"}},
+                       "a VARCHAR(1836) CHARACTER SET ascii COLLATE ascii_nopad_bin (key, ASCII, "
+                       "as wide as a MySQL key allows), b VARCHAR(1236) CHARACTER SET ascii "
+                       "COLLATE ascii_nopad_bin (key, ASCII, as wide as a MySQL key allows)"}},
             // Left out and written to the rejects file as they stand: records of another width
             // (CR LF, CR, a quoted field over two lines, one that begins with the comment
             // prefix the file is loaded again with), values the database cannot store, and a
@@ -524,14 +523,15 @@ const std::vector<LoadCase>& Cases() {
              .input = "NA,\\N,,\"NA\",na\n",
              .columns = Fields(5),
              .rows = {{kNull, kNull, kNull, "\"NA\"", "na"}}},
-            // Repeated keys within one INSERT, which PostgreSQL updates once per statement.
+            // Repeated keys within one INSERT, which PostgreSQL updates once per statement; keys
+            // longer than the first file's, and one that differs from another by a space.
             {.name = "conflict_update",
              .options = {"--csv", "--header", "--on-conflict", "update", "--key", "id",
                          "--if-exists", "append", "--rows-per-insert", "10"},
              .input = "id,v\n1,a\n2,b\n",
              .columns = {"id", "v"},
-             .rows = {{"1", "a"}, {"2", "B"}, {"3", "C"}},
-             .reload = "id,v\n2,B\n3,c\n3,C\n"},
+             .rows = {{"1", "a"}, {"2", "B"}, {"3", "C"}, {"10", "d"}, {"1 ", "e"}},
+             .reload = "id,v\n2,B\n3,c\n3,C\n10,d\n1 ,e\n"},
             {.name = "conflict_ignore",
              .options = {"--csv", "--header", "--on-conflict", "ignore", "--key", "id",
                          "--if-exists", "append", "--rows-per-insert", "10"},
