@@ -213,6 +213,20 @@ std::optional<Choice> ChooseType(const ColumnSeen& column, Dialect dialect) {
     return std::nullopt;
 }
 
+// Why a column that has values got no type: where its last kind was ruled out, or the MySQL
+// DECIMAL its decimals would need, which holds 65 digits, 30 of them after the point.
+std::string UntypedReason(const ColumnSeen& column, Dialect dialect) {
+    if (!column.ruledOut.empty() || dialect != Dialect::Mysql || (column.kinds & kDecimal) == 0) {
+        return column.ruledOut;
+    }
+    if (column.places > 30) {
+        return "decimals with " + std::to_string(column.places) +
+               " places, more than the 30 of a MySQL DECIMAL";
+    }
+    return "decimals of " + std::to_string(column.whole + column.places) +
+           " digits, more than the 65 of a MySQL DECIMAL";
+}
+
 // Whether a value of `kinds` (with its digits) keeps its text under the user's type.
 bool Keeps(const GivenType& given, unsigned kinds, std::string_view value, int whole, int places,
            std::size_t characters) {
@@ -523,8 +537,9 @@ void ColumnSurvey::see(ColumnSeen& column, const Field& field, std::size_t index
     }
     const unsigned before = column.kinds;
     column.kinds &= kinds;
-    if (column.places == -2) {
-        column.kinds &= ~kDecimal;  // MySQL's DECIMAL has one scale
+    // MySQL's DECIMAL has one scale; PostgreSQL's NUMERIC keeps each value's places.
+    if (column.places == -2 && m_options.SqlDialect == Dialect::Mysql) {
+        column.kinds &= ~kDecimal;
     }
     m_looking[index] = column.kinds != 0 || m_given[index] >= 0 || m_countCharacters;
     if (before != 0 && column.kinds == 0) {
@@ -622,7 +637,7 @@ std::string ColumnSurvey::planColumn(std::size_t k, ColumnPlan& column, bool& ma
             column.bare = choice->bare;
             reason = choice->reason;
         } else {
-            reason = seen.values == 0 ? "no values" : seen.ruledOut;
+            reason = seen.values == 0 ? "no values" : UntypedReason(seen, m_options.SqlDialect);
         }
     }
     const auto name = columnName(k);

@@ -388,41 +388,48 @@ const std::vector<LoadCase>& Cases() {
             // Each column the narrowest type that gives every value back as it is.
             {.name = "types_tricky",
              .options = {"--header", "--types", "--null-empty"},
-             .input = "i,lead,negzero,exp,dec,tenth,big,day,badday,short,time,ts,none\n"
-                      "1,00501,-0,1e5,1.50,0.1,9223372036854775808,2024-02-29,2024-02-30,"
-                      "2024-2-3,00:00:00,2024-01-01 00:00:00,\n"
-                      "-9223372036854775808,7,5,3,2.25,0.5,1,1000-01-01,2024-01-01,2024-01-01,"
-                      "12:00:00,1999-12-31 23:59:59,\n"
-                      "9223372036854775807,8,6,4,-3.00,-2.0,2,9999-12-31,2024-01-02,2024-01-01,"
-                      "23:59:59,2024-02-29 12:34:56,\n",
+             .input =
+                 "i,lead,negzero,exp,dec,tenth,big,day,badday,short,time,ts,none,mixed,long\n"
+                 "1,00501,-0,1e5,1.50,0.1,9223372036854775808,2024-02-29,2024-02-30,"
+                 "2024-2-3,00:00:00,2024-01-01 00:00:00,,1.50,0.1234567890123456789012345678901\n"
+                 "-9223372036854775808,7,5,3,2.25,0.5,1,1000-01-01,2024-01-01,2024-01-01,"
+                 "12:00:00,1999-12-31 23:59:59,,2.5,1.0000000000000000000000000000000\n"
+                 "9223372036854775807,8,6,4,-3.00,-2.0,2,9999-12-31,2024-01-02,2024-01-01,"
+                 "23:59:59,2024-02-29 12:34:56,,3,-2.5000000000000000000000000000000\n",
              .columns = {"i", "lead", "negzero", "exp", "dec", "tenth", "big", "day", "badday",
-                         "short", "time", "ts", "none"},
+                         "short", "time", "ts", "none", "mixed", "long"},
              .rows = {{"1", "00501", "-0", "1e5", "1.50", "0.1", "9223372036854775808",
                        "2024-02-29", "2024-02-30", "2024-2-3", "00:00:00", "2024-01-01 00:00:00",
-                       kNull},
+                       kNull, "1.50", "0.1234567890123456789012345678901"},
                       {"-9223372036854775808", "7", "5", "3", "2.25", "0.5", "1", "1000-01-01",
-                       "2024-01-01", "2024-01-01", "12:00:00", "1999-12-31 23:59:59", kNull},
+                       "2024-01-01", "2024-01-01", "12:00:00", "1999-12-31 23:59:59", kNull, "2.5",
+                       "1.0000000000000000000000000000000"},
                       {"9223372036854775807", "8", "6", "4", "-3.00", "-2.0", "2", "9999-12-31",
-                       "2024-01-02", "2024-01-01", "23:59:59", "2024-02-29 12:34:56", kNull}},
-             .types = {"i INTEGER (integers), lead TEXT (line 2 \"00501\"), negzero TEXT (line 2 "
-                       "\"-0\"), exp TEXT (line 2 \"1e5\"), dec TEXT (line 2 \"1.50\"), tenth REAL "
-                       "(decimals SQLite prints back alike), big TEXT (line 2 "
-                       "\"9223372036854775808\"), day TEXT (line 2 \"2024-02-29\"), badday TEXT "
-                       "(line 2 \"2024-02-30\"), short TEXT (line 2 \"2024-2-3\"), time TEXT (line "
-                       "2 \"00:00:00\"), ts TEXT (line 2 \"2024-01-01 00:00:00\"), none TEXT (no "
-                       "values)",
-                       "i BIGINT (integers), lead TEXT (line 2 \"00501\"), negzero TEXT (line 2 "
-                       "\"-0\"), exp TEXT (line 2 \"1e5\"), dec NUMERIC (decimals), tenth NUMERIC "
-                       "(decimals), big NUMERIC (decimals), day DATE (dates), badday TEXT (line 2 "
-                       "\"2024-02-30\"), short TEXT (line 2 \"2024-2-3\"), time TEXT (line 2 "
-                       "\"00:00:00\"), ts TIMESTAMP (dates with times), none TEXT (no values)",
-                       "i BIGINT (integers), lead LONGTEXT (line 2 \"00501\"), negzero LONGTEXT "
-                       "(line 2 \"-0\"), exp LONGTEXT (line 2 \"1e5\"), dec DECIMAL(3,2) (decimals "
-                       "with 2 places), tenth DECIMAL(2,1) (decimals with 1 place), big "
-                       "DECIMAL(19,0) (integers beyond 64 bits), day DATE (dates), badday LONGTEXT "
-                       "(line 2 \"2024-02-30\"), short LONGTEXT (line 2 \"2024-2-3\"), time "
-                       "LONGTEXT (line 2 \"00:00:00\"), ts DATETIME (dates with times), none "
-                       "LONGTEXT (no values)"}},
+                       "2024-01-02", "2024-01-01", "23:59:59", "2024-02-29 12:34:56", kNull, "3",
+                       "-2.5000000000000000000000000000000"}},
+             .types =
+                 {"i INTEGER (integers), lead TEXT (line 2 \"00501\"), negzero TEXT (line 2 "
+                  "\"-0\"), exp TEXT (line 2 \"1e5\"), dec TEXT (line 2 \"1.50\"), tenth REAL "
+                  "(decimals SQLite prints back alike), big TEXT (line 2 "
+                  "\"9223372036854775808\"), day TEXT (line 2 \"2024-02-29\"), badday TEXT "
+                  "(line 2 \"2024-02-30\"), short TEXT (line 2 \"2024-2-3\"), time TEXT (line "
+                  "2 \"00:00:00\"), ts TEXT (line 2 \"2024-01-01 00:00:00\"), none TEXT (no "
+                  "values), mixed TEXT (line 2 \"1.50\"), long TEXT (line 2 "
+                  "\"0.1234567890123456789012...\")",
+                  "i BIGINT (integers), lead TEXT (line 2 \"00501\"), negzero TEXT (line 2 "
+                  "\"-0\"), exp TEXT (line 2 \"1e5\"), dec NUMERIC (decimals), tenth NUMERIC "
+                  "(decimals), big NUMERIC (decimals), day DATE (dates), badday TEXT (line 2 "
+                  "\"2024-02-30\"), short TEXT (line 2 \"2024-2-3\"), time TEXT (line 2 "
+                  "\"00:00:00\"), ts TIMESTAMP (dates with times), none TEXT (no values), mixed "
+                  "NUMERIC (decimals), long NUMERIC (decimals)",
+                  "i BIGINT (integers), lead LONGTEXT (line 2 \"00501\"), negzero LONGTEXT "
+                  "(line 2 \"-0\"), exp LONGTEXT (line 2 \"1e5\"), dec DECIMAL(3,2) (decimals "
+                  "with 2 places), tenth DECIMAL(2,1) (decimals with 1 place), big "
+                  "DECIMAL(19,0) (integers beyond 64 bits), day DATE (dates), badday LONGTEXT "
+                  "(line 2 \"2024-02-30\"), short LONGTEXT (line 2 \"2024-2-3\"), time "
+                  "LONGTEXT (line 2 \"00:00:00\"), ts DATETIME (dates with times), none "
+                  "LONGTEXT (no values), mixed LONGTEXT (line 3 \"2.5\"), long LONGTEXT "
+                  "(decimals with 31 places, more than the 30 of a MySQL DECIMAL)"}},
             // An empty field is '' without --null-empty, and a quoted one always: no typed
             // column takes it.
             {.name = "types_empty",
