@@ -227,11 +227,16 @@ std::string UntypedReason(const ColumnSeen& column, Dialect dialect) {
            " digits, more than the 65 of a MySQL DECIMAL";
 }
 
-// Whether a value of `kinds` (with its digits) keeps its text under the user's type.
+// Whether a value of `kinds` (with its digits, characters and bytes) keeps its text under the
+// user's type.
 bool Keeps(const GivenType& given, unsigned kinds, std::string_view value, int whole, int places,
-           std::size_t characters) {
+           std::size_t characters, std::size_t bytes) {
+    if (!given.changes.empty()) {
+        return false;
+    }
     if (given.anyText) {
-        return given.characters == 0 || characters <= given.characters;
+        return (given.characters == 0 || characters <= given.characters) &&
+               (given.bytes == 0 || bytes <= given.bytes);
     }
     if ((kinds & given.kinds) == 0) {
         return false;
@@ -239,8 +244,13 @@ bool Keeps(const GivenType& given, unsigned kinds, std::string_view value, int w
     if ((given.kinds & kInteger) != 0 && given.bits < 64) {
         return FitsBits(value, given.bits);
     }
+    if (given.wholeRealsChanged && (kinds & kInteger) == 0) {
+        return value.find_first_not_of('0', value.find('.') + 1) != std::string_view::npos;
+    }
     if (given.precision >= 0) {
-        return places == given.scale && whole <= given.precision - given.scale;
+        // A value of no whole part (0.5) takes no digit before the point.
+        const bool noWhole = value.starts_with("0.") || value.starts_with("-0.");
+        return places == given.scale && (noWhole ? 0 : whole) <= given.precision - given.scale;
     }
     return true;
 }
@@ -333,32 +343,106 @@ void WidenMysqlKey(TablePlan& plan, const std::vector<bool>& keyText,
 
 }  // namespace
 
-GivenType ReadGivenType(std::string_view text, Dialect dialect) {
+namespace {
+
+// A type's name without its arguments, character set and collation ("TIMESTAMP WITH TIME ZONE"
+// of "timestamp(0) with time zone") and the numbers between its parentheses.
+std::string TypeName(std::string_view text, std::vector<int>& args) {
     const std::string upper = Upper(text);
     const auto open = upper.find('(');
-    std::string base = upper.substr(0, open);
-    while (!base.empty() && base.back() == ' ') {
-        base.pop_back();
+    const auto close = upper.find(')', open == std::string::npos ? upper.size() : open);
+    std::string name = upper.substr(0, open);
+    if (close != std::string::npos) {
+        name += upper.substr(close + 1);
     }
-    std::vector<int> args;
-    if (open != std::string::npos) {
-        for (std::size_t at = open + 1; at < upper.size();) {
-            int value = 0;
-            const auto read =
-                std::from_chars(upper.data() + at, upper.data() + upper.size(), value);
-            if (read.ec != std::errc()) {
-                break;
-            }
-            args.push_back(value);
-            at = static_cast<std::size_t>(read.ptr - upper.data());
-            while (at < upper.size() && (upper[at] == ',' || upper[at] == ' ')) {
-                ++at;
-            }
+    // A character set or collation says nothing of which values the type keeps.
+    for (const std::string_view clause : {" CHARACTER SET", " CHARSET", " COLLATE"}) {
+        name = name.substr(0, name.find(clause));
+    }
+    std::string words;
+    for (const char c : name) {
+        if (c != ' ' || (!words.empty() && words.back() != ' ')) {
+            words += c;
         }
     }
+    while (!words.empty() && words.back() == ' ') {
+        words.pop_back();
+    }
+    for (std::size_t at = open == std::string::npos ? upper.size() : open + 1; at < close;) {
+        int value = 0;
+        const auto read = std::from_chars(upper.data() + at, upper.data() + close, value);
+        if (read.ec != std::errc()) {
+            break;
+        }
+        args.push_back(value);
+        at = static_cast<std::size_t>(read.ptr - upper.data());
+        while (at < close && (upper[at] == ',' || upper[at] == ' ')) {
+            ++at;
+        }
+    }
+    return words;
+}
+
+// What the database makes of a type the values are checked for: a DECIMAL it refuses, a time
+// it reads back otherwise, text longer than MySQL's TEXT types hold.
+void ReadTypeLimits(GivenType& given, const std::string& base, const std::vector<int>& args,
+                    Dialect dialect) {
+    const bool mysql = dialect == Dialect::Mysql;
+    if (given.precision >= 0) {
+        const int most = mysql ? 65 : 1000;
+        const int scale = given.scale;
+        if (given.precision < 1 || given.precision > most || scale > (mysql ? 30 : 1000) ||
+            scale < (mysql ? 0 : -1000) || (mysql && scale > given.precision)) {
+            given.refusal = "the database takes a precision of 1 to " + std::to_string(most) +
+                            (mysql ? " and a scale of 0 to 30, at most the precision"
+                                   : " and a scale of -1000 to 1000");
+        }
+    }
+    if (mysql && (given.kinds & kTimestamp) != 0) {
+        if (base == "TIMESTAMP") {
+            given.changes =
+                "MySQL's TIMESTAMP holds 1970 to 2038 only and moves values by the "
+                "session's time zone; DATETIME keeps them";
+        } else if (!args.empty() && args[0] > 0) {
+            given.changes = "MySQL reads it back with " + std::to_string(args[0]) +
+                            " places of seconds; DATETIME keeps the values";
+        }
+    }
+    if (mysql && given.anyText) {
+        given.bytes = base == "TINYTEXT"     ? 255
+                      : base == "TEXT"       ? 65535
+                      : base == "MEDIUMTEXT" ? 16777215
+                                             : 0;
+    }
+    static const std::string_view kNotPostgres[] = {"CLOB",     "LONGTEXT", "MEDIUMTEXT",
+                                                    "TINYTEXT", "NVARCHAR", "DATETIME",
+                                                    "TINYINT",  "MEDIUMINT"};
+    const bool missing = dialect == Dialect::Postgres
+                             ? std::find(std::begin(kNotPostgres), std::end(kNotPostgres), base) !=
+                                   std::end(kNotPostgres)
+                             : mysql && base == "CLOB";
+    if (missing) {
+        given.refusal = std::string(DatabaseNameOf(dialect)) + " has no type " + base;
+    }
+    if (dialect == Dialect::Postgres &&
+        (base == "TIMESTAMPTZ" || base == "TIMESTAMP WITH TIME ZONE")) {
+        given.kinds = kTimestamp;
+        given.changes =
+            "PostgreSQL reads it back with the session's time zone offset; TIMESTAMP "
+            "keeps the values";
+    }
+}
+
+}  // namespace
+
+GivenType ReadGivenType(std::string_view text, Dialect dialect) {
+    std::vector<int> args;
+    const std::string base = TypeName(text, args);
     GivenType given;
     const bool sqlite = dialect == Dialect::Sqlite;
-    if (base == "TEXT" || base == "LONGTEXT" || base == "MEDIUMTEXT" || base == "CLOB") {
+    const bool mysql = dialect == Dialect::Mysql;
+    if (base == "TEXT" || base == "LONGTEXT" || base == "MEDIUMTEXT" || base == "TINYTEXT" ||
+        base == "CLOB") {
         given.anyText = true;
     } else if (base == "VARCHAR" || base == "CHARACTER VARYING" || base == "NVARCHAR") {
         given.anyText = true;
@@ -371,10 +455,15 @@ GivenType ReadGivenType(std::string_view text, Dialect dialect) {
     } else if (base == "SMALLINT" || base == "INT2") {
         given.kinds = kInteger;
         given.bits = sqlite ? 64 : 16;
+    } else if (mysql && (base == "TINYINT" || base == "MEDIUMINT")) {
+        given.kinds = kInteger;
+        given.bits = base == "TINYINT" ? 8 : 24;
     } else if (base == "NUMERIC" || base == "DECIMAL" || base == "DEC") {
-        // SQLite reads such a column's numbers as INTEGER or REAL.
+        // SQLite reads such a column's numbers as INTEGER or REAL, and a REAL with no fraction
+        // as an INTEGER.
         given.kinds = sqlite ? kInteger | kReal : kDecimal;
-        if (!sqlite && (!args.empty() || dialect == Dialect::Mysql)) {
+        given.wholeRealsChanged = sqlite;
+        if (!sqlite && (!args.empty() || mysql)) {
             given.precision = args.empty() ? 10 : args[0];
             given.scale = args.size() > 1 ? args[1] : 0;
         }
@@ -382,11 +471,13 @@ GivenType ReadGivenType(std::string_view text, Dialect dialect) {
         given.kinds = kReal;
     } else if (base == "DATE") {
         given.kinds = kDate;
-    } else if (base == "TIMESTAMP" || base == "DATETIME") {
+    } else if (base == "TIMESTAMP" || base == "DATETIME" || base == "TIMESTAMP WITHOUT TIME ZONE") {
         given.kinds = kTimestamp;
     } else {
         given.checked = false;
     }
+    ReadTypeLimits(given, base, args, dialect);
+    given.checked |= given.kinds != 0;
     given.bare = (given.kinds & (kInteger | kDecimal | kReal)) != 0;
     return given;
 }
@@ -419,6 +510,7 @@ ColumnSurvey::ColumnSurvey(const ConversionOptions& options)
 
 void ColumnSurvey::keep(Field& field, const char* from, const char* to) {
     const auto size = static_cast<std::size_t>(to - from);
+    field.bytes += size;
     if (m_countCharacters) {
         for (const char* p = from; p != to; ++p) {
             const auto byte = static_cast<unsigned char>(*p);
@@ -549,7 +641,8 @@ void ColumnSurvey::see(ColumnSeen& column, const Field& field, std::size_t index
     }
     if (m_given[index] >= 0) {
         const GivenType& given = m_givenTypes[static_cast<std::size_t>(m_given[index])];
-        if (given.checked && !Keeps(given, found, field.value, whole, places, field.characters)) {
+        if (given.checked &&
+            !Keeps(given, found, field.value, whole, places, field.characters, field.bytes)) {
             if (column.refused.count == 0) {
                 column.firstRefused = Shown(field.value, field.cut);
             }
@@ -567,6 +660,27 @@ std::string LinesText(const LineNotes& where) {
         text += (i > 0 ? ", " : "") + std::to_string(where.first[i]);
     }
     return text + (where.count > where.first.size() ? ", ..." : "");
+}
+
+// A column of the user's type (`named`: its name and type): whether its values are written bare,
+// what the type or the column's values would break (to the notes), and why it has that type.
+std::string PlanGiven(const std::string& named, const GivenType& given, const ColumnSeen& seen,
+                      ColumnPlan& column, FileNotes& notes) {
+    column.bare = given.bare;
+    if (!given.refusal.empty()) {
+        notes.valuesRefused.push_back("column " + named + ": " + given.refusal);
+    } else if (seen.refused.count > 0) {
+        std::string why = given.changes;
+        if (why.empty() && given.bytes > 0) {
+            why = "it holds " + std::to_string(given.bytes) + " bytes";
+        }
+        notes.valuesRefused.push_back(
+            "column " + named + ": " + std::to_string(seen.refused.count) +
+            (seen.refused.count == 1 ? " value" : " values") +
+            " the database would refuse or change (" + LinesText(seen.refused) + ", first " +
+            seen.firstRefused + ")" + (why.empty() ? "" : ": " + why));
+    }
+    return given.checked ? "given" : "given, values not checked";
 }
 
 }  // namespace
@@ -618,19 +732,10 @@ std::string ColumnSurvey::planColumn(std::size_t k, ColumnPlan& column, bool& ma
     const ColumnSeen& seen = m_columns[k];
     std::string reason;
     if (m_given[k] >= 0) {
-        const auto& choice = m_options.ColumnTypes[static_cast<std::size_t>(m_given[k])];
-        const GivenType& given = m_givenTypes[static_cast<std::size_t>(m_given[k])];
-        column.type = choice.type;
-        column.bare = given.bare;
-        reason = given.checked ? "given" : "given, values not checked";
-        if (seen.refused.count > 0) {
-            notes.valuesRefused.push_back("column " + columnName(k) + " " + choice.type + ": " +
-                                          std::to_string(seen.refused.count) +
-                                          (seen.refused.count == 1 ? " value" : " values") +
-                                          " the database would refuse or change (" +
-                                          LinesText(seen.refused) + ", first " + seen.firstRefused +
-                                          ")");
-        }
+        const auto g = static_cast<std::size_t>(m_given[k]);
+        reason = PlanGiven(columnName(k) + " " + m_options.ColumnTypes[g].type, m_givenTypes[g],
+                           seen, column, notes);
+        column.type = m_options.ColumnTypes[g].type;
     } else if (m_options.InferTypes) {
         if (const auto choice = ChooseType(seen, m_options.SqlDialect)) {
             column.type = choice->type;

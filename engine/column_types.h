@@ -54,9 +54,13 @@ struct GivenType {
     std::size_t characters = 0;  // VARCHAR(n): at most n characters; 0: no limit
     unsigned kinds = 0;          // otherwise the kinds a value must fit
     int bits = 64;               // integers: their width
+    std::size_t bytes = 0;       // MySQL's TEXT: at most this many bytes; 0: no limit
     int precision = -1;          // DECIMAL(p,s); -1 when not given
     int scale = -1;
+    bool wholeRealsChanged = false;  // SQLite's NUMERIC: 2.0 reads back as 2
     bool bare = false;
+    std::string changes;  // why the database refuses or changes every value; empty: it does not
+    std::string refusal;  // why the database refuses the type itself; empty: it takes it
 };
 
 GivenType ReadGivenType(std::string_view text, Dialect dialect);
@@ -122,6 +126,7 @@ class ColumnSurvey {
         field.null = false;
         field.cut = false;
         field.characters = 0;
+        field.bytes = 0;
         field.ascii = true;
     }
     void run(const char* from, const char* to) {
@@ -157,6 +162,7 @@ class ColumnSurvey {
         bool null = false;
         bool cut = false;  // longer than the bytes kept
         std::size_t characters = 0;
+        std::size_t bytes = 0;
         bool ascii = true;
     };
     // Keeps what the value's bytes say of its kind.

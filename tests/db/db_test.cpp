@@ -85,8 +85,9 @@ struct LoadCase {
     // With --types: what standard error says of the columns for SQLite, PostgreSQL and MySQL;
     // the values are then read back cast to text.
     std::array<std::string, 3> types = {};
-    // Fills in `input` and `rows` of a large case when its test runs, not when tests are listed.
-    void (*generate)(LoadCase&) = nullptr;
+    // Fills in `input` and `rows` (and what is expected) of a large or model case for the
+    // dialect when its test runs, not when tests are listed.
+    void (*generate)(LoadCase&, Dialect) = nullptr;
     // With --rejects: `input` and `rows` made of these, and the rejects file checked to hold
     // exactly the records left out, so the table and it give back every record.
     std::vector<InputRecord> records = {};
@@ -130,7 +131,7 @@ std::vector<std::string> FittedNames(Dialect dialect) {
     return {};
 }
 
-void WideRecords(LoadCase& row) {
+void WideRecords(LoadCase& row, Dialect) {
     for (int r = 0; r < 3; ++r) {
         Row values;
         for (int c = 0; c < 300; ++c) {
@@ -143,7 +144,7 @@ void WideRecords(LoadCase& row) {
     }
 }
 
-void ManyRecords(LoadCase& row) {
+void ManyRecords(LoadCase& row, Dialect) {
     for (int i = 0; i < 200000; ++i) {
         const std::string id = std::to_string(i);
         const std::string name = (i % 7 == 0 ? "O'Neil " : "name ") + id;
@@ -155,7 +156,7 @@ void ManyRecords(LoadCase& row) {
 
 // Columns of generated values, each mostly of one kind (integers, decimals of one scale or of
 // any, dates, timestamps, text), now and then with a value that must keep its column TEXT.
-void TypedColumns(LoadCase& row) {
+void TypedColumns(LoadCase& row, Dialect) {
     std::mt19937_64 random(22);
     const auto pick = [&](int count) {
         return static_cast<int>(random() % count);
@@ -207,6 +208,201 @@ void TypedColumns(LoadCase& row) {
         }
         row.input += "\n";
         row.rows.push_back(values);
+    }
+}
+
+// One column of a type given with --type for the model below: its type, a value of it, and
+// whether the dialect's database gives the value back as the same text.
+struct GivenColumn {
+    std::string type;
+    int precision = -1;  // DECIMAL(p,s); -1: none given
+    int scale = 0;
+    bool timestamps = false;    // dates with times, not decimals
+    std::size_t textBytes = 0;  // text of at most this many bytes; 0: not text
+    bool typeRefused = false;   // the database refuses the type itself
+};
+
+// Whether `value` (canonical, written bare) reads back alike from a column of `column`'s type.
+bool KeepsGiven(const GivenColumn& column, const std::string& value, Dialect dialect) {
+    const std::size_t sign = value[0] == '-' ? 1 : 0;
+    const std::size_t point = value.find('.');
+    const std::size_t whole = (point == std::string::npos ? value.size() : point) - sign;
+    const int places = point == std::string::npos ? 0 : static_cast<int>(value.size() - point - 1);
+    if (column.timestamps) {
+        return true;  // timestamps keep or change by their type alone (typeRefused)
+    }
+    if (column.textBytes > 0) {
+        return value.size() <= column.textBytes;
+    }
+    if (dialect == Dialect::Sqlite) {
+        // An INTEGER within 64 bits, or a REAL SQLite prints with its 15 digits: the point's last
+        // digit not 0 (no value here is below 0.1).
+        if (places == 0) {
+            const std::string limit = sign ? "9223372036854775808" : "9223372036854775807";
+            return whole < 19 || (whole == 19 && value.substr(sign) <= limit);
+        }
+        const std::size_t digits =
+            whole + static_cast<std::size_t>(places) - (value.compare(sign, 2, "0.") == 0 ? 1 : 0);
+        return value.back() != '0' && digits <= 15;
+    }
+    const int precision = column.precision >= 0       ? column.precision
+                          : dialect == Dialect::Mysql ? 10
+                                                      : -1;
+    const int scale = column.precision >= 0 ? column.scale : 0;
+    if (precision < 0) {
+        return true;  // PostgreSQL's NUMERIC keeps every value as written
+    }
+    const int wholeDigits = value.compare(sign, 2, "0.") == 0 ? 0 : static_cast<int>(whole);
+    return places == scale && wholeDigits <= precision - scale;
+}
+
+// The given type of a column: DECIMAL, NUMERIC or DEC of any precision and scale (past what MySQL
+// takes too), or a type of dates with times.
+GivenColumn PickGivenType(std::mt19937_64& random, Dialect dialect) {
+    const auto pick = [&](int count) {
+        return static_cast<int>(random() % count);
+    };
+    GivenColumn column;
+    if (pick(6) == 0) {
+        // MySQL's TINYTEXT holds 255 bytes and TEXT 65,535; PostgreSQL has no TINYTEXT.
+        const bool tiny = pick(2) == 0;
+        column.type = tiny ? "TINYTEXT" : "TEXT";
+        column.textBytes = dialect != Dialect::Mysql ? SIZE_MAX : tiny ? 255 : 65535;
+        column.typeRefused = tiny && dialect == Dialect::Postgres;
+        return column;
+    }
+    if (pick(5) == 0) {
+        column.timestamps = true;
+        const int fraction = pick(3);
+        const std::string places = fraction == 0 ? "" : "(" + std::to_string(fraction - 1) + ")";
+        const char* const kinds[] = {"TIMESTAMP", "DATETIME", "TIMESTAMP WITH TIME ZONE"};
+        const int kind = pick(dialect == Dialect::Mysql ? 2 : 3);
+        column.type = kinds[kind] + places;
+        if (kind == 2) {
+            column.type = "TIMESTAMP" + places + " WITH TIME ZONE";
+        }
+        // MySQL's TIMESTAMP moves values by the time zone and DATETIME(n) adds places;
+        // PostgreSQL has no DATETIME and adds the offset to a TIMESTAMP WITH TIME ZONE.
+        column.typeRefused = dialect == Dialect::Mysql ? kind == 0 || fraction == 2
+                                                       : dialect == Dialect::Postgres && kind != 0;
+        return column;
+    }
+    const char* const names[] = {"DECIMAL", "NUMERIC", "DEC"};
+    column.type = names[pick(3)];
+    switch (pick(4)) {
+        case 0:
+            break;
+        case 1:
+            column.precision = 1 + pick(40);
+            column.type += "(" + std::to_string(column.precision) + ")";
+            break;
+        default:
+            column.precision = 1 + pick(pick(8) == 0 ? 70 : 40);
+            column.scale = pick(std::min(column.precision, pick(8) == 0 ? 35 : 20) + 1);
+            column.type +=
+                "(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
+    }
+    column.typeRefused = dialect == Dialect::Mysql && (column.precision > 65 || column.scale > 30);
+    return column;
+}
+
+// A value for the column: its digits as the type takes them, or (`misfit` 0 to 4) a place less, a
+// place more, a whole digit more, no point at all, or a whole number with one place (7.0).
+std::string GivenValue(std::mt19937_64& random, const GivenColumn& column, int misfit) {
+    const auto pick = [&](int count) {
+        return static_cast<int>(random() % count);
+    };
+    const auto digits = [&](int count, bool lead) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += static_cast<char>((i == 0 && lead ? '1' : '0') + pick(i == 0 && lead ? 9 : 10));
+        }
+        return text;
+    };
+    if (column.textBytes > 0) {
+        const bool tiny = column.type == "TINYTEXT";
+        const int length = misfit >= 0 ? (tiny ? 256 : 65536) + pick(5000)
+                           : pick(2)   ? 1 + pick(tiny ? 255 : 2000)
+                                       : 200 + pick(56);
+        std::string text(static_cast<std::size_t>(length), 'x');
+        text[0] = static_cast<char>('a' + pick(26));
+        return text;
+    }
+    if (column.timestamps) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", 1971 + pick(66),
+                      1 + pick(12), 1 + pick(28), pick(24), pick(60), pick(60));
+        return text;
+    }
+    const int precision = column.precision >= 0 ? std::min(column.precision, 30) : 10;
+    int scale = column.precision >= 0 ? column.scale : 0;
+    int whole = pick(std::max(precision - scale, 0) + 1);
+    if (misfit == 4) {
+        return std::to_string(pick(1000)) + ".0";
+    }
+    if (misfit == 0 || misfit == 3) {
+        scale = misfit == 0 ? scale - 1 : 0;
+    } else if (misfit == 1) {
+        ++scale;
+    } else if (misfit == 2) {
+        whole = std::max(column.precision >= 0 ? column.precision - scale : 10, 0) + 1;
+    }
+    std::string value = pick(2) ? "-" : "";
+    value += whole == 0 ? (scale == 0 ? "1" : "0") : digits(whole, true);
+    if (scale > 0) {
+        value += "." + digits(scale, whole == 0);
+    }
+    return value;
+}
+
+// Columns of given types with every precision and scale. In the first three files every value
+// fits its type in the dialect's database (by the model above) and reads back; each other file
+// holds one value of a kind of its own that does not (where the database keeps every such value,
+// as SQLite does 7 under DECIMAL(10,2), none), and then nothing may be written.
+void GivenTypes(LoadCase& row, Dialect dialect) {
+    std::mt19937_64 random(std::hash<std::string>{}(row.name + DialectName(dialect)));
+    const int misfit = row.name.back() - '4';  // below 0: none
+    const std::size_t width = 3;
+    std::vector<GivenColumn> columns;
+    row.options = {"--csv", "--null-empty"};
+    bool refused = false;
+    for (std::size_t c = 0; c < width; ++c) {
+        GivenColumn column;
+        do {
+            column = PickGivenType(random, dialect);
+        } while ((column.typeRefused && misfit < 0) ||
+                 (dialect == Dialect::Sqlite && column.scale > 12) ||
+                 (misfit >= 0 && c == 0 && (column.timestamps || column.scale < 1)));
+        refused |= column.typeRefused;
+        columns.push_back(column);
+        row.options.insert(row.options.end(),
+                           {"--type", "fld" + std::to_string(c + 1) + "=" + column.type});
+    }
+    row.columns = Fields(static_cast<int>(width));
+    const int misfitRow = misfit >= 0 ? static_cast<int>(random() % 30) : -1;
+    for (int r = 0; r < 30; ++r) {
+        Row values;
+        for (std::size_t c = 0; c < width; ++c) {
+            const bool odd = r == misfitRow && (c == 0 || columns[c].textBytes > 0);
+            std::string text;
+            for (int tries = 0; tries < 1000; ++tries) {
+                text = GivenValue(random, columns[c], odd ? misfit : -1);
+                if (KeepsGiven(columns[c], text, dialect) != odd) {
+                    break;
+                }
+            }
+            text = !odd && random() % 20 == 0 ? std::string() : text;
+            refused |= !text.empty() && !KeepsGiven(columns[c], text, dialect);
+            row.input += (c > 0 ? "," : "") + text;
+            values.push_back(text.empty() ? kNull : Value(text));
+        }
+        row.input += "\n";
+        row.rows.push_back(values);
+    }
+    if (refused) {
+        row.exitCode = 1;
+        row.outcome = Outcome::NotWritten;
+        row.said = "nothing written";
     }
 }
 
@@ -550,6 +746,10 @@ const std::vector<LoadCase>& Cases() {
         rows.push_back({.name = "types_random",
                         .options = {"--types", "--null-empty"},
                         .generate = TypedColumns});
+        for (int seed = 1; seed <= 8; ++seed) {
+            rows.push_back(
+                {.name = "types_given_random" + std::to_string(seed), .generate = GivenTypes});
+        }
         rows.push_back({.name = "wide300", .columns = Fields(300), .generate = WideRecords});
         rows.push_back({.name = "rows200k",
                         .options = {"--rows-per-insert", "500", "--transaction"},
@@ -929,7 +1129,7 @@ TEST_P(Load, ReadsBackEveryValue) {
         row.prefix += "c";
     }
     if (row.generate != nullptr)
-        row.generate(row);
+        row.generate(row, dialect);
     FromRecords(row, dialect);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
