@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -155,7 +156,8 @@ void ManyRecords(LoadCase& row, Dialect) {
 }
 
 // Columns of generated values, each mostly of one kind (integers, decimals of one scale or of
-// any, dates, timestamps, text), now and then with a value that must keep its column TEXT.
+// any, dates, timestamps, text, dates with 29 February of years divisible by four: leap years,
+// and century years that are not), now and then with a value that must keep its column TEXT.
 void TypedColumns(LoadCase& row, Dialect) {
     std::mt19937_64 random(22);
     const auto pick = [&](int count) {
@@ -171,7 +173,11 @@ void TypedColumns(LoadCase& row, Dialect) {
         }
         return text;
     };
-    const auto value = [&](int kind) -> std::string {
+    // Years from 1000, a century year now and then.
+    const auto year = [&] {
+        return pick(4) == 0 ? 100 * (10 + pick(90)) : 1000 + pick(9000);
+    };
+    const std::function<std::string(int)> value = [&](int kind) -> std::string {
         switch (kind) {
             case 0:
                 return std::to_string(static_cast<std::int64_t>(random()) >> pick(63));
@@ -181,13 +187,19 @@ void TypedColumns(LoadCase& row, Dialect) {
                 return std::to_string(pick(100)) + "." + digits(1 + pick(3)) + "1";
             case 3: {
                 char text[16];
-                std::snprintf(text, sizeof text, "%04d-%02d-%02d", 1000 + pick(9000), 1 + pick(12),
+                std::snprintf(text, sizeof text, "%04d-%02d-%02d", year(), 1 + pick(12),
                               1 + pick(28));
                 return text;
             }
+            case 6: {
+                char text[16];
+                const int leapish = pick(2) ? 100 * (10 + pick(90)) : 4 * (250 + pick(2250));
+                std::snprintf(text, sizeof text, "%04d-02-29", leapish);
+                return pick(3) == 0 ? std::string(text) : value(3);
+            }
             case 4: {
                 char text[32];
-                std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", 1000 + pick(9000),
+                std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year(),
                               1 + pick(12), 1 + pick(28), pick(24), pick(60), pick(60));
                 return text;
             }
@@ -195,11 +207,11 @@ void TypedColumns(LoadCase& row, Dialect) {
                 return "v" + digits(3);
         }
     };
-    row.columns = Fields(12);
+    row.columns = Fields(13);
     for (int r = 0; r < 300; ++r) {
         Row values;
-        for (int c = 0; c < 12; ++c) {
-            std::string text = value(c % 6);
+        for (int c = 0; c < 13; ++c) {
+            std::string text = value(c < 12 ? c % 6 : 6);
             if (pick(40) == 0) {
                 text = c >= 6 ? "" : odd[pick(12)];  // the second six may hold NULLs
             }
