@@ -501,7 +501,9 @@ unsigned ValueKinds(std::string_view value, Dialect dialect, int& whole, int& pl
 
 ColumnSurvey::ColumnSurvey(const ConversionOptions& options)
     : m_options(options),
-      m_countCharacters(options.SqlDialect == Dialect::Mysql && !options.PrimaryKey.empty()) {
+      m_countCharacters(
+          (options.SqlDialect == Dialect::Mysql || options.SqlDialect == Dialect::Postgres) &&
+          !options.PrimaryKey.empty()) {
     for (const auto& given : options.ColumnTypes) {
         m_givenTypes.push_back(ReadGivenType(given.type, options.SqlDialect));
         m_countCharacters |= m_givenTypes.back().characters > 0;
@@ -546,6 +548,13 @@ void ColumnSurvey::widen(std::size_t width) {
     for (std::size_t k = before; k < width && m_records > 0; ++k) {
         m_columns[k].nulls.count = m_records;
         m_columns[k].nulls.first.push_back(m_firstRecordLine);
+    }
+    m_keyColumns.clear();
+    for (const auto& wanted : m_options.PrimaryKey) {
+        if (const auto k = columnIndex(wanted);
+            k < width && m_options.SqlDialect == Dialect::Postgres) {
+            m_keyColumns.push_back(k);
+        }
     }
     m_given.assign(width, -1);
     for (std::size_t k = 0; k < width; ++k) {
@@ -602,6 +611,23 @@ void ColumnSurvey::endRecord(bool blank) {
         for (std::size_t k = m_fields; k < m_expected; ++k) {
             m_columns[k].nulls.add(m_line);
         }
+    }
+    seePostgresKey();
+}
+
+// A B-tree index entry of PostgreSQL (8 KiB pages) holds 2704 bytes: an 8-byte header, then each
+// key value with its length, one byte for up to 126 bytes, else four aligned to four; the whole
+// aligned to eight. Every value is counted as text, which a number or date never outgrows. A long
+// value that compresses well may fit all the same, which cannot be known here.
+void ColumnSurvey::seePostgresKey() {
+    constexpr std::size_t kPostgresKeyBytes = 2704;
+    std::size_t size = 8;
+    for (const auto k : m_keyColumns) {
+        const std::size_t bytes = k < m_fields ? m_record[k].bytes : 0;
+        size = bytes <= 126 ? size + 1 + bytes : (size + 3) / 4 * 4 + 4 + bytes;
+    }
+    if (!m_keyColumns.empty() && (size + 7) / 8 * 8 > kPostgresKeyBytes) {
+        m_longKeys.add(m_line);
     }
 }
 
@@ -709,6 +735,13 @@ TablePlan ColumnSurvey::plan(FileNotes& notes) {
     }
     if (m_options.SqlDialect == Dialect::Mysql) {
         fitMysqlKey(plan, keyText, reasons, notes);
+    }
+    if (m_longKeys.count > 0) {
+        notes.valuesRefused.push_back(
+            "--primary-key: " + std::to_string(m_longKeys.count) +
+            (m_longKeys.count == 1 ? " key" : " keys") +
+            " longer than the 2704 bytes a PostgreSQL index entry holds (" + LinesText(m_longKeys) +
+            ")");
     }
     for (const auto& wanted : m_options.NotNull) {
         if (columnIndex(wanted) == m_expected) {

@@ -174,12 +174,15 @@ class ColumnSurvey {
     std::string typesLine(const TablePlan& plan, const std::vector<std::string>& reasons) const;
     // The table is `width` columns wide from now on.
     void widen(std::size_t width);
+    // PostgreSQL: notes a record whose key is longer than a B-tree index entry holds.
+    void seePostgresKey();
     void fitMysqlKey(TablePlan& plan, const std::vector<bool>& keyText,
                      std::vector<std::string>& reasons, FileNotes& notes) const;
 
     const ConversionOptions& m_options;
     std::array<bool, 256> m_looks{};
-    // The characters of each value are wanted: for MySQL's key, or a VARCHAR(n) given.
+    // The characters of each value are wanted: for MySQL's key, or a VARCHAR(n) given; or the
+    // bytes of PostgreSQL's key.
     bool m_countCharacters;
     std::uint64_t m_line = 0;
     std::size_t m_fields = 0;
@@ -194,8 +197,10 @@ class ColumnSurvey {
     std::vector<ColumnSeen> m_columns;
     // For each column, whether its values are still looked at: a type is left, or one was given.
     std::vector<unsigned char> m_looking;
-    std::vector<GivenType> m_givenTypes;  // the options' --type ones, read
-    std::vector<int> m_given;             // for each column, its --type among them, or -1
+    std::vector<GivenType> m_givenTypes;    // the options' --type ones, read
+    std::vector<int> m_given;               // for each column, its --type among them, or -1
+    std::vector<std::size_t> m_keyColumns;  // the key's columns (PostgreSQL)
+    LineNotes m_longKeys;                   // records whose key PostgreSQL cannot index
 };
 
 // Writes the CREATE TABLE (with DROP TABLE IF EXISTS before it, or IF NOT EXISTS, on request).

@@ -418,6 +418,26 @@ void GivenTypes(LoadCase& row, Dialect dialect) {
     }
 }
 
+// A key of 2,693 bytes that do not compress: more than a PostgreSQL index entry holds (2,704 with
+// its header), within MySQL's 3,072.
+void LongKey(LoadCase& row, Dialect dialect) {
+    std::mt19937_64 random(3);
+    std::string key;
+    for (int i = 0; i < 2693; ++i) {
+        key += static_cast<char>('!' + random() % 90);
+    }
+    std::replace(key.begin(), key.end(), ',', '.');
+    std::replace(key.begin(), key.end(), '"', '.');
+    row.input = "k,n\n" + key + ",1\nshort,2\n";
+    row.columns = {"k", "n"};
+    row.rows = {{key, "1"}, {"short", "2"}};
+    if (dialect == Dialect::Postgres) {
+        row.exitCode = 1;
+        row.outcome = Outcome::NotWritten;
+        row.reportedLines = {2};
+    }
+}
+
 const std::vector<LoadCase>& Cases() {
     using namespace std::string_literals;
     static const std::vector<LoadCase> cases = [] {
@@ -762,6 +782,9 @@ const std::vector<LoadCase>& Cases() {
             rows.push_back(
                 {.name = "types_given_random" + std::to_string(seed), .generate = GivenTypes});
         }
+        rows.push_back({.name = "long_key",
+                        .options = {"--header", "--primary-key", "k"},
+                        .generate = LongKey});
         rows.push_back({.name = "wide300", .columns = Fields(300), .generate = WideRecords});
         rows.push_back({.name = "rows200k",
                         .options = {"--rows-per-insert", "500", "--transaction"},
