@@ -121,7 +121,8 @@ struct Options {
                             "NAME=TYPE"};
     QCommandLineOption primaryKey{"primary-key",
                                   "The table's primary key: column names, comma "
-                                  "separated.",
+                                  "separated. MySQL's text key columns compare byte for byte, "
+                                  "trailing spaces too (collation utf8mb4_nopad_bin).",
                                   "COLS"};
     QCommandLineOption notNull{"not-null", "Columns that take no NULL, comma separated.", "COLS"};
     QCommandLineOption ifExists{"if-exists",

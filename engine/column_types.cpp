@@ -213,11 +213,30 @@ std::optional<Choice> ChooseType(const ColumnSeen& column, Dialect dialect) {
     return std::nullopt;
 }
 
-// Whether a value of `kinds` (with its digits) keeps its text under the user's type.
+// Why a column that has values got no type: where its last kind was ruled out, or the MySQL
+// DECIMAL its decimals would need, which holds 65 digits, 30 of them after the point.
+std::string UntypedReason(const ColumnSeen& column, Dialect dialect) {
+    if (!column.ruledOut.empty() || dialect != Dialect::Mysql || (column.kinds & kDecimal) == 0) {
+        return column.ruledOut;
+    }
+    if (column.places > 30) {
+        return "decimals with " + std::to_string(column.places) +
+               " places, more than the 30 of a MySQL DECIMAL";
+    }
+    return "decimals of " + std::to_string(column.whole + column.places) +
+           " digits, more than the 65 of a MySQL DECIMAL";
+}
+
+// Whether a value of `kinds` (with its digits, characters and bytes) keeps its text under the
+// user's type.
 bool Keeps(const GivenType& given, unsigned kinds, std::string_view value, int whole, int places,
-           std::size_t characters) {
+           std::size_t characters, std::size_t bytes) {
+    if (!given.changes.empty()) {
+        return false;
+    }
     if (given.anyText) {
-        return given.characters == 0 || characters <= given.characters;
+        return (given.characters == 0 || characters <= given.characters) &&
+               (given.bytes == 0 || bytes <= given.bytes);
     }
     if ((kinds & given.kinds) == 0) {
         return false;
@@ -225,18 +244,47 @@ bool Keeps(const GivenType& given, unsigned kinds, std::string_view value, int w
     if ((given.kinds & kInteger) != 0 && given.bits < 64) {
         return FitsBits(value, given.bits);
     }
+    if (given.wholeRealsChanged && (kinds & kInteger) == 0) {
+        return value.find_first_not_of('0', value.find('.') + 1) != std::string_view::npos;
+    }
     if (given.precision >= 0) {
-        return places == given.scale && whole <= given.precision - given.scale;
+        // A value of no whole part (0.5) takes no digit before the point.
+        const bool noWhole = value.starts_with("0.") || value.starts_with("-0.");
+        return places == given.scale && (noWhole ? 0 : whole) <= given.precision - given.scale;
     }
     return true;
 }
 
 // A MySQL key column for text: a VARCHAR as long as the column's longest value, compared byte
-// for byte; in ASCII when `ascii`, a byte a character.
-std::string MysqlKeyText(const ColumnSeen& column, bool ascii) {
+// for byte; in ASCII when `ascii`, a byte a character. The collation is MariaDB's no-pad one:
+// the plain _bin collations pad with spaces, so "a" and "a " would be one key.
+std::string MysqlKeyText(std::size_t characters, bool ascii) {
     const char* const set = ascii ? "ascii" : "utf8mb4";
-    return "VARCHAR(" + std::to_string(std::max<std::size_t>(1, column.longest)) +
-           ") CHARACTER SET " + set + " COLLATE " + set + "_bin";
+    return "VARCHAR(" + std::to_string(characters) + ") CHARACTER SET " + set + " COLLATE " + set +
+           "_nopad_bin";
+}
+
+std::size_t Longest(const ColumnSeen& column) {
+    return std::max<std::size_t>(1, column.longest);
+}
+
+// A MySQL key cannot be a LONGTEXT; a VARCHAR as long as the longest value can (true: it was
+// made one). A VARCHAR the user gave is compared byte for byte too, unless its character set or
+// collation was given with it.
+bool FitMysqlKeyColumn(ColumnPlan& column, const ColumnSeen& seen, std::string& reason) {
+    const std::string upper = Upper(column.type);
+    if (column.type.empty() || upper.ends_with("TEXT")) {
+        column.type = MysqlKeyText(Longest(seen), false);
+        reason = "key, its longest value";
+        return true;
+    }
+    if (ReadGivenType(upper, Dialect::Mysql).characters > 0 &&
+        upper.find("CHARACTER SET") == std::string::npos &&
+        upper.find("COLLATE") == std::string::npos) {
+        column.type += " CHARACTER SET utf8mb4 COLLATE utf8mb4_nopad_bin";
+        reason += ", key compared byte for byte";
+    }
+    return false;
 }
 
 // The bytes a DECIMAL's `digits` take in a MySQL key: four for each nine, and what is left.
@@ -268,34 +316,133 @@ std::size_t MysqlKeyBytes(std::string_view type) {
     return 0;
 }
 
+// Later files loaded into the table (--insert-only, --if-exists append) may hold longer keys than
+// this one: the key's text columns (`keyText`, in ASCII where `ascii`) share the `spare` bytes
+// InnoDB's key has left, each beyond its longest value. Beside a key column of a type whose size
+// is not known here (the server decides it) they stay at their longest.
+void WidenMysqlKey(TablePlan& plan, const std::vector<bool>& keyText,
+                   const std::vector<bool>& ascii, const std::vector<ColumnSeen>& seen,
+                   std::size_t spare, std::vector<std::string>& reasons) {
+    std::size_t texts = 0;
+    for (const auto k : plan.key) {
+        if (keyText[k]) {
+            ++texts;
+        } else if (MysqlKeyBytes(plan.columns[k].type) == 0) {
+            return;
+        }
+    }
+    for (const auto k : plan.key) {
+        if (keyText[k]) {
+            const std::size_t share = spare / texts / (ascii[k] ? 1 : kUtf8mb4Bytes);
+            plan.columns[k].type = MysqlKeyText(Longest(seen[k]) + share, ascii[k]);
+            reasons[k] = ascii[k] ? "key, ASCII, as wide as a MySQL key allows"
+                                  : "key, as wide as a MySQL key allows";
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A type's name without its arguments, character set and collation ("TIMESTAMP WITH TIME ZONE"
+// of "timestamp(0) with time zone") and the numbers between its parentheses.
+std::string TypeName(std::string_view text, std::vector<int>& args) {
+    const std::string upper = Upper(text);
+    const auto open = upper.find('(');
+    const auto close = upper.find(')', open == std::string::npos ? upper.size() : open);
+    std::string name = upper.substr(0, open);
+    if (close != std::string::npos) {
+        name += upper.substr(close + 1);
+    }
+    // A character set or collation says nothing of which values the type keeps.
+    for (const std::string_view clause : {" CHARACTER SET", " CHARSET", " COLLATE"}) {
+        name = name.substr(0, name.find(clause));
+    }
+    std::string words;
+    for (const char c : name) {
+        if (c != ' ' || (!words.empty() && words.back() != ' ')) {
+            words += c;
+        }
+    }
+    while (!words.empty() && words.back() == ' ') {
+        words.pop_back();
+    }
+    for (std::size_t at = open == std::string::npos ? upper.size() : open + 1; at < close;) {
+        int value = 0;
+        const auto read = std::from_chars(upper.data() + at, upper.data() + close, value);
+        if (read.ec != std::errc()) {
+            break;
+        }
+        args.push_back(value);
+        at = static_cast<std::size_t>(read.ptr - upper.data());
+        while (at < close && (upper[at] == ',' || upper[at] == ' ')) {
+            ++at;
+        }
+    }
+    return words;
+}
+
+// What the database makes of a type the values are checked for: a DECIMAL it refuses, a time
+// it reads back otherwise, text longer than MySQL's TEXT types hold.
+void ReadTypeLimits(GivenType& given, const std::string& base, const std::vector<int>& args,
+                    Dialect dialect) {
+    const bool mysql = dialect == Dialect::Mysql;
+    if (given.precision >= 0) {
+        const int most = mysql ? 65 : 1000;
+        const int scale = given.scale;
+        if (given.precision < 1 || given.precision > most || scale > (mysql ? 30 : 1000) ||
+            scale < (mysql ? 0 : -1000) || (mysql && scale > given.precision)) {
+            given.refusal = "the database takes a precision of 1 to " + std::to_string(most) +
+                            (mysql ? " and a scale of 0 to 30, at most the precision"
+                                   : " and a scale of -1000 to 1000");
+        }
+    }
+    if (mysql && (given.kinds & kTimestamp) != 0) {
+        if (base == "TIMESTAMP") {
+            given.changes =
+                "MySQL's TIMESTAMP holds 1970 to 2038 only and moves values by the "
+                "session's time zone; DATETIME keeps them";
+        } else if (!args.empty() && args[0] > 0) {
+            given.changes = "MySQL reads it back with " + std::to_string(args[0]) +
+                            " places of seconds; DATETIME keeps the values";
+        }
+    }
+    if (mysql && given.anyText) {
+        given.bytes = base == "TINYTEXT"     ? 255
+                      : base == "TEXT"       ? 65535
+                      : base == "MEDIUMTEXT" ? 16777215
+                                             : 0;
+    }
+    static const std::string_view kNotPostgres[] = {"CLOB",     "LONGTEXT", "MEDIUMTEXT",
+                                                    "TINYTEXT", "NVARCHAR", "DATETIME",
+                                                    "TINYINT",  "MEDIUMINT"};
+    const bool missing = dialect == Dialect::Postgres
+                             ? std::find(std::begin(kNotPostgres), std::end(kNotPostgres), base) !=
+                                   std::end(kNotPostgres)
+                             : mysql && base == "CLOB";
+    if (missing) {
+        given.refusal = std::string(DatabaseNameOf(dialect)) + " has no type " + base;
+    }
+    if (dialect == Dialect::Postgres &&
+        (base == "TIMESTAMPTZ" || base == "TIMESTAMP WITH TIME ZONE")) {
+        given.kinds = kTimestamp;
+        given.changes =
+            "PostgreSQL reads it back with the session's time zone offset; TIMESTAMP "
+            "keeps the values";
+    }
+}
+
 }  // namespace
 
 GivenType ReadGivenType(std::string_view text, Dialect dialect) {
-    const std::string upper = Upper(text);
-    const auto open = upper.find('(');
-    std::string base = upper.substr(0, open);
-    while (!base.empty() && base.back() == ' ') {
-        base.pop_back();
-    }
     std::vector<int> args;
-    if (open != std::string::npos) {
-        for (std::size_t at = open + 1; at < upper.size();) {
-            int value = 0;
-            const auto read =
-                std::from_chars(upper.data() + at, upper.data() + upper.size(), value);
-            if (read.ec != std::errc()) {
-                break;
-            }
-            args.push_back(value);
-            at = static_cast<std::size_t>(read.ptr - upper.data());
-            while (at < upper.size() && (upper[at] == ',' || upper[at] == ' ')) {
-                ++at;
-            }
-        }
-    }
+    const std::string base = TypeName(text, args);
     GivenType given;
     const bool sqlite = dialect == Dialect::Sqlite;
-    if (base == "TEXT" || base == "LONGTEXT" || base == "MEDIUMTEXT" || base == "CLOB") {
+    const bool mysql = dialect == Dialect::Mysql;
+    if (base == "TEXT" || base == "LONGTEXT" || base == "MEDIUMTEXT" || base == "TINYTEXT" ||
+        base == "CLOB") {
         given.anyText = true;
     } else if (base == "VARCHAR" || base == "CHARACTER VARYING" || base == "NVARCHAR") {
         given.anyText = true;
@@ -308,10 +455,15 @@ GivenType ReadGivenType(std::string_view text, Dialect dialect) {
     } else if (base == "SMALLINT" || base == "INT2") {
         given.kinds = kInteger;
         given.bits = sqlite ? 64 : 16;
+    } else if (mysql && (base == "TINYINT" || base == "MEDIUMINT")) {
+        given.kinds = kInteger;
+        given.bits = base == "TINYINT" ? 8 : 24;
     } else if (base == "NUMERIC" || base == "DECIMAL" || base == "DEC") {
-        // SQLite reads such a column's numbers as INTEGER or REAL.
+        // SQLite reads such a column's numbers as INTEGER or REAL, and a REAL with no fraction
+        // as an INTEGER.
         given.kinds = sqlite ? kInteger | kReal : kDecimal;
-        if (!sqlite && (!args.empty() || dialect == Dialect::Mysql)) {
+        given.wholeRealsChanged = sqlite;
+        if (!sqlite && (!args.empty() || mysql)) {
             given.precision = args.empty() ? 10 : args[0];
             given.scale = args.size() > 1 ? args[1] : 0;
         }
@@ -319,11 +471,13 @@ GivenType ReadGivenType(std::string_view text, Dialect dialect) {
         given.kinds = kReal;
     } else if (base == "DATE") {
         given.kinds = kDate;
-    } else if (base == "TIMESTAMP" || base == "DATETIME") {
+    } else if (base == "TIMESTAMP" || base == "DATETIME" || base == "TIMESTAMP WITHOUT TIME ZONE") {
         given.kinds = kTimestamp;
     } else {
         given.checked = false;
     }
+    ReadTypeLimits(given, base, args, dialect);
+    given.checked |= given.kinds != 0;
     given.bare = (given.kinds & (kInteger | kDecimal | kReal)) != 0;
     return given;
 }
@@ -347,7 +501,9 @@ unsigned ValueKinds(std::string_view value, Dialect dialect, int& whole, int& pl
 
 ColumnSurvey::ColumnSurvey(const ConversionOptions& options)
     : m_options(options),
-      m_countCharacters(options.SqlDialect == Dialect::Mysql && !options.PrimaryKey.empty()) {
+      m_countCharacters(
+          (options.SqlDialect == Dialect::Mysql || options.SqlDialect == Dialect::Postgres) &&
+          !options.PrimaryKey.empty()) {
     for (const auto& given : options.ColumnTypes) {
         m_givenTypes.push_back(ReadGivenType(given.type, options.SqlDialect));
         m_countCharacters |= m_givenTypes.back().characters > 0;
@@ -356,6 +512,7 @@ ColumnSurvey::ColumnSurvey(const ConversionOptions& options)
 
 void ColumnSurvey::keep(Field& field, const char* from, const char* to) {
     const auto size = static_cast<std::size_t>(to - from);
+    field.bytes += size;
     if (m_countCharacters) {
         for (const char* p = from; p != to; ++p) {
             const auto byte = static_cast<unsigned char>(*p);
@@ -391,6 +548,13 @@ void ColumnSurvey::widen(std::size_t width) {
     for (std::size_t k = before; k < width && m_records > 0; ++k) {
         m_columns[k].nulls.count = m_records;
         m_columns[k].nulls.first.push_back(m_firstRecordLine);
+    }
+    m_keyColumns.clear();
+    for (const auto& wanted : m_options.PrimaryKey) {
+        if (const auto k = columnIndex(wanted);
+            k < width && m_options.SqlDialect == Dialect::Postgres) {
+            m_keyColumns.push_back(k);
+        }
     }
     m_given.assign(width, -1);
     for (std::size_t k = 0; k < width; ++k) {
@@ -448,6 +612,23 @@ void ColumnSurvey::endRecord(bool blank) {
             m_columns[k].nulls.add(m_line);
         }
     }
+    seePostgresKey();
+}
+
+// A B-tree index entry of PostgreSQL (8 KiB pages) holds 2704 bytes: an 8-byte header, then each
+// key value with its length, one byte for up to 126 bytes, else four aligned to four; the whole
+// aligned to eight. Every value is counted as text, which a number or date never outgrows. A long
+// value that compresses well may fit all the same, which cannot be known here.
+void ColumnSurvey::seePostgresKey() {
+    constexpr std::size_t kPostgresKeyBytes = 2704;
+    std::size_t size = 8;
+    for (const auto k : m_keyColumns) {
+        const std::size_t bytes = k < m_fields ? m_record[k].bytes : 0;
+        size = bytes <= 126 ? size + 1 + bytes : (size + 3) / 4 * 4 + 4 + bytes;
+    }
+    if (!m_keyColumns.empty() && (size + 7) / 8 * 8 > kPostgresKeyBytes) {
+        m_longKeys.add(m_line);
+    }
 }
 
 void ColumnSurvey::see(ColumnSeen& column, const Field& field, std::size_t index) {
@@ -474,8 +655,9 @@ void ColumnSurvey::see(ColumnSeen& column, const Field& field, std::size_t index
     }
     const unsigned before = column.kinds;
     column.kinds &= kinds;
-    if (column.places == -2) {
-        column.kinds &= ~kDecimal;  // MySQL's DECIMAL has one scale
+    // MySQL's DECIMAL has one scale; PostgreSQL's NUMERIC keeps each value's places.
+    if (column.places == -2 && m_options.SqlDialect == Dialect::Mysql) {
+        column.kinds &= ~kDecimal;
     }
     m_looking[index] = column.kinds != 0 || m_given[index] >= 0 || m_countCharacters;
     if (before != 0 && column.kinds == 0) {
@@ -485,7 +667,8 @@ void ColumnSurvey::see(ColumnSeen& column, const Field& field, std::size_t index
     }
     if (m_given[index] >= 0) {
         const GivenType& given = m_givenTypes[static_cast<std::size_t>(m_given[index])];
-        if (given.checked && !Keeps(given, found, field.value, whole, places, field.characters)) {
+        if (given.checked &&
+            !Keeps(given, found, field.value, whole, places, field.characters, field.bytes)) {
             if (column.refused.count == 0) {
                 column.firstRefused = Shown(field.value, field.cut);
             }
@@ -503,6 +686,27 @@ std::string LinesText(const LineNotes& where) {
         text += (i > 0 ? ", " : "") + std::to_string(where.first[i]);
     }
     return text + (where.count > where.first.size() ? ", ..." : "");
+}
+
+// A column of the user's type (`named`: its name and type): whether its values are written bare,
+// what the type or the column's values would break (to the notes), and why it has that type.
+std::string PlanGiven(const std::string& named, const GivenType& given, const ColumnSeen& seen,
+                      ColumnPlan& column, FileNotes& notes) {
+    column.bare = given.bare;
+    if (!given.refusal.empty()) {
+        notes.valuesRefused.push_back("column " + named + ": " + given.refusal);
+    } else if (seen.refused.count > 0) {
+        std::string why = given.changes;
+        if (why.empty() && given.bytes > 0) {
+            why = "it holds " + std::to_string(given.bytes) + " bytes";
+        }
+        notes.valuesRefused.push_back(
+            "column " + named + ": " + std::to_string(seen.refused.count) +
+            (seen.refused.count == 1 ? " value" : " values") +
+            " the database would refuse or change (" + LinesText(seen.refused) + ", first " +
+            seen.firstRefused + ")" + (why.empty() ? "" : ": " + why));
+    }
+    return given.checked ? "given" : "given, values not checked";
 }
 
 }  // namespace
@@ -532,6 +736,13 @@ TablePlan ColumnSurvey::plan(FileNotes& notes) {
     if (m_options.SqlDialect == Dialect::Mysql) {
         fitMysqlKey(plan, keyText, reasons, notes);
     }
+    if (m_longKeys.count > 0) {
+        notes.valuesRefused.push_back(
+            "--primary-key: " + std::to_string(m_longKeys.count) +
+            (m_longKeys.count == 1 ? " key" : " keys") +
+            " longer than the 2704 bytes a PostgreSQL index entry holds (" + LinesText(m_longKeys) +
+            ")");
+    }
     for (const auto& wanted : m_options.NotNull) {
         if (columnIndex(wanted) == m_expected) {
             notes.valuesRefused.push_back("--not-null: no column " + wanted);
@@ -554,26 +765,17 @@ std::string ColumnSurvey::planColumn(std::size_t k, ColumnPlan& column, bool& ma
     const ColumnSeen& seen = m_columns[k];
     std::string reason;
     if (m_given[k] >= 0) {
-        const auto& choice = m_options.ColumnTypes[static_cast<std::size_t>(m_given[k])];
-        const GivenType& given = m_givenTypes[static_cast<std::size_t>(m_given[k])];
-        column.type = choice.type;
-        column.bare = given.bare;
-        reason = given.checked ? "given" : "given, values not checked";
-        if (seen.refused.count > 0) {
-            notes.valuesRefused.push_back("column " + columnName(k) + " " + choice.type + ": " +
-                                          std::to_string(seen.refused.count) +
-                                          (seen.refused.count == 1 ? " value" : " values") +
-                                          " the database would refuse or change (" +
-                                          LinesText(seen.refused) + ", first " + seen.firstRefused +
-                                          ")");
-        }
+        const auto g = static_cast<std::size_t>(m_given[k]);
+        reason = PlanGiven(columnName(k) + " " + m_options.ColumnTypes[g].type, m_givenTypes[g],
+                           seen, column, notes);
+        column.type = m_options.ColumnTypes[g].type;
     } else if (m_options.InferTypes) {
         if (const auto choice = ChooseType(seen, m_options.SqlDialect)) {
             column.type = choice->type;
             column.bare = choice->bare;
             reason = choice->reason;
         } else {
-            reason = seen.values == 0 ? "no values" : seen.ruledOut;
+            reason = seen.values == 0 ? "no values" : UntypedReason(seen, m_options.SqlDialect);
         }
     }
     const auto name = columnName(k);
@@ -586,12 +788,8 @@ std::string ColumnSurvey::planColumn(std::size_t k, ColumnPlan& column, bool& ma
                                       " takes no NULL: " + std::to_string(seen.nulls.count) +
                                       " empty or missing (" + LinesText(seen.nulls) + ")");
     }
-    // A MySQL key cannot be a LONGTEXT; a VARCHAR as long as the longest value can.
-    if (key && m_options.SqlDialect == Dialect::Mysql &&
-        (column.type.empty() || Upper(column.type).ends_with("TEXT"))) {
-        column.type = MysqlKeyText(seen, false);
-        reason = "key, its longest value";
-        madeKeyText = true;
+    if (key && m_options.SqlDialect == Dialect::Mysql) {
+        madeKeyText = FitMysqlKeyColumn(column, seen, reason);
     }
     return reason;
 }
@@ -623,7 +821,8 @@ std::string ColumnSurvey::typesLine(const TablePlan& plan,
 // InnoDB takes at most 3072 bytes in a key, over all its columns, with four for a character of
 // utf8mb4. Past that, a text column whose values are all ASCII is keyed in ASCII, a byte a
 // character; a key still too long is refused, never cut to a prefix of its values (two values
-// that begin alike would then be one key, and a row would be lost).
+// that begin alike would then be one key, and a row would be lost). A key that fits is made as
+// wide as InnoDB allows.
 void ColumnSurvey::fitMysqlKey(TablePlan& plan, const std::vector<bool>& keyText,
                                std::vector<std::string>& reasons, FileNotes& notes) const {
     const auto bytes = [&] {
@@ -633,24 +832,28 @@ void ColumnSurvey::fitMysqlKey(TablePlan& plan, const std::vector<bool>& keyText
         }
         return total;
     };
-    if (bytes() <= kMysqlKeyBytes) {
+    std::vector<bool> ascii(plan.columns.size());
+    if (bytes() > kMysqlKeyBytes) {
+        for (const auto k : plan.key) {
+            if (keyText[k] && m_columns[k].ascii) {
+                plan.columns[k].type = MysqlKeyText(Longest(m_columns[k]), true);
+                reasons[k] = "key, its longest value, ASCII";
+                ascii[k] = true;
+            }
+        }
+    }
+    const auto total = bytes();
+    if (total <= kMysqlKeyBytes) {
+        WidenMysqlKey(plan, keyText, ascii, m_columns, kMysqlKeyBytes - total, reasons);
         return;
     }
+    std::string names;
     for (const auto k : plan.key) {
-        if (keyText[k] && m_columns[k].ascii) {
-            plan.columns[k].type = MysqlKeyText(m_columns[k], true);
-            reasons[k] = "key, its longest value, ASCII";
-        }
+        names += (names.empty() ? "" : ", ") + columnName(k);
     }
-    if (const auto total = bytes(); total > kMysqlKeyBytes) {
-        std::string names;
-        for (const auto k : plan.key) {
-            names += (names.empty() ? "" : ", ") + columnName(k);
-        }
-        notes.valuesRefused.push_back("--primary-key " + names + ": up to " +
-                                      std::to_string(total) + " bytes, more than the " +
-                                      std::to_string(kMysqlKeyBytes) + " MySQL takes in a key");
-    }
+    notes.valuesRefused.push_back("--primary-key " + names + ": up to " + std::to_string(total) +
+                                  " bytes, more than the " + std::to_string(kMysqlKeyBytes) +
+                                  " MySQL takes in a key");
 }
 
 void WriteTableDefinition(StatementSink& sink, const ConversionOptions& options,

@@ -54,9 +54,13 @@ struct GivenType {
     std::size_t characters = 0;  // VARCHAR(n): at most n characters; 0: no limit
     unsigned kinds = 0;          // otherwise the kinds a value must fit
     int bits = 64;               // integers: their width
+    std::size_t bytes = 0;       // MySQL's TEXT: at most this many bytes; 0: no limit
     int precision = -1;          // DECIMAL(p,s); -1 when not given
     int scale = -1;
+    bool wholeRealsChanged = false;  // SQLite's NUMERIC: 2.0 reads back as 2
     bool bare = false;
+    std::string changes;  // why the database refuses or changes every value; empty: it does not
+    std::string refusal;  // why the database refuses the type itself; empty: it takes it
 };
 
 GivenType ReadGivenType(std::string_view text, Dialect dialect);
@@ -122,6 +126,7 @@ class ColumnSurvey {
         field.null = false;
         field.cut = false;
         field.characters = 0;
+        field.bytes = 0;
         field.ascii = true;
     }
     void run(const char* from, const char* to) {
@@ -157,6 +162,7 @@ class ColumnSurvey {
         bool null = false;
         bool cut = false;  // longer than the bytes kept
         std::size_t characters = 0;
+        std::size_t bytes = 0;
         bool ascii = true;
     };
     // Keeps what the value's bytes say of its kind.
@@ -168,12 +174,15 @@ class ColumnSurvey {
     std::string typesLine(const TablePlan& plan, const std::vector<std::string>& reasons) const;
     // The table is `width` columns wide from now on.
     void widen(std::size_t width);
+    // PostgreSQL: notes a record whose key is longer than a B-tree index entry holds.
+    void seePostgresKey();
     void fitMysqlKey(TablePlan& plan, const std::vector<bool>& keyText,
                      std::vector<std::string>& reasons, FileNotes& notes) const;
 
     const ConversionOptions& m_options;
     std::array<bool, 256> m_looks{};
-    // The characters of each value are wanted: for MySQL's key, or a VARCHAR(n) given.
+    // The characters of each value are wanted: for MySQL's key, or a VARCHAR(n) given; or the
+    // bytes of PostgreSQL's key.
     bool m_countCharacters;
     std::uint64_t m_line = 0;
     std::size_t m_fields = 0;
@@ -188,8 +197,10 @@ class ColumnSurvey {
     std::vector<ColumnSeen> m_columns;
     // For each column, whether its values are still looked at: a type is left, or one was given.
     std::vector<unsigned char> m_looking;
-    std::vector<GivenType> m_givenTypes;  // the options' --type ones, read
-    std::vector<int> m_given;             // for each column, its --type among them, or -1
+    std::vector<GivenType> m_givenTypes;    // the options' --type ones, read
+    std::vector<int> m_given;               // for each column, its --type among them, or -1
+    std::vector<std::size_t> m_keyColumns;  // the key's columns (PostgreSQL)
+    LineNotes m_longKeys;                   // records whose key PostgreSQL cannot index
 };
 
 // Writes the CREATE TABLE (with DROP TABLE IF EXISTS before it, or IF NOT EXISTS, on request).

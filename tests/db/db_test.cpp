@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -85,8 +86,9 @@ struct LoadCase {
     // With --types: what standard error says of the columns for SQLite, PostgreSQL and MySQL;
     // the values are then read back cast to text.
     std::array<std::string, 3> types = {};
-    // Fills in `input` and `rows` of a large case when its test runs, not when tests are listed.
-    void (*generate)(LoadCase&) = nullptr;
+    // Fills in `input` and `rows` (and what is expected) of a large or model case for the
+    // dialect when its test runs, not when tests are listed.
+    void (*generate)(LoadCase&, Dialect) = nullptr;
     // With --rejects: `input` and `rows` made of these, and the rejects file checked to hold
     // exactly the records left out, so the table and it give back every record.
     std::vector<InputRecord> records = {};
@@ -136,7 +138,7 @@ std::vector<std::string> FittedNames(Dialect dialect) {
     return {};
 }
 
-void WideRecords(LoadCase& row) {
+void WideRecords(LoadCase& row, Dialect) {
     for (int r = 0; r < 3; ++r) {
         Row values;
         for (int c = 0; c < 300; ++c) {
@@ -149,7 +151,7 @@ void WideRecords(LoadCase& row) {
     }
 }
 
-void ManyRecords(LoadCase& row) {
+void ManyRecords(LoadCase& row, Dialect) {
     for (int i = 0; i < 200000; ++i) {
         const std::string id = std::to_string(i);
         const std::string name = (i % 7 == 0 ? "O'Neil " : "name ") + id;
@@ -160,8 +162,9 @@ void ManyRecords(LoadCase& row) {
 }
 
 // Columns of generated values, each mostly of one kind (integers, decimals of one scale or of
-// any, dates, timestamps, text), now and then with a value that must keep its column TEXT.
-void TypedColumns(LoadCase& row) {
+// any, dates, timestamps, text, dates with 29 February of years divisible by four: leap years,
+// and century years that are not), now and then with a value that must keep its column TEXT.
+void TypedColumns(LoadCase& row, Dialect) {
     std::mt19937_64 random(22);
     const auto pick = [&](int count) {
         return static_cast<int>(random() % count);
@@ -176,7 +179,11 @@ void TypedColumns(LoadCase& row) {
         }
         return text;
     };
-    const auto value = [&](int kind) -> std::string {
+    // Years from 1000, a century year now and then.
+    const auto year = [&] {
+        return pick(4) == 0 ? 100 * (10 + pick(90)) : 1000 + pick(9000);
+    };
+    const std::function<std::string(int)> value = [&](int kind) -> std::string {
         switch (kind) {
             case 0:
                 return std::to_string(static_cast<std::int64_t>(random()) >> pick(63));
@@ -186,13 +193,19 @@ void TypedColumns(LoadCase& row) {
                 return std::to_string(pick(100)) + "." + digits(1 + pick(3)) + "1";
             case 3: {
                 char text[16];
-                std::snprintf(text, sizeof text, "%04d-%02d-%02d", 1000 + pick(9000), 1 + pick(12),
+                std::snprintf(text, sizeof text, "%04d-%02d-%02d", year(), 1 + pick(12),
                               1 + pick(28));
                 return text;
             }
+            case 6: {
+                char text[16];
+                const int leapish = pick(2) ? 100 * (10 + pick(90)) : 4 * (250 + pick(2250));
+                std::snprintf(text, sizeof text, "%04d-02-29", leapish);
+                return pick(3) == 0 ? std::string(text) : value(3);
+            }
             case 4: {
                 char text[32];
-                std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", 1000 + pick(9000),
+                std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year(),
                               1 + pick(12), 1 + pick(28), pick(24), pick(60), pick(60));
                 return text;
             }
@@ -200,11 +213,11 @@ void TypedColumns(LoadCase& row) {
                 return "v" + digits(3);
         }
     };
-    row.columns = Fields(12);
+    row.columns = Fields(13);
     for (int r = 0; r < 300; ++r) {
         Row values;
-        for (int c = 0; c < 12; ++c) {
-            std::string text = value(c % 6);
+        for (int c = 0; c < 13; ++c) {
+            std::string text = value(c < 12 ? c % 6 : 6);
             if (pick(40) == 0) {
                 text = c >= 6 ? "" : odd[pick(12)];  // the second six may hold NULLs
             }
@@ -213,6 +226,221 @@ void TypedColumns(LoadCase& row) {
         }
         row.input += "\n";
         row.rows.push_back(values);
+    }
+}
+
+// One column of a type given with --type for the model below: its type, a value of it, and
+// whether the dialect's database gives the value back as the same text.
+struct GivenColumn {
+    std::string type;
+    int precision = -1;  // DECIMAL(p,s); -1: none given
+    int scale = 0;
+    bool timestamps = false;    // dates with times, not decimals
+    std::size_t textBytes = 0;  // text of at most this many bytes; 0: not text
+    bool typeRefused = false;   // the database refuses the type itself
+};
+
+// Whether `value` (canonical, written bare) reads back alike from a column of `column`'s type.
+bool KeepsGiven(const GivenColumn& column, const std::string& value, Dialect dialect) {
+    const std::size_t sign = value[0] == '-' ? 1 : 0;
+    const std::size_t point = value.find('.');
+    const std::size_t whole = (point == std::string::npos ? value.size() : point) - sign;
+    const int places = point == std::string::npos ? 0 : static_cast<int>(value.size() - point - 1);
+    if (column.timestamps) {
+        return true;  // timestamps keep or change by their type alone (typeRefused)
+    }
+    if (column.textBytes > 0) {
+        return value.size() <= column.textBytes;
+    }
+    if (dialect == Dialect::Sqlite) {
+        // An INTEGER within 64 bits, or a REAL SQLite prints with its 15 digits: the point's last
+        // digit not 0 (no value here is below 0.1).
+        if (places == 0) {
+            const std::string limit = sign ? "9223372036854775808" : "9223372036854775807";
+            return whole < 19 || (whole == 19 && value.substr(sign) <= limit);
+        }
+        const std::size_t digits =
+            whole + static_cast<std::size_t>(places) - (value.compare(sign, 2, "0.") == 0 ? 1 : 0);
+        return value.back() != '0' && digits <= 15;
+    }
+    const int precision = column.precision >= 0       ? column.precision
+                          : dialect == Dialect::Mysql ? 10
+                                                      : -1;
+    const int scale = column.precision >= 0 ? column.scale : 0;
+    if (precision < 0) {
+        return true;  // PostgreSQL's NUMERIC keeps every value as written
+    }
+    const int wholeDigits = value.compare(sign, 2, "0.") == 0 ? 0 : static_cast<int>(whole);
+    return places == scale && wholeDigits <= precision - scale;
+}
+
+// The given type of a column: DECIMAL, NUMERIC or DEC of any precision and scale (past what MySQL
+// takes too), or a type of dates with times.
+GivenColumn PickGivenType(std::mt19937_64& random, Dialect dialect) {
+    const auto pick = [&](int count) {
+        return static_cast<int>(random() % count);
+    };
+    GivenColumn column;
+    if (pick(6) == 0) {
+        // MySQL's TINYTEXT holds 255 bytes and TEXT 65,535; PostgreSQL has no TINYTEXT.
+        const bool tiny = pick(2) == 0;
+        column.type = tiny ? "TINYTEXT" : "TEXT";
+        column.textBytes = dialect != Dialect::Mysql ? SIZE_MAX : tiny ? 255 : 65535;
+        column.typeRefused = tiny && dialect == Dialect::Postgres;
+        return column;
+    }
+    if (pick(5) == 0) {
+        column.timestamps = true;
+        const int fraction = pick(3);
+        const std::string places = fraction == 0 ? "" : "(" + std::to_string(fraction - 1) + ")";
+        const char* const kinds[] = {"TIMESTAMP", "DATETIME", "TIMESTAMP WITH TIME ZONE"};
+        const int kind = pick(dialect == Dialect::Mysql ? 2 : 3);
+        column.type = kinds[kind] + places;
+        if (kind == 2) {
+            column.type = "TIMESTAMP" + places + " WITH TIME ZONE";
+        }
+        // MySQL's TIMESTAMP moves values by the time zone and DATETIME(n) adds places;
+        // PostgreSQL has no DATETIME and adds the offset to a TIMESTAMP WITH TIME ZONE.
+        column.typeRefused = dialect == Dialect::Mysql ? kind == 0 || fraction == 2
+                                                       : dialect == Dialect::Postgres && kind != 0;
+        return column;
+    }
+    const char* const names[] = {"DECIMAL", "NUMERIC", "DEC"};
+    column.type = names[pick(3)];
+    switch (pick(4)) {
+        case 0:
+            break;
+        case 1:
+            column.precision = 1 + pick(40);
+            column.type += "(" + std::to_string(column.precision) + ")";
+            break;
+        default:
+            column.precision = 1 + pick(pick(8) == 0 ? 70 : 40);
+            column.scale = pick(std::min(column.precision, pick(8) == 0 ? 35 : 20) + 1);
+            column.type +=
+                "(" + std::to_string(column.precision) + "," + std::to_string(column.scale) + ")";
+    }
+    column.typeRefused = dialect == Dialect::Mysql && (column.precision > 65 || column.scale > 30);
+    return column;
+}
+
+// A value for the column: its digits as the type takes them, or (`misfit` 0 to 4) a place less, a
+// place more, a whole digit more, no point at all, or a whole number with one place (7.0).
+std::string GivenValue(std::mt19937_64& random, const GivenColumn& column, int misfit) {
+    const auto pick = [&](int count) {
+        return static_cast<int>(random() % count);
+    };
+    const auto digits = [&](int count, bool lead) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += static_cast<char>((i == 0 && lead ? '1' : '0') + pick(i == 0 && lead ? 9 : 10));
+        }
+        return text;
+    };
+    if (column.textBytes > 0) {
+        const bool tiny = column.type == "TINYTEXT";
+        const int length = misfit >= 0 ? (tiny ? 256 : 65536) + pick(5000)
+                           : pick(2)   ? 1 + pick(tiny ? 255 : 2000)
+                                       : 200 + pick(56);
+        std::string text(static_cast<std::size_t>(length), 'x');
+        text[0] = static_cast<char>('a' + pick(26));
+        return text;
+    }
+    if (column.timestamps) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", 1971 + pick(66),
+                      1 + pick(12), 1 + pick(28), pick(24), pick(60), pick(60));
+        return text;
+    }
+    const int precision = column.precision >= 0 ? std::min(column.precision, 30) : 10;
+    int scale = column.precision >= 0 ? column.scale : 0;
+    int whole = pick(std::max(precision - scale, 0) + 1);
+    if (misfit == 4) {
+        return std::to_string(pick(1000)) + ".0";
+    }
+    if (misfit == 0 || misfit == 3) {
+        scale = misfit == 0 ? scale - 1 : 0;
+    } else if (misfit == 1) {
+        ++scale;
+    } else if (misfit == 2) {
+        whole = std::max(column.precision >= 0 ? column.precision - scale : 10, 0) + 1;
+    }
+    std::string value = pick(2) ? "-" : "";
+    value += whole == 0 ? (scale == 0 ? "1" : "0") : digits(whole, true);
+    if (scale > 0) {
+        value += "." + digits(scale, whole == 0);
+    }
+    return value;
+}
+
+// Columns of given types with every precision and scale. In the first three files every value
+// fits its type in the dialect's database (by the model above) and reads back; each other file
+// holds one value of a kind of its own that does not (where the database keeps every such value,
+// as SQLite does 7 under DECIMAL(10,2), none), and then nothing may be written.
+void GivenTypes(LoadCase& row, Dialect dialect) {
+    std::mt19937_64 random(std::hash<std::string>{}(row.name + DialectName(dialect)));
+    const int misfit = row.name.back() - '4';  // below 0: none
+    const std::size_t width = 3;
+    std::vector<GivenColumn> columns;
+    row.options = {"--csv", "--null-empty"};
+    bool refused = false;
+    for (std::size_t c = 0; c < width; ++c) {
+        GivenColumn column;
+        do {
+            column = PickGivenType(random, dialect);
+        } while ((column.typeRefused && misfit < 0) ||
+                 (dialect == Dialect::Sqlite && column.scale > 12) ||
+                 (misfit >= 0 && c == 0 && (column.timestamps || column.scale < 1)));
+        refused |= column.typeRefused;
+        columns.push_back(column);
+        row.options.insert(row.options.end(),
+                           {"--type", "fld" + std::to_string(c + 1) + "=" + column.type});
+    }
+    row.columns = Fields(static_cast<int>(width));
+    const int misfitRow = misfit >= 0 ? static_cast<int>(random() % 30) : -1;
+    for (int r = 0; r < 30; ++r) {
+        Row values;
+        for (std::size_t c = 0; c < width; ++c) {
+            const bool odd = r == misfitRow && (c == 0 || columns[c].textBytes > 0);
+            std::string text;
+            for (int tries = 0; tries < 1000; ++tries) {
+                text = GivenValue(random, columns[c], odd ? misfit : -1);
+                if (KeepsGiven(columns[c], text, dialect) != odd) {
+                    break;
+                }
+            }
+            text = !odd && random() % 20 == 0 ? std::string() : text;
+            refused |= !text.empty() && !KeepsGiven(columns[c], text, dialect);
+            row.input += (c > 0 ? "," : "") + text;
+            values.push_back(text.empty() ? kNull : Value(text));
+        }
+        row.input += "\n";
+        row.rows.push_back(values);
+    }
+    if (refused) {
+        row.exitCode = 1;
+        row.outcome = Outcome::NotWritten;
+        row.said = "nothing written";
+    }
+}
+
+// A key of 2,693 bytes that do not compress: more than a PostgreSQL index entry holds (2,704 with
+// its header), within MySQL's 3,072.
+void LongKey(LoadCase& row, Dialect dialect) {
+    std::mt19937_64 random(3);
+    std::string key;
+    for (int i = 0; i < 2693; ++i) {
+        key += static_cast<char>('!' + random() % 90);
+    }
+    std::replace(key.begin(), key.end(), ',', '.');
+    std::replace(key.begin(), key.end(), '"', '.');
+    row.input = "k,n\n" + key + ",1\nshort,2\n";
+    row.columns = {"k", "n"};
+    row.rows = {{key, "1"}, {"short", "2"}};
+    if (dialect == Dialect::Postgres) {
+        row.exitCode = 1;
+        row.outcome = Outcome::NotWritten;
+        row.reportedLines = {2};
     }
 }
 
@@ -401,41 +629,48 @@ const std::vector<LoadCase>& Cases() {
             // Each column the narrowest type that gives every value back as it is.
             {.name = "types_tricky",
              .options = {"--header", "--types", "--null-empty"},
-             .input = "i,lead,negzero,exp,dec,tenth,big,day,badday,short,time,ts,none\n"
-                      "1,00501,-0,1e5,1.50,0.1,9223372036854775808,2024-02-29,2024-02-30,"
-                      "2024-2-3,00:00:00,2024-01-01 00:00:00,\n"
-                      "-9223372036854775808,7,5,3,2.25,0.5,1,1000-01-01,2024-01-01,2024-01-01,"
-                      "12:00:00,1999-12-31 23:59:59,\n"
-                      "9223372036854775807,8,6,4,-3.00,-2.0,2,9999-12-31,2024-01-02,2024-01-01,"
-                      "23:59:59,2024-02-29 12:34:56,\n",
+             .input =
+                 "i,lead,negzero,exp,dec,tenth,big,day,badday,short,time,ts,none,mixed,long\n"
+                 "1,00501,-0,1e5,1.50,0.1,9223372036854775808,2024-02-29,2024-02-30,"
+                 "2024-2-3,00:00:00,2024-01-01 00:00:00,,1.50,0.1234567890123456789012345678901\n"
+                 "-9223372036854775808,7,5,3,2.25,0.5,1,1000-01-01,2024-01-01,2024-01-01,"
+                 "12:00:00,1999-12-31 23:59:59,,2.5,1.0000000000000000000000000000000\n"
+                 "9223372036854775807,8,6,4,-3.00,-2.0,2,9999-12-31,2024-01-02,2024-01-01,"
+                 "23:59:59,2024-02-29 12:34:56,,3,-2.5000000000000000000000000000000\n",
              .columns = {"i", "lead", "negzero", "exp", "dec", "tenth", "big", "day", "badday",
-                         "short", "time", "ts", "none"},
+                         "short", "time", "ts", "none", "mixed", "long"},
              .rows = {{"1", "00501", "-0", "1e5", "1.50", "0.1", "9223372036854775808",
                        "2024-02-29", "2024-02-30", "2024-2-3", "00:00:00", "2024-01-01 00:00:00",
-                       kNull},
+                       kNull, "1.50", "0.1234567890123456789012345678901"},
                       {"-9223372036854775808", "7", "5", "3", "2.25", "0.5", "1", "1000-01-01",
-                       "2024-01-01", "2024-01-01", "12:00:00", "1999-12-31 23:59:59", kNull},
+                       "2024-01-01", "2024-01-01", "12:00:00", "1999-12-31 23:59:59", kNull, "2.5",
+                       "1.0000000000000000000000000000000"},
                       {"9223372036854775807", "8", "6", "4", "-3.00", "-2.0", "2", "9999-12-31",
-                       "2024-01-02", "2024-01-01", "23:59:59", "2024-02-29 12:34:56", kNull}},
-             .types = {"i INTEGER (integers), lead TEXT (line 2 \"00501\"), negzero TEXT (line 2 "
-                       "\"-0\"), exp TEXT (line 2 \"1e5\"), dec TEXT (line 2 \"1.50\"), tenth REAL "
-                       "(decimals SQLite prints back alike), big TEXT (line 2 "
-                       "\"9223372036854775808\"), day TEXT (line 2 \"2024-02-29\"), badday TEXT "
-                       "(line 2 \"2024-02-30\"), short TEXT (line 2 \"2024-2-3\"), time TEXT (line "
-                       "2 \"00:00:00\"), ts TEXT (line 2 \"2024-01-01 00:00:00\"), none TEXT (no "
-                       "values)",
-                       "i BIGINT (integers), lead TEXT (line 2 \"00501\"), negzero TEXT (line 2 "
-                       "\"-0\"), exp TEXT (line 2 \"1e5\"), dec NUMERIC (decimals), tenth NUMERIC "
-                       "(decimals), big NUMERIC (decimals), day DATE (dates), badday TEXT (line 2 "
-                       "\"2024-02-30\"), short TEXT (line 2 \"2024-2-3\"), time TEXT (line 2 "
-                       "\"00:00:00\"), ts TIMESTAMP (dates with times), none TEXT (no values)",
-                       "i BIGINT (integers), lead LONGTEXT (line 2 \"00501\"), negzero LONGTEXT "
-                       "(line 2 \"-0\"), exp LONGTEXT (line 2 \"1e5\"), dec DECIMAL(3,2) (decimals "
-                       "with 2 places), tenth DECIMAL(2,1) (decimals with 1 place), big "
-                       "DECIMAL(19,0) (integers beyond 64 bits), day DATE (dates), badday LONGTEXT "
-                       "(line 2 \"2024-02-30\"), short LONGTEXT (line 2 \"2024-2-3\"), time "
-                       "LONGTEXT (line 2 \"00:00:00\"), ts DATETIME (dates with times), none "
-                       "LONGTEXT (no values)"}},
+                       "2024-01-02", "2024-01-01", "23:59:59", "2024-02-29 12:34:56", kNull, "3",
+                       "-2.5000000000000000000000000000000"}},
+             .types =
+                 {"i INTEGER (integers), lead TEXT (line 2 \"00501\"), negzero TEXT (line 2 "
+                  "\"-0\"), exp TEXT (line 2 \"1e5\"), dec TEXT (line 2 \"1.50\"), tenth REAL "
+                  "(decimals SQLite prints back alike), big TEXT (line 2 "
+                  "\"9223372036854775808\"), day TEXT (line 2 \"2024-02-29\"), badday TEXT "
+                  "(line 2 \"2024-02-30\"), short TEXT (line 2 \"2024-2-3\"), time TEXT (line "
+                  "2 \"00:00:00\"), ts TEXT (line 2 \"2024-01-01 00:00:00\"), none TEXT (no "
+                  "values), mixed TEXT (line 2 \"1.50\"), long TEXT (line 2 "
+                  "\"0.1234567890123456789012...\")",
+                  "i BIGINT (integers), lead TEXT (line 2 \"00501\"), negzero TEXT (line 2 "
+                  "\"-0\"), exp TEXT (line 2 \"1e5\"), dec NUMERIC (decimals), tenth NUMERIC "
+                  "(decimals), big NUMERIC (decimals), day DATE (dates), badday TEXT (line 2 "
+                  "\"2024-02-30\"), short TEXT (line 2 \"2024-2-3\"), time TEXT (line 2 "
+                  "\"00:00:00\"), ts TIMESTAMP (dates with times), none TEXT (no values), mixed "
+                  "NUMERIC (decimals), long NUMERIC (decimals)",
+                  "i BIGINT (integers), lead LONGTEXT (line 2 \"00501\"), negzero LONGTEXT "
+                  "(line 2 \"-0\"), exp LONGTEXT (line 2 \"1e5\"), dec DECIMAL(3,2) (decimals "
+                  "with 2 places), tenth DECIMAL(2,1) (decimals with 1 place), big "
+                  "DECIMAL(19,0) (integers beyond 64 bits), day DATE (dates), badday LONGTEXT "
+                  "(line 2 \"2024-02-30\"), short LONGTEXT (line 2 \"2024-2-3\"), time "
+                  "LONGTEXT (line 2 \"00:00:00\"), ts DATETIME (dates with times), none "
+                  "LONGTEXT (no values), mixed LONGTEXT (line 3 \"2.5\"), long LONGTEXT "
+                  "(decimals with 31 places, more than the 30 of a MySQL DECIMAL)"}},
             // An empty field is '' without --null-empty, and a quoted one always: no typed
             // column takes it.
             {.name = "types_empty",
@@ -449,16 +684,18 @@ const std::vector<LoadCase>& Cases() {
                        "\"\")",
                        "fld1 BIGINT (integers), fld2 LONGTEXT (line 1 empty), fld3 LONGTEXT "
                        "(line 1 \"\")"}},
-            // The user's types, a key whose MySQL column is a VARCHAR of its longest value
-            // (binary, so A1 and a1 are two keys), NOT NULL, and a table dropped first.
+            // The user's types, a key compared byte for byte (so A1, a1 and "A1 " are three
+            // keys), NOT NULL, and a table dropped first.
             {.name = "types_given",
-             .options = {"--header", "--null-empty", "--type", "n=SMALLINT", "--type", "d=DATE",
-                         "--type", "p=NUMERIC(6,2)", "--primary-key", "code,n", "--not-null", "d",
-                         "--if-exists", "drop"},
-             .input = "code,n,d,p\nA1,32767,2024-01-01,1.25\na1,-32768,1000-12-31,\n",
+             .options = {"--header", "--null-empty", "--type", "code=VARCHAR(3)", "--type",
+                         "n=SMALLINT", "--type", "d=DATE", "--type", "p=NUMERIC(6,2)",
+                         "--primary-key", "code,n", "--not-null", "d", "--if-exists", "drop"},
+             .input = "code,n,d,p\nA1,32767,2024-01-01,1.25\na1,-32768,1000-12-31,\nA1 ,32767,"
+                      "2024-01-02,2.75\n",
              .columns = {"code", "n", "d", "p"},
              .rows = {{"A1", "32767", "2024-01-01", "1.25"},
-                      {"a1", "-32768", "1000-12-31", kNull}}},
+                      {"a1", "-32768", "1000-12-31", kNull},
+                      {"A1 ", "32767", "2024-01-02", "2.75"}}},
             // --auto's rules hold for both reads: a comment, ';', quotes, a header, and rows
             // padded to the widest record, whose extra column is typed like the others.
             {.name = "types_auto",
@@ -485,9 +722,9 @@ const std::vector<LoadCase>& Cases() {
              .rows = {{std::string(700, 'x'), std::string(100, 'y'), "1"},
                       {std::string(700, 'x'), "z", "2"}},
              .types = {"", "",
-                       "a VARCHAR(700) CHARACTER SET ascii COLLATE ascii_bin (key, its longest "
-                       "value, ASCII), b VARCHAR(100) CHARACTER SET ascii COLLATE ascii_bin (key, "
-                       "its longest value, ASCII)"}},
+                       "a VARCHAR(1836) CHARACTER SET ascii COLLATE ascii_nopad_bin (key, ASCII, "
+                       "as wide as a MySQL key allows), b VARCHAR(1236) CHARACTER SET ascii "
+                       "COLLATE ascii_nopad_bin (key, ASCII, as wide as a MySQL key allows)"}},
             // Left out and written to the rejects file as they stand: records of another width
             // (CR LF, CR, a quoted field over two lines, one that begins with the comment
             // prefix the file is loaded again with), values the database cannot store, and a
@@ -534,14 +771,15 @@ const std::vector<LoadCase>& Cases() {
              .input = "NA,\\N,,\"NA\",na\n",
              .columns = Fields(5),
              .rows = {{kNull, kNull, kNull, "\"NA\"", "na"}}},
-            // Repeated keys within one INSERT, which PostgreSQL updates once per statement.
+            // Repeated keys within one INSERT, which PostgreSQL updates once per statement; keys
+            // longer than the first file's, and one that differs from another by a space.
             {.name = "conflict_update",
              .options = {"--csv", "--header", "--on-conflict", "update", "--key", "id",
                          "--if-exists", "append", "--rows-per-insert", "10"},
              .input = "id,v\n1,a\n2,b\n",
              .columns = {"id", "v"},
-             .rows = {{"1", "a"}, {"2", "B"}, {"3", "C"}},
-             .reload = "id,v\n2,B\n3,c\n3,C\n"},
+             .rows = {{"1", "a"}, {"2", "B"}, {"3", "C"}, {"10", "d"}, {"1 ", "e"}},
+             .reload = "id,v\n2,B\n3,c\n3,C\n10,d\n1 ,e\n"},
             // A table without a unique key on --key: every database refuses the load (MySQL
             // by the check written before the rows) rather than adding the rows again.
             {.name = "conflict_key_unknown",
@@ -562,6 +800,13 @@ const std::vector<LoadCase>& Cases() {
         rows.push_back({.name = "types_random",
                         .options = {"--types", "--null-empty"},
                         .generate = TypedColumns});
+        for (int seed = 1; seed <= 8; ++seed) {
+            rows.push_back(
+                {.name = "types_given_random" + std::to_string(seed), .generate = GivenTypes});
+        }
+        rows.push_back({.name = "long_key",
+                        .options = {"--header", "--primary-key", "k"},
+                        .generate = LongKey});
         rows.push_back({.name = "wide300", .columns = Fields(300), .generate = WideRecords});
         rows.push_back({.name = "rows200k",
                         .options = {"--rows-per-insert", "500", "--transaction"},
@@ -941,7 +1186,7 @@ TEST_P(Load, ReadsBackEveryValue) {
         row.prefix += "c";
     }
     if (row.generate != nullptr)
-        row.generate(row);
+        row.generate(row, dialect);
     FromRecords(row, dialect);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
