@@ -550,9 +550,15 @@ void ColumnSurvey::widen(std::size_t width) {
         m_columns[k].nulls.first.push_back(m_firstRecordLine);
     }
     m_keyColumns.clear();
+    m_inKey.assign(width, 0);
     for (const auto& wanted : m_options.PrimaryKey) {
-        if (const auto k = columnIndex(wanted);
-            k < width && m_options.SqlDialect == Dialect::Postgres) {
+        const auto k = columnIndex(wanted);
+        if (k >= width) {
+            continue;
+        }
+        // Under --on-conflict a repeated key is what the conflict clause is for.
+        m_inKey[k] = m_options.Conflict == OnConflict::Fail ? 1 : 0;
+        if (m_options.SqlDialect == Dialect::Postgres) {
             m_keyColumns.push_back(k);
         }
     }
@@ -613,6 +619,27 @@ void ColumnSurvey::endRecord(bool blank) {
         }
     }
     seePostgresKey();
+    seeKey();
+}
+
+// A record whose key an earlier record has: the table's primary key would refuse it, so it is
+// found here, before anything of the file is written. A NULL in the key is refused elsewhere.
+void ColumnSurvey::seeKey() {
+    std::uint64_t key = 0;
+    bool any = false;
+    for (std::size_t k = 0; k < m_inKey.size(); ++k) {
+        if (m_inKey[k] == 0) {
+            continue;
+        }
+        if (k >= m_fields || m_record[k].null) {
+            return;
+        }
+        key = KeyHashes::Join(key, m_record[k].hash);
+        any = true;
+    }
+    if (any && !m_keys.insert(key)) {
+        m_repeatedKeys.add(m_line);
+    }
 }
 
 // A B-tree index entry of PostgreSQL (8 KiB pages) holds 2704 bytes: an 8-byte header, then each
@@ -736,6 +763,12 @@ TablePlan ColumnSurvey::plan(FileNotes& notes) {
     if (m_options.SqlDialect == Dialect::Mysql) {
         fitMysqlKey(plan, keyText, reasons, notes);
     }
+    if (m_repeatedKeys.count > 0) {
+        notes.valuesRefused.push_back(
+            "--primary-key: " + std::to_string(m_repeatedKeys.count) +
+            (m_repeatedKeys.count == 1 ? " record repeats" : " records repeat") +
+            " the key of an earlier record (" + LinesText(m_repeatedKeys) + ")");
+    }
     if (m_longKeys.count > 0) {
         notes.valuesRefused.push_back(
             "--primary-key: " + std::to_string(m_longKeys.count) +
@@ -754,6 +787,10 @@ TablePlan ColumnSurvey::plan(FileNotes& notes) {
         }
     }
     notes.columnTypes = typesLine(plan, reasons);
+    if (m_keys.full()) {
+        notes.columnTypes += "; repeated keys looked for in the first " +
+                             std::to_string(KeyHashes::kMostKeys) + " records only";
+    }
     return plan;
 }
 

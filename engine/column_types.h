@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/file_notes.h"
+#include "engine/key_hashes.h"
 #include "engine/options.h"
 #include "engine/statements.h"
 #include "engine/tokenizer.h"
@@ -128,12 +129,16 @@ class ColumnSurvey {
         field.characters = 0;
         field.bytes = 0;
         field.ascii = true;
+        field.hash = KeyHashes::kStart;
     }
     void run(const char* from, const char* to) {
         Field& field = m_record[m_fields - 1];
         // A column no type is left for needs nothing more of its values than whether they are
         // empty; the first bytes say that.
         const std::size_t column = m_fields - 1;
+        if (!m_header && column < m_inKey.size() && m_inKey[column] != 0) {
+            field.hash = KeyHashes::Add(field.hash, {from, static_cast<std::size_t>(to - from)});
+        }
         if (!m_header && column < m_looking.size() && m_looking[column] == 0) {
             field.cut |= from != to;
             return;
@@ -164,6 +169,7 @@ class ColumnSurvey {
         std::size_t characters = 0;
         std::size_t bytes = 0;
         bool ascii = true;
+        std::uint64_t hash = KeyHashes::kStart;  // of all its bytes, in a key column
     };
     // Keeps what the value's bytes say of its kind.
     void keep(Field& field, const char* from, const char* to);
@@ -176,6 +182,7 @@ class ColumnSurvey {
     void widen(std::size_t width);
     // PostgreSQL: notes a record whose key is longer than a B-tree index entry holds.
     void seePostgresKey();
+    void seeKey();
     void fitMysqlKey(TablePlan& plan, const std::vector<bool>& keyText,
                      std::vector<std::string>& reasons, FileNotes& notes) const;
 
@@ -201,6 +208,11 @@ class ColumnSurvey {
     std::vector<int> m_given;               // for each column, its --type among them, or -1
     std::vector<std::size_t> m_keyColumns;  // the key's columns (PostgreSQL)
     LineNotes m_longKeys;                   // records whose key PostgreSQL cannot index
+    // --primary-key without --on-conflict: for each column whether it is in the key, the keys
+    // seen, and the records that repeat one.
+    std::vector<unsigned char> m_inKey;
+    KeyHashes m_keys;
+    LineNotes m_repeatedKeys;
 };
 
 // Writes the CREATE TABLE (with DROP TABLE IF EXISTS before it, or IF NOT EXISTS, on request).

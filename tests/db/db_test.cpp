@@ -696,6 +696,14 @@ const std::vector<LoadCase>& Cases() {
              .rows = {{"A1", "32767", "2024-01-01", "1.25"},
                       {"a1", "-32768", "1000-12-31", kNull},
                       {"A1 ", "32767", "2024-01-02", "2.75"}}},
+            // A key repeated in the file, which the table's primary key would refuse part way.
+            {.name = "key_repeated",
+             .options = {"--header", "--primary-key", "id", "--rows-per-insert", "2"},
+             .input = "id,v\n1,a\n2,b\n1,c\n",
+             .columns = {"id", "v"},
+             .reportedLines = {4},
+             .exitCode = 1,
+             .outcome = Outcome::NotWritten},
             // --auto's rules hold for both reads: a comment, ';', quotes, a header, and rows
             // padded to the widest record, whose extra column is typed like the others.
             {.name = "types_auto",
