@@ -8,6 +8,7 @@
 //   LineStart --UTF-8 byte-order mark (first line, on request): dropped--> LineStart
 //     |  comment prefix -----------------> Comment --line break--> LineStart
 //     |  line break: an empty record (beginRecord, endRecord) ---> LineStart
+//     |    (none among the comment lines above the first record: left out with them)
 //     v  any other byte: beginRecord
 //   FieldStart --'"' (quoting on): beginField(quoted)--> Quoted --'"' not doubled--> Plain
 //     |                          "" is one '"'; line breaks belong to the value, counted
@@ -267,6 +268,7 @@ class Tokenizer {
         m_bomLine = false;
         if (!m_comment.empty()) {
             if (startsWith(p, end, last, m_comment)) {
+                m_aboveComments |= m_records == 0;
                 m_state = State::Comment;
                 return p;
             }
@@ -275,15 +277,19 @@ class Tokenizer {
             }
         }
         if (IsLineBreak(*p)) {
-            // An empty line: a record without fields.
+            // An empty line: a record without fields, except among the comment lines above the
+            // first record, where it is left out with them.
             const auto length = breakLength(p, end, last);
             if (length == 0) {
                 return p;
             }
-            emptyRecord(*p, p, p + length);
+            if (!m_aboveComments) {
+                emptyRecord(*p, p, p + length);
+            }
             ++m_line;
             return p + length;
         }
+        m_aboveComments = false;
         beginRecord(*p, p);
         m_state = State::FieldStart;
         return p;
@@ -616,6 +622,7 @@ class Tokenizer {
     bool m_bomLine = false;  // the line so far was a byte-order mark
     bool m_wait = false;     // feed() stopped at bytes it cannot decide yet
     bool m_afterCr = false;  // inside quotes: the byte before was CR, so LF ends no other line
+    bool m_aboveComments = false;  // comment lines and no record yet: empty lines are theirs
     std::uint64_t m_quoteLine = 0;
     std::uint64_t m_unclosedQuoteLine = 0;
     std::uint64_t m_records = 0;

@@ -313,6 +313,11 @@ TEST(Records, EachRuleWritesItsStatements) {
          {"SET client_encoding TO 'UTF8';",
           "CREATE TABLE \"Table1_t\" (\"a\" BIGINT,\"b\" BIGINT);",
           "INSERT INTO \"Table1_t\" VALUES (1,2);"}},
+        {"empty lines among the comment lines above the table are left out with them",
+         [](ConversionOptions& o) { o.CommentPrefix = "#"; },
+         "# a\n\n# b\n\nid,v\n1,2\n",
+         {"CREATE TABLE 'Table1_t' ('fld1' text,'fld2' text);",
+          "INSERT INTO 'Table1_t' VALUES ('id','v');", "INSERT INTO 'Table1_t' VALUES ('1','2');"}},
         {"a line of spaces is a record, kept under --ragged fail",
          [](ConversionOptions& o) {
              o.HeaderRow = true;
