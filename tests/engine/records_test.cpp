@@ -350,14 +350,14 @@ TEST(Records, EachRuleWritesItsStatements) {
          },
          "a,,\"\"\n",
          {"INSERT INTO 'Table1_t' VALUES ('a',NULL,'');"}},
-        {"ragged records padded",
+        {"ragged records padded to the widest in the first 64 KiB of input read once",
          [](ConversionOptions& o) {
              o.Ragged = RaggedMode::Pad;
              o.Mode = StatementMode::InsertOnly;
          },
          "a,b,c\n1\n1,2,3,4\n",
-         {"INSERT INTO 'Table1_t' VALUES ('a','b','c');",
-          "INSERT INTO 'Table1_t' VALUES ('1',NULL,NULL);",
+         {"INSERT INTO 'Table1_t' VALUES ('a','b','c',NULL);",
+          "INSERT INTO 'Table1_t' VALUES ('1',NULL,NULL,NULL);",
           "INSERT INTO 'Table1_t' VALUES ('1','2','3','4');"}},
         {"ragged records skipped",
          [](ConversionOptions& o) {
