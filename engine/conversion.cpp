@@ -300,6 +300,20 @@ std::size_t WidestRecordOf(std::string_view path, const ConversionOptions& rules
     return counter.widest();
 }
 
+// The field count of the widest record in the first bytes of an input, read under `rules` as its
+// conversion reads it; `complete`: the bytes are the whole input.
+std::size_t WidestRecordIn(std::string_view sample, bool complete, const ConversionOptions& rules) {
+    for (std::uint64_t k = 0; k < rules.SkipLines && !sample.empty(); ++k) {
+        sample.remove_prefix(detail::NextLineEnd(sample, 0, true).next);
+    }
+    detail::FieldCounter counter(false);
+    detail::Tokenizer<detail::FieldCounter> tokenizer(
+        {rules.CsvDelimiter, rules.CommentPrefix, rules.QuotedFields, false, 1}, counter);
+    tokenizer.feed(sample, complete, kEveryRecord);
+    tokenizer.finish(complete);
+    return counter.widest();
+}
+
 // Sets up how the reader's file is read: its decoder, and under --auto its rules decided from
 // its first bytes (the sample is read once and handed on to the conversion). Under
 // RaggedMode::Pad a file named by `path` is read once more first for its widest record; for
@@ -329,6 +343,13 @@ void Prepare(LineReader& reader, const ConversionOptions& options, std::string_v
     } else if (options.Ragged == RaggedMode::Pad) {
         reading.chosen = options;
         reading.rules = &reading.chosen;
+        if (path.empty() && !reading.givenDecoder && !explainOnly) {
+            // Input read once: its first bytes, as --auto samples them, set the table's width.
+            reading.replay = std::make_unique<ReplaySource>(reader.source());
+            reading.replay->readAhead(kSniffBytes);
+            reader.readThrough(*reading.replay);
+            widest = WidestRecordIn(reading.replay->sample(), reading.replay->complete(), options);
+        }
     }
     notes.encoding = reading.rules->Encoding;
     if (explainOnly || reading.rules->Ragged != RaggedMode::Pad) {

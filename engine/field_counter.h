@@ -52,7 +52,7 @@ class FieldCounter : public PlainLooking {
     struct Record {
         std::uint64_t line = 0;  // the line it starts on
         std::size_t fields = 0;  // 0 for an empty line
-        bool blank = false;      // its first line holds nothing but spaces
+        bool blank = false;      // an empty line
     };
 
     // `keep`: every record is kept for records(); otherwise only the widest is known, in the
@@ -91,7 +91,7 @@ class RecordValues : public PlainLooking {
     struct Record {
         std::uint64_t line = 0;           // the line it starts on
         std::vector<std::string> values;  // none for an empty line
-        bool blank = false;               // its first line holds nothing but spaces
+        bool blank = false;               // an empty line
         std::size_t quoteOpens = 0;       // fields that open with a quote
     };
 

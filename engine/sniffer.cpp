@@ -194,12 +194,64 @@ struct Trial {
     std::vector<std::size_t> counts;  // each record's field count; 0 for an empty line
     std::size_t fields = 0;           // the most common count of a line that is not empty
     std::size_t steady = 0;           // records with that count
+    std::size_t steadyLines = 0;      // the lines those records cover
     std::size_t nextSteady = 0;       // records with the next most common count
     std::size_t start = 0;            // the first record of the table
     std::size_t tableRecords = 0;     // non-empty records from there on
     std::size_t widest = 0;
     std::uint64_t quoteLeftOpen = 0;  // read with quotes, a quote on this line never closed
 };
+
+// The lines a record covers: its first, and one more for each line break its quoted values hold.
+std::size_t LinesOf(const detail::RecordValues::Record& record) {
+    std::size_t lines = 1;
+    for (const auto& value : record.values) {
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            const bool crLf = value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n';
+            lines += (value[i] == '\n' || value[i] == '\r') && !crLf ? 1 : 0;
+        }
+    }
+    return lines;
+}
+
+// Whether the narrow record `k` above the table is one of its records, short of a value or more
+// (rather than a title or metadata): it has two values or more, and each has a shape its column
+// has in the records under the table's first one.
+bool ShortRecordOfTable(const Trial& trial, std::size_t k) {
+    const auto& list = trial.records.list;
+    const auto& values = list[k].values;
+    if (values.size() < 2) {
+        return false;
+    }
+    std::size_t first = k + 1;
+    while (first < list.size() && trial.counts[first] != trial.fields) {
+        ++first;
+    }
+    std::vector<std::set<Shape>> shapes(values.size());
+    for (std::size_t r = first + 1; r < list.size() && r < first + 1 + kHeaderRecords; ++r) {
+        for (std::size_t c = 0; c < values.size() && c < list[r].values.size(); ++c) {
+            shapes[c].insert(ShapeOf(list[r].values[c]));
+        }
+    }
+    for (std::size_t c = 0; c < values.size(); ++c) {
+        const auto shape = ShapeOf(values[c]);
+        if (shape != Shape::Missing && !shapes[c].contains(shape)) {
+            return false;
+        }
+    }
+    return !shapes.front().empty();
+}
+
+// The table starts at record `start`: the records from there on are counted.
+void StartAt(Trial& trial, std::size_t start) {
+    trial.start = start;
+    trial.tableRecords = 0;
+    trial.widest = 0;
+    for (std::size_t k = trial.start; k < trial.counts.size(); ++k) {
+        trial.tableRecords += trial.counts[k] > 0 ? 1 : 0;
+        trial.widest = std::max(trial.widest, trial.counts[k]);
+    }
+}
 
 Trial Try(std::string_view text, std::string delimiter, bool quoted, std::string_view comment,
           bool complete) {
@@ -226,22 +278,25 @@ Trial Try(std::string_view text, std::string delimiter, bool quoted, std::string
             trial.nextSteady = std::max(trial.nextSteady, times);
         }
     }
+    for (std::size_t k = 0; k < trial.counts.size(); ++k) {
+        trial.steadyLines += trial.counts[k] == trial.fields ? LinesOf(trial.records.list[k]) : 0;
+    }
     // The table starts at its first record of a width it often has, or at least as wide as its
-    // most common one: the lines above are a title, metadata or empty lines.
+    // most common one, or a short record of it: the lines above are a title, metadata or empty
+    // lines.
     std::size_t filled = 0;
     for (const auto& [count, times] : seen) {
         filled += times;
     }
     const auto often = std::max<std::size_t>(2, filled / kOftenShare);
-    while (trial.start < trial.counts.size() &&
-           (trial.counts[trial.start] == 0 || (trial.counts[trial.start] < trial.fields &&
-                                               seen[trial.counts[trial.start]] < often))) {
-        ++trial.start;
+    std::size_t start = 0;
+    while (start < trial.counts.size() &&
+           (trial.counts[start] == 0 ||
+            (trial.counts[start] < trial.fields && seen[trial.counts[start]] < often &&
+             !ShortRecordOfTable(trial, start)))) {
+        ++start;
     }
-    for (std::size_t k = trial.start; k < trial.counts.size(); ++k) {
-        trial.tableRecords += trial.counts[k] > 0 ? 1 : 0;
-        trial.widest = std::max(trial.widest, trial.counts[k]);
-    }
+    StartAt(trial, start);
     return trial;
 }
 
@@ -266,14 +321,19 @@ std::size_t ShapedValues(const Trial& trial) {
     return shaped;
 }
 
-// Whether `a` reads the sample better than `b`: more records of one field count above one,
-// then more fields (today's rule for -d auto), then more values that look like numbers or dates.
+// Whether `a` reads the sample better than `b`: more of its lines in records of one field count
+// above one (a record over several lines counted for each: a delimiter inside quoted line breaks
+// cuts more, shorter records), then more such records, then more fields (today's rule for
+// -d auto), then more values that look like numbers or dates.
 bool Better(const Trial& a, const Trial& b) {
     if (a.fields < 2) {
         return false;
     }
     if (b.fields < 2) {
         return true;
+    }
+    if (a.steadyLines != b.steadyLines) {
+        return a.steadyLines > b.steadyLines;
     }
     if (a.steady != b.steady) {
         return a.steady > b.steady;
@@ -410,13 +470,10 @@ void TallyColumn(ColumnTally& tally, const std::string& name, const ColumnBelow&
     }
     if (top != Shape::Text || below.seenAbove) {
         ++tally.alike;
-    } else if (below.lengths.size() == 1) {
-        // Words of one length below (codes): a name of another length stands apart.
-        if (*below.lengths.begin() == name.size()) {
-            ++tally.alike;
-        } else {
-            ++tally.otherShape;
-        }
+    } else if (below.lengths.size() == 1 && *below.lengths.begin() != name.size()) {
+        // Words of one length below (codes): a name of another length stands apart. One of the
+        // same length tells nothing: short names are as long as short codes.
+        ++tally.otherShape;
     }
 }
 
@@ -463,6 +520,26 @@ HeaderVerdict Weigh(const ColumnTally& tally) {
     return verdict;
 }
 
+// Whether the table's first record opens no field with a quote while every field of the records
+// under it does.
+bool QuotedOnlyBelow(const Trial& trial) {
+    const auto& list = trial.records.list;
+    if (list[trial.start].quoteOpens != 0) {
+        return false;
+    }
+    bool any = false;
+    for (std::size_t k = trial.start + 1; k < list.size() && k < trial.start + kHeaderRecords;
+         ++k) {
+        if (trial.counts[k] > 0) {
+            if (list[k].quoteOpens != list[k].values.size()) {
+                return false;
+            }
+            any = true;
+        }
+    }
+    return any;
+}
+
 HeaderVerdict JudgeHeader(const Trial& trial) {
     HeaderVerdict verdict;
     const auto& list = trial.records.list;
@@ -482,6 +559,13 @@ HeaderVerdict JudgeHeader(const Trial& trial) {
     ColumnTally tally;
     for (std::size_t column = 0; column < first.size(); ++column) {
         TallyColumn(tally, first[column], LookBelow(below, column, first[column]));
+    }
+    if (tally.alike == 0 &&
+        tally.numbersUnderWords + tally.datesUnderWords + tally.otherShape == 0 &&
+        QuotedOnlyBelow(trial)) {
+        verdict.header = true;
+        verdict.why = "the first record unquoted above records quoted throughout";
+        return verdict;
     }
     return Weigh(tally);
 }
@@ -507,6 +591,7 @@ class SampleSniffer {
         }
         decideComment();
         decideDelimiter();
+        reviewComment();
         tellQuoting();
         decideSkipLines();
         decideHeader();
@@ -597,11 +682,48 @@ class SampleSniffer {
         for (const std::string_view marker : {"#", "//", "--"}) {
             if (m_text.substr(i).starts_with(marker)) {
                 m_rules.CommentPrefix = std::string(marker);
+                m_commentReason = m_found.reasons.size();
                 m_found.reasons.push_back("lines starting with '" + m_rules.CommentPrefix +
                                           "' left out as comments");
                 break;
             }
         }
+    }
+
+    // A comment prefix found above the table only is none: the lines above are skipped instead,
+    // so that a record below starting with it stays, and the last of them is the header when it
+    // has the table's width (a `#CHROM` line under `##` lines). It stays a comment prefix when
+    // the table holds lines starting with it of another width: comments in the table.
+    void reviewComment() {
+        const auto& prefix = m_rules.CommentPrefix;
+        if (m_kept.comment || prefix.empty() || m_best.start >= m_best.records.list.size()) {
+            return;
+        }
+        Trial whole = Try(m_text, m_best.delimiter, m_best.quoted, "", m_complete);
+        const auto& list = whole.records.list;
+        const auto tableLine = m_best.records.list[m_best.start].line;
+        const auto marked = [&](std::size_t k) {
+            return !list[k].values.empty() && list[k].values.front().starts_with(prefix);
+        };
+        std::size_t start = 0;
+        while (start < list.size() && list[start].line < tableLine) {
+            ++start;
+        }
+        for (std::size_t k = start; k < list.size(); ++k) {
+            if (marked(k) && whole.counts[k] != m_best.fields) {
+                return;
+            }
+        }
+        const bool header =
+            start > 0 && marked(start - 1) && whole.counts[start - 1] == m_best.fields;
+        m_found.reasons[m_commentReason] = "no comment prefix ('" + prefix +
+                                           "' starts lines above the table only" +
+                                           (header ? ", the last of them its header)" : ")");
+        m_rules.CommentPrefix.clear();
+        StartAt(whole, header ? start - 1 : start);
+        whole.quoteLeftOpen = m_best.quoteLeftOpen;
+        m_best = std::move(whole);
+        m_found.widest = std::max(m_found.widest, m_best.widest);
     }
 
     Trial tryDelimiter(std::string delimiter, bool quoted) const {
@@ -619,8 +741,11 @@ class SampleSniffer {
             return withQuotes;
         }
         auto plain = tryDelimiter(delimiter, false);
-        // Records that quotes carry over line breaks are fewer: compare shares, not counts.
-        if (withQuotes.records.unclosedLine == 0 && Share(withQuotes) >= Share(plain)) {
+        // Records that quotes carry over line breaks are fewer: compare shares, not counts. When
+        // quotes hold the delimiter wherever it stands, the file is one quoted column.
+        if (withQuotes.records.unclosedLine == 0 &&
+            (Share(withQuotes) >= Share(plain) ||
+             (withQuotes.fields == 1 && withQuotes.steady == withQuotes.tableRecords))) {
             return withQuotes;
         }
         plain.quoteLeftOpen = withQuotes.records.unclosedLine;
@@ -687,12 +812,18 @@ class SampleSniffer {
 
     // Each line whole is one value.
     void readAsOneColumn() {
-        m_best = tryDelimiter("", false);
+        m_best = tryQuoting("");
         if (!m_kept.quoting) {
-            m_rules.QuotedFields = false;
+            m_rules.QuotedFields = m_best.quoted;
         }
+        m_found.fields = 1;
+        m_found.widest = 1;
         m_found.reasons.push_back("one column");
-        if (m_text.find_first_of(",;\t|") != std::string_view::npos) {
+        const auto& list = m_best.records.list;
+        if (std::any_of(list.begin(), list.end(), [](const auto& record) {
+                return record.quoteOpens == 0 && !record.values.empty() &&
+                       record.values.front().find_first_of(",;\t|") != std::string::npos;
+            })) {
             m_found.doubts.push_back(
                 "no delimiter cuts its lines into the same number of fields; read as one column "
                 "(-d to choose one)");
@@ -793,7 +924,8 @@ class SampleSniffer {
     std::string_view m_text;      // the sample's text looked at, in UTF-8
     std::uint64_t m_skipped = 0;  // lines left out as the user said
     Trial m_best;
-    bool m_otherByte = false;  // the delimiter is none of the usual ones
+    bool m_otherByte = false;         // the delimiter is none of the usual ones
+    std::size_t m_commentReason = 0;  // where the comment prefix's reason is
 };
 
 }  // namespace

@@ -119,7 +119,7 @@ void StatementAssembler::endOtherRecord(bool blank) {
         }
     }
     if (blank) {
-        dropRecord();  // nothing but spaces: a record without an INSERT
+        dropRecord();  // an empty line: a record without an INSERT
         return;
     }
     if (m_unstorable && m_openQuoteLine != 0) {

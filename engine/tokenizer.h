@@ -8,6 +8,7 @@
 //   LineStart --UTF-8 byte-order mark (first line, on request): dropped--> LineStart
 //     |  comment prefix -----------------> Comment --line break--> LineStart
 //     |  line break: an empty record (beginRecord, endRecord) ---> LineStart
+//     |    (none among the comment lines above the first record: left out with them)
 //     v  any other byte: beginRecord
 //   FieldStart --'"' (quoting on): beginField(quoted)--> Quoted --'"' not doubled--> Plain
 //     |                          "" is one '"'; line breaks belong to the value, counted
@@ -31,7 +32,8 @@
 //   void run(const char* from, const char* to)        value bytes none of which it looks at
 //   void byte(char c)                                 one value byte it looks at (looks())
 //   void endField()
-//   void endRecord(bool blank)                        blank: its first line held only spaces
+//   void endRecord(bool blank)                        blank: an empty line, no byte before its
+//                                                      line break (a line of spaces is a record)
 //   void dropRecord()                                 the file ends inside it, cut short
 //   bool partSent() const                             part of the record has gone out already
 //   bool stopped() const                              read no further
@@ -222,8 +224,6 @@ class Tokenizer {
 
     // `at`: where the record's first byte is in the bytes fed (for a handler that keeps them).
     QUARRYTAB_HOT void beginRecord(char first, [[maybe_unused]] const char* at) {
-        // A first byte other than a space or a line break already shows the line is not blank.
-        m_nonSpace = first != ' ' && !IsLineBreak(first);
         if constexpr (kKeepsBytes) {
             m_handler.recordBegins(at);
         }
@@ -237,7 +237,7 @@ class Tokenizer {
         }
         m_handler.endField();
         ++m_records;
-        m_handler.endRecord(!m_nonSpace);
+        m_handler.endRecord(false);  // it holds a byte: only an empty line is blank
     }
 
     // A record without fields: an empty line.
@@ -268,6 +268,7 @@ class Tokenizer {
         m_bomLine = false;
         if (!m_comment.empty()) {
             if (startsWith(p, end, last, m_comment)) {
+                m_aboveComments |= m_records == 0;
                 m_state = State::Comment;
                 return p;
             }
@@ -276,15 +277,19 @@ class Tokenizer {
             }
         }
         if (IsLineBreak(*p)) {
-            // An empty line: a record without fields.
+            // An empty line: a record without fields, except among the comment lines above the
+            // first record, where it is left out with them.
             const auto length = breakLength(p, end, last);
             if (length == 0) {
                 return p;
             }
-            emptyRecord(*p, p, p + length);
+            if (!m_aboveComments) {
+                emptyRecord(*p, p, p + length);
+            }
             ++m_line;
             return p + length;
         }
+        m_aboveComments = false;
         beginRecord(*p, p);
         m_state = State::FieldStart;
         return p;
@@ -313,7 +318,6 @@ class Tokenizer {
             return p;
         }
         m_quoteLine = m_line;
-        m_nonSpace = true;
         m_afterCr = false;
         m_handler.beginField(true);
         m_state = State::Quoted;
@@ -325,24 +329,15 @@ class Tokenizer {
         return p + 1;
     }
 
-    // Value bytes the handler does not look at; they show whether the line is blank.
-    void run(const char* from, const char* to) {
-        if (!m_nonSpace) {
-            m_nonSpace = std::find_if(from, to, [](char c) { return c != ' '; }) != to;
-        }
-        m_handler.run(from, to);
-    }
+    // Value bytes the handler does not look at.
+    void run(const char* from, const char* to) { m_handler.run(from, to); }
 
-    void byte(char c) {
-        m_nonSpace |= c != ' ';
-        m_handler.byte(c);
-    }
+    void byte(char c) { m_handler.byte(c); }
 
     // Bytes of a value outside quotes, up to the next delimiter or line break.
     const char* plain(const char* p, const char* end, bool last) {
         while (p != end) {
-            if (m_blocks && m_nonSpace &&
-                m_handler.blockReady(!m_plainStops[static_cast<unsigned char>(*p)])) {
+            if (m_blocks && m_handler.blockReady(!m_plainStops[static_cast<unsigned char>(*p)])) {
                 p = m_quotedBlocks ? blockRun<true>(p, end) : blockRun<false>(p, end);
                 if (p == end || m_state != State::Plain) {
                     return p;
@@ -360,7 +355,6 @@ class Tokenizer {
             }
             if (!m_delimiter.empty() && *p == m_delimiter.front()) {
                 if (startsWith(p, end, last, m_delimiter)) {
-                    m_nonSpace |= m_delimiter.find_first_not_of(' ') != std::string::npos;
                     m_handler.endField();
                     m_state = State::FieldStart;
                     return p + m_delimiter.size();
@@ -433,7 +427,7 @@ class Tokenizer {
         endRecord(next);
         m_state = State::LineStart;
         const char c = *next;
-        if (c == ' ' || IsLineBreak(c) || c == delimiter || (quotedFields && c == '"' && !quotes) ||
+        if (IsLineBreak(c) || c == delimiter || (quotedFields && c == '"' && !quotes) ||
             static_cast<unsigned char>(c) == m_commentStart || m_records >= m_stop ||
             m_handler.stopped()) {
             return false;
@@ -625,10 +619,10 @@ class Tokenizer {
     State m_state = State::LineStart;
     std::uint64_t m_line;  // the physical line being read
     bool m_checkBom;
-    bool m_bomLine = false;   // the line so far was a byte-order mark
-    bool m_wait = false;      // feed() stopped at bytes it cannot decide yet
-    bool m_afterCr = false;   // inside quotes: the byte before was CR, so LF ends no other line
-    bool m_nonSpace = false;  // the record's first line holds a byte other than a space
+    bool m_bomLine = false;  // the line so far was a byte-order mark
+    bool m_wait = false;     // feed() stopped at bytes it cannot decide yet
+    bool m_afterCr = false;  // inside quotes: the byte before was CR, so LF ends no other line
+    bool m_aboveComments = false;  // comment lines and no record yet: empty lines are theirs
     std::uint64_t m_quoteLine = 0;
     std::uint64_t m_unclosedQuoteLine = 0;
     std::uint64_t m_records = 0;

@@ -584,9 +584,10 @@ const std::vector<LoadCase>& Cases() {
              .input = "# made by hand\nname;n\n\"a;b\";1\nc;2\n",
              .columns = {"name", "n"},
              .rows = {{"a;b", "1"}, {"c", "2"}},
-             .said = ": ASCII, lines starting with '#' left out as comments, ';' (every one of 3 "
-                     "records has 2 fields), quoted fields (1 field opens with a quote), 1 line "
-                     "skipped before the table, header row (numbers below words in 1 column)\n"},
+             .said = ": ASCII, no comment prefix ('#' starts lines above the table only), ';' "
+                     "(every one of 3 records has 2 fields), quoted fields (1 field opens with a "
+                     "quote), 1 line skipped before the table, header row (numbers below words in "
+                     "1 column)\n"},
             {.name = "ragged_skip",
              .options = {"--ragged", "skip"},
              .input = ragged,
@@ -715,7 +716,7 @@ const std::vector<LoadCase>& Cases() {
                       {"d", "3", kNull},
                       {"e", "4", kNull},
                       {"f", "5", "2024-01-31"}},
-             .said = ": ASCII, lines starting with '#' left out as comments, ';'",
+             .said = ": ASCII, no comment prefix ('#' starts lines above the table only), ';'",
              .types = {"name TEXT (line 3 \"a;b\"), n INTEGER (integers), fld3 TEXT (line 7 "
                        "\"2024-01-31\")",
                        "name TEXT (line 3 \"a;b\"), n BIGINT (integers), fld3 DATE (dates)",

@@ -46,8 +46,8 @@ def expected_table(path, entry):
     quoting = csv.QUOTE_MINIMAL if entry["quoting"] == "csv" else csv.QUOTE_NONE
     reader = csv.reader(io.StringIO("".join(lines), newline=""), delimiter=delimiter,
                         quoting=quoting, strict=False)
-    # A line of nothing but spaces holds no record.
-    records = [r for r in reader if r and not (len(r) == 1 and r[0].strip(" ") == "")]
+    # Only an empty line holds no record; a line of spaces is one.
+    records = [r for r in reader if r]
     names = records.pop(0) if entry["header"] == "yes" else None
     word = entry["null"]
     if word != "-":

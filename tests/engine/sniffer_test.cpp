@@ -51,6 +51,9 @@ TEST_P(Sniff, DecidesEachRuleAndSaysWhy) {
     EXPECT_EQ(rules.Encoding, row.encoding) << why;
     EXPECT_EQ(!found.doubts.empty(), row.unsure) << why;
     EXPECT_EQ(rules.Ragged, given.Kept.ragged ? given.Ragged : RaggedMode::Pad);
+    if (rules.CsvDelimiter.empty()) {
+        EXPECT_LE(found.widest, 1U) << why;  // read as one column, the table is one wide
+    }
     EXPECT_FALSE(rules.AutoRules);
     EXPECT_FALSE(why.empty());
 }
@@ -86,6 +89,20 @@ INSTANTIATE_TEST_SUITE_P(
                   .sample = "1,\"two\nlines\",3\n4,\"two\nlines\",6\n",
                   .delimiter = ",",
                   .quoted = true},
+        SniffCase{.name = "quoted_line_breaks_holding_tabs",
+                  .sample = "id,text\n1,\"a\tb\nc\td\"\n2,\"e\tf\ng\th\"\n3,\"i\tj\nk\tl\"\n",
+                  .delimiter = ",",
+                  .quoted = true,
+                  .header = true},
+        SniffCase{.name = "one_quoted_column_holding_commas",
+                  .sample = "name\n\"Smith, John\"\n\"Doe, Jane\"\n",
+                  .delimiter = "",
+                  .quoted = true,
+                  .header = true},
+        SniffCase{.name = "one_quoted_column",
+                  .sample = "\"977.17\"\n\"12.5\"\n\"3\"\n",
+                  .delimiter = "",
+                  .quoted = true},
         SniffCase{.name = "quote_inside_a_value",
                   .sample = "5\" screen,1\n7\" screen,2\n",
                   .delimiter = ","},
@@ -103,6 +120,9 @@ INSTANTIATE_TEST_SUITE_P(
                   .sample = "3,2\n1.5,2,3,4,5\n2.5,3,4,5,6\n3.5,4,5,6,7\n",
                   .delimiter = ",",
                   .skip = 1},
+        SniffCase{.name = "a_short_first_record_is_data",
+                  .sample = "1,2\n3,4,5\n6,7,8\n9,10,11\n",
+                  .delimiter = ","},
         SniffCase{.name = "sparse_title",
                   .sample = "Prices,,,\nitem,a,b,c\nx,1,2,3\ny,4,5,6\n",
                   .delimiter = ",",
@@ -116,18 +136,42 @@ INSTANTIATE_TEST_SUITE_P(
                   .sample = "# made by hand\n# two lines\nid;n\nx;1\ny;2\n",
                   .delimiter = ";",
                   .header = true,
-                  .skip = 2,
-                  .comment = "#"},
-        SniffCase{.name = "slash_comments",
-                  .sample = "// note\n1|2\n3|4\n",
-                  .delimiter = "|",
-                  .skip = 1,
-                  .comment = "//"},
+                  .skip = 2},
+        SniffCase{
+            .name = "slash_comments", .sample = "// note\n1|2\n3|4\n", .delimiter = "|", .skip = 1},
         SniffCase{.name = "dash_comments_after_an_empty_line",
                   .sample = "\n-- note\n1,2\n3,4\n",
                   .delimiter = ",",
-                  .skip = 2,
-                  .comment = "--"},
+                  .skip = 2},
+        SniffCase{.name = "comments_in_the_table_too",
+                  .sample = "# made by hand\nid;n\nx;1\n# checked\ny;2\nz;3\n",
+                  .delimiter = ";",
+                  .header = true,
+                  .skip = 1,
+                  .comment = "#"},
+        SniffCase{.name = "a_data_line_starting_like_the_comments_above_stays",
+                  .sample = "# exported 2024\nid,n\n1,10\n#2,20\n3,30\n",
+                  .delimiter = ",",
+                  .header = true,
+                  .skip = 1},
+        SniffCase{.name = "an_empty_line_between_the_comments_above",
+                  .sample = "# one\n\n# two\nid;n\nx;1\ny;2\n",
+                  .delimiter = ";",
+                  .header = true,
+                  .skip = 3},
+        SniffCase{.name = "a_header_starting_with_hash_under_metadata_lines",
+                  .sample = "##fileformat=VCFv4.2\n##source=x\n#CHROM\tPOS\tID\tREF\n"
+                            "20\t14370\trs6054257\tG\n20\t17330\t.\tT\n20\t1110696\trs6040355\tA\n",
+                  .delimiter = "\t",
+                  .header = true,
+                  .skip = 2},
+        SniffCase{.name = "a_header_starting_with_hash",
+                  .sample = "#SampleID\tBarcodeSequence\tTreatment\tDOB\n"
+                            "PC.354\tAGCACGAGCCTA\tControl\t20061218\n"
+                            "PC.355\tAACTCGTCGATG\tControl\t20061218\n"
+                            "PC.356\tACAGACCACTCA\tControl\t20061126\n",
+                  .delimiter = "\t",
+                  .header = true},
         // The header row.
         SniffCase{.name = "numbers_below_words",
                   .sample = "name,age\nann,30\nbob,41\n",
@@ -139,6 +183,10 @@ INSTANTIATE_TEST_SUITE_P(
                   .header = true},
         SniffCase{.name = "codes_of_one_length_below_a_longer_name",
                   .sample = "code,name\nAD,Andorra\nAE,Emirates\nAF,Afghanistan\n",
+                  .delimiter = ",",
+                  .header = true},
+        SniffCase{.name = "a_name_as_long_as_the_codes_below",
+                  .sample = "iso,n\nNOR,1\nSWE,2\nDNK,3\n",
                   .delimiter = ",",
                   .header = true},
         SniffCase{.name = "empty_name_of_row_names",
@@ -311,6 +359,10 @@ Written RandomTable(std::mt19937& random) {
         kind = pick(4);
     }
     kinds[pick(columns)] = pick(3);  // at least one column not of words
+    // Commas inside the text of a file cut by another delimiter, as many in each value but
+    // one more in every eighth record: ',' would cut the records into more fields, nearly all
+    // alike, yet fewer alike than the delimiter.
+    const std::size_t commas = delimiter != "," && pick(3) == 0 ? 1 + pick(3) : 0;
     const std::string letters = "abcdefghij\xC3\xA9";
     const std::string awkward = delimiter + "\"\n ,;|\t" + "xyz";
     const auto word = [&] {
@@ -324,7 +376,14 @@ Written RandomTable(std::mt19937& random) {
         }
         return w;
     };
-    const auto value = [&](std::size_t kind) {
+    const auto phrase = [&](std::size_t parts) {
+        std::string text(1 + pick(5), static_cast<char>('a' + pick(26)));
+        for (; parts > 0; --parts) {
+            text += ", " + std::string(1 + pick(5), static_cast<char>('a' + pick(26)));
+        }
+        return text;
+    };
+    const auto value = [&](std::size_t kind, std::size_t row) {
         switch (kind) {
             case 0:
                 return std::to_string(static_cast<int>(pick(100000)) - 500);
@@ -334,7 +393,7 @@ Written RandomTable(std::mt19937& random) {
                 return "20" + std::to_string(10 + pick(20)) + "-0" + std::to_string(1 + pick(9)) +
                        "-1" + std::to_string(pick(10));
             default:
-                return word();
+                return commas > 0 ? phrase(commas + (row % 8 == 0 ? 1 : 0)) : word();
         }
     };
     const auto line = [&](const std::vector<std::string>& fields) {
@@ -374,7 +433,7 @@ Written RandomTable(std::mt19937& random) {
     for (std::size_t r = 0; r < rows; ++r) {
         std::vector<std::string> record;
         for (std::size_t k = 0; k < columns; ++k) {
-            record.push_back(value(kinds[k]));
+            record.push_back(value(kinds[k], r));
         }
         text += line(record);
         written.values.push_back(record);
