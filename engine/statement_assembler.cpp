@@ -13,12 +13,12 @@ namespace {
 // database clients accept in one piece.
 constexpr std::size_t kInsertSizeLimit = 1 << 20;
 
+}  // namespace
+
 std::string HeaderPastLimit() {
     return "its header holds more than " + std::to_string(kMostHeaderNames) + " names or " +
            std::to_string(kMostHeaderBytes >> 20) + " MiB of them, more than any database takes";
 }
-
-}  // namespace
 
 std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header, Dialect dialect,
                                      bool quoted) {

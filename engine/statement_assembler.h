@@ -233,8 +233,10 @@ class StatementAssembler {
 
 // The most a header may hold: names for this many columns (no database takes a table of more)
 // and this many bytes of them, so its names stay within the conversion's memory bound.
-inline constexpr std::size_t kMostHeaderNames = 65536;
+inline constexpr std::size_t kMostHeaderNames = kMostColumns;
 inline constexpr std::uint64_t kMostHeaderBytes = 2 << 20;
+// Why a header past those limits is refused.
+std::string HeaderPastLimit();
 
 // Column names from a header record, each fitted to the dialect (FittedName): an empty name
 // becomes fldK, a repeated one (compared as the database compares names, `quoted` or not,
