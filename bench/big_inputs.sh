@@ -16,11 +16,13 @@ run() {  # run NAME INPUT [OPTIONS...]: converts INPUT to $work/big.sql and prin
     /usr/bin/time -f "%e s %M" -o "$work/time.txt" "$cli" "$@" -o "$work/big.sql" "$input" ||
         status=$?
     read -r seconds _ kib < <(tail -n 1 "$work/time.txt")
+    peak=$kib
     printf '%-28s input %6d MB  output %6d MB  %6.2f s  peak %5d MB%s\n' "$name" \
         $(( $(stat -c %s "$input") >> 20 )) $(( $(stat -c %s "$work/big.sql") >> 20 )) \
         "$seconds" $(( kib >> 10 )) "$([ $status -eq 0 ] || echo "  (exit $status)")"
 }
-refused() {  # refused NAME INPUT [OPTIONS...]: a conversion that must stop, writing nothing
+refused() {  # refused NAME INPUT [OPTIONS...]: a conversion that must stop, writing nothing,
+    # for the reason $reason (by default a header past its limit)
     local name=$1 input=$2
     shift 2
     rm -f "$work/big.sql"
@@ -30,10 +32,14 @@ refused() {  # refused NAME INPUT [OPTIONS...]: a conversion that must stop, wri
         exit 1
     fi
     read -r seconds _ kib < <(tail -n 1 "$work/time.txt")  # after time's line on the exit status
+    peak=$kib
     printf '%-28s input %6d MB  refused        %6.2f s  peak %5d MB\n' "$name" \
         $(( $(stat -c %s "$input") >> 20 )) "$seconds" $(( kib >> 10 ))
     check "nothing written" "" "$([ -e "$work/big.sql" ] && echo written || true)"
-    check "the reason given" 1 "$(grep -c 'its header holds more than' "$work/err.txt")"
+    check "the reason given" 1 "$(grep -c "${reason:-its header holds more than}" "$work/err.txt")"
+}
+bounded() {  # the last run's peak memory within the conversion's bound of 64 MiB
+    check "peak within 64 MiB" yes "$([ "$peak" -le $((64 << 10)) ] && echo yes || echo "$peak KiB")"
 }
 check() {  # check DESCRIPTION EXPECTED ACTUAL
     if [ "$2" = "$3" ]; then echo "  ok: $1"; else echo "  LOST: $1 (expected $2, got $3)"; exit 1; fi
@@ -101,5 +107,30 @@ python3 -c "import sys; sys.stdout.write(',' * 1999999 + '\n1\n')" > "$work/empt
 refused "--header, 2M empty names" "$work/empty-names.csv" --header --csv
 { head -c 300000000 /dev/zero | tr '\0' 'n'; printf '\n1\n'; } > "$work/long-name.csv"
 refused "--header, a 300 MB name" "$work/long-name.csv" --header
-rm -f "$work/commas.csv" "$work/empty-names.csv" "$work/long-name.csv" "$work/err.txt"
+rm -f "$work/commas.csv" "$work/empty-names.csv" "$work/long-name.csv"
+
+# 8. One line of 10 million commas (10,000,001 empty fields) under the options that look at a
+# record's values side by side. A table of every field is refused (no database's has so many
+# columns); --columns and --null-word go on, holding no field they do not use.
+head -c 10000000 /dev/zero | tr '\0' , > "$work/commas.csv"
+run "10M commas, --columns 1" "$work/commas.csv" --columns 1
+bounded
+check "one value" "INSERT INTO 'Table1_commas' VALUES ('');" "$(sed -n 2p "$work/big.sql" | tr -d '\r')"
+run "10M commas, --null-word" "$work/commas.csv" --null-word NA
+bounded
+check "a value for each field" 10000000 "$(sed -n 2p "$work/big.sql" | tr -cd , | wc -c)"
+many='more columns than any'
+for options in "--types --dialect sqlite" "--types --csv --dialect postgres" \
+    "--primary-key fld1 --dialect mysql" "--not-null fld1 --dialect postgres" \
+    "--on-conflict update --key fld1 --dialect postgres --rows-per-insert 10" \
+    "--types --null-word NA --dialect sqlite"; do
+    # shellcheck disable=SC2086 # the options are words
+    reason=$many refused "10M commas, ${options%% --dialect*}" "$work/commas.csv" $options
+    bounded
+done
+refused "10M commas, --columns by name" "$work/commas.csv" --header --columns fld1
+bounded
+refused "10M commas, --types --header" "$work/commas.csv" --header --types --dialect sqlite
+bounded
+rm -f "$work/commas.csv" "$work/err.txt"
 rm -f "$work/big.sql" "$work/time.txt"

@@ -510,6 +510,23 @@ ColumnSurvey::ColumnSurvey(const ConversionOptions& options)
     }
 }
 
+bool ColumnSurvey::holds(std::size_t index) {
+    if (!m_first && m_options.Ragged != RaggedMode::Pad) {
+        return index < m_expected;
+    }
+    if (index < kMostColumns) {
+        return true;
+    }
+    if (m_refusal.empty() && m_header) {
+        m_refusal = HeaderPastLimit();
+    } else if (m_refusal.empty()) {
+        m_refusal = "line " + std::to_string(m_line) + ": more than " +
+                    std::to_string(kMostColumns) +
+                    " fields, more columns than any database's table takes";
+    }
+    return false;
+}
+
 void ColumnSurvey::keep(Field& field, const char* from, const char* to) {
     const auto size = static_cast<std::size_t>(to - from);
     field.bytes += size;
@@ -521,7 +538,13 @@ void ColumnSurvey::keep(Field& field, const char* from, const char* to) {
         }
     }
     if (m_header) {
-        field.value.append(from, size);
+        // Past the header's limit the conversion is refused; its names need not be held.
+        m_headerBytes += size;
+        if (m_headerBytes <= kMostHeaderBytes) {
+            field.value.append(from, size);
+        } else if (m_refusal.empty()) {
+            m_refusal = HeaderPastLimit();
+        }
         return;
     }
     const auto room = kKeptBytes - std::min(kKeptBytes, field.value.size());
@@ -573,6 +596,9 @@ void ColumnSurvey::widen(std::size_t width) {
 }
 
 void ColumnSurvey::endRecord(bool blank) {
+    if (!m_refusal.empty()) {
+        return;
+    }
     if (m_header && blank) {
         return;  // a blank line before the header names no column
     }
@@ -584,7 +610,13 @@ void ColumnSurvey::endRecord(bool blank) {
             }
         }
         // As wide as the statements' table: under --ragged pad perhaps wider than this record.
-        widen(std::max<std::size_t>({1, m_fields, m_options.TableWidth}));
+        const std::size_t width = std::max<std::size_t>({1, m_fields, m_options.TableWidth});
+        if (width > kMostColumns) {
+            m_refusal = "line " + std::to_string(m_line) + ": a table of " + std::to_string(width) +
+                        " columns (--ragged pad), more than any " + "database's table takes";
+            return;
+        }
+        widen(width);
         if (m_header) {
             return;
         }
@@ -740,6 +772,10 @@ std::string PlanGiven(const std::string& named, const GivenType& given, const Co
 
 TablePlan ColumnSurvey::plan(FileNotes& notes) {
     TablePlan plan;
+    if (!m_refusal.empty()) {
+        notes.valuesRefused.push_back(m_refusal);
+        return plan;
+    }
     plan.columns.resize(m_expected);
     std::vector<std::string> reasons(m_expected);  // why each column has its type
     std::vector<bool> keyText(m_expected);         // a MySQL key column made a VARCHAR

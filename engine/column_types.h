@@ -118,10 +118,14 @@ class ColumnSurvey {
         m_header = m_first && m_options.HeaderRow;
     }
     void beginField(bool quoted) {
-        if (m_fields == m_record.size()) {
+        const std::size_t index = m_fields++;
+        if (index >= m_record.size()) {
+            if (!holds(index)) {
+                return;
+            }
             m_record.emplace_back();
         }
-        Field& field = m_record[m_fields++];
+        Field& field = m_record[index];
         field.value.clear();
         field.quoted = quoted;
         field.null = false;
@@ -132,10 +136,13 @@ class ColumnSurvey {
         field.hash = KeyHashes::kStart;
     }
     void run(const char* from, const char* to) {
-        Field& field = m_record[m_fields - 1];
+        const std::size_t column = m_fields - 1;
+        if (column >= m_record.size()) {
+            return;  // a field past the table's columns
+        }
+        Field& field = m_record[column];
         // A column no type is left for needs nothing more of its values than whether they are
         // empty; the first bytes say that.
-        const std::size_t column = m_fields - 1;
         if (!m_header && column < m_inKey.size() && m_inKey[column] != 0) {
             field.hash = KeyHashes::Add(field.hash, {from, static_cast<std::size_t>(to - from)});
         }
@@ -149,13 +156,15 @@ class ColumnSurvey {
     // A field that is NULL whatever its bytes (see RecordShaper).
     void nullField() {
         beginField(false);
-        m_record[m_fields - 1].null = true;
+        if (m_fields <= m_record.size()) {
+            m_record[m_fields - 1].null = true;
+        }
     }
     void endField() {}
     void endRecord(bool blank);
     void dropRecord() {}
     bool partSent() const { return false; }
-    bool stopped() const { return false; }
+    bool stopped() const { return !m_refusal.empty(); }
 
     // The table's definition from what was seen; what it would refuse goes to `notes`.
     TablePlan plan(FileNotes& notes);
@@ -171,6 +180,10 @@ class ColumnSurvey {
         bool ascii = true;
         std::uint64_t hash = KeyHashes::kStart;  // of all its bytes, in a key column
     };
+    // Whether field `index` of the record being read is held: in a record that sets the table's
+    // width or may widen it, up to kMostColumns (past them the file is refused); in another, up to
+    // the table's width.
+    bool holds(std::size_t index);
     // Keeps what the value's bytes say of its kind.
     void keep(Field& field, const char* from, const char* to);
     void see(ColumnSeen& column, const Field& field, std::size_t index);
@@ -200,6 +213,8 @@ class ColumnSurvey {
     std::uint64_t m_records = 0;  // records seen, the header not counted
     std::uint64_t m_firstRecordLine = 0;
     std::vector<std::string> m_headerValues;
+    std::uint64_t m_headerBytes = 0;
+    std::string m_refusal;  // why the file is refused: a table too wide, or its header too long
     std::vector<std::string> m_names;
     std::vector<ColumnSeen> m_columns;
     // For each column, whether its values are still looked at: a type is left, or one was given.

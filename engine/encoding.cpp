@@ -127,7 +127,9 @@ bool DecodingSource::decodeMore(std::string& error) {
         return false;
     }
     if (m_byteOrderFromMark) {
-        if (m_inEnd - m_inBegin < 2 && !m_innerDone) {
+        // The guess looks at the first block whole, however the reads fall, so the same bytes
+        // always decode the same way.
+        if (m_inEnd - m_inBegin < kInputBlock && !m_innerDone) {
             m_stalled = true;
             return true;
         }
@@ -157,7 +159,8 @@ bool DecodingSource::readInner(std::string& error) {
     return true;
 }
 
-// UTF-16 without a stated byte order: the first bytes decide it, once.
+// UTF-16 without a stated byte order: the first block (or the whole input when shorter) decides
+// it, once.
 bool DecodingSource::chooseByteOrder(std::string& error) {
     m_byteOrderFromMark = false;
     const auto* start = reinterpret_cast<const unsigned char*>(m_in.data() + m_inBegin);

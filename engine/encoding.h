@@ -17,7 +17,7 @@ class DecodingSource : public ByteSource {
   public:
     // nullptr with `error` set when the encoding name is not known. Names are matched without
     // regard to case: utf-8, utf-16 (byte order from its mark; without one, little-endian when
-    // the first bytes read have more zeros in their odd places than in their even ones), utf-16le,
+    // the first 64 KiB have more zeros in their odd places than in their even ones), utf-16le,
     // utf-16be, windows-1252 (cp1252), windows-1250, windows-1251, iso-8859-1 (latin1),
     // iso-8859-15 (latin9) and a few spellings of each.
     static std::unique_ptr<DecodingSource> create(ByteSource& inner, std::string_view encoding,
@@ -51,7 +51,7 @@ class DecodingSource : public ByteSource {
 
     ByteSource& m_inner;
     TextEncoding m_encoding;
-    bool m_byteOrderFromMark;  // utf-16: the decoder is chosen once the first two bytes are in
+    bool m_byteOrderFromMark;  // utf-16: the decoder is chosen once the first block is in
     std::unique_ptr<TextDecoder> m_decoder;
     std::vector<char> m_in;
     std::size_t m_inBegin = 0, m_inEnd = 0;

@@ -21,6 +21,11 @@ struct LineNotes {
     }
 };
 
+// The most columns a table may have, and so the most fields of one record whose values are held
+// side by side (a first read's survey, --columns choosing by name): no database takes a table of
+// more, and a record of millions of fields stays within the conversion's memory bound.
+inline constexpr std::size_t kMostColumns = 65536;
+
 // What a file's conversion noticed besides read failures; the command line reports it.
 struct FileNotes {
     std::size_t expectedFields = 0;  // the first record's field count

@@ -4,14 +4,18 @@
 // key twice where the database would refuse it (--on-conflict update, PostgreSQL). It is a
 // tokenizer handler in front of another (the statement assembler, or the first read's column
 // survey), which hears the shaped records through the same hooks, and nullField() for a NULL.
-// Each value is held in a HeldStatement, so a record of any length stays in bounded memory.
-// Not part of the engine's interface.
+// Each value is held in a HeldStatement, so a record of any length stays in bounded memory, and
+// only the values that are used: without --columns each field goes on at its end (the key's values
+// kept for the row's key), with it the chosen fields (and a header's every name, up to
+// kMostColumns, where --columns names fields), so a record of millions of fields costs no memory
+// for each. Not part of the engine's interface.
 //
 //   header (or first record) --> the chosen fields found --> each record: its fields in the
 //   chosen order, a missing one NULL; records of another width noted as ragged (kept, skipped
 //   or stopped at as the options say)
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -47,32 +51,67 @@ class RecordShaper : public PlainLooking {
           m_choose(!options.Columns.empty()),
           m_headerNext(options.HeaderRow),
           m_keyed(options.Conflict == OnConflict::Update &&
-                  options.SqlDialect == Dialect::Postgres && options.RowsPerInsert > 1) {}
+                  options.SqlDialect == Dialect::Postgres && options.RowsPerInsert > 1),
+          m_byName(m_choose && options.HeaderRow &&
+                   std::any_of(options.Columns.begin(), options.Columns.end(),
+                               [](const ChosenColumn& column) { return column.position == 0; })) {
+        // Chosen by position only: the fields held are known before any record.
+        for (const auto& chosen : options.Columns) {
+            if (chosen.position > 0) {
+                m_held.push_back(chosen.position - 1);
+            }
+        }
+        sortHeld();
+    }
 
     void beginRecord(std::uint64_t line, char first) {
         m_line = line;
         m_firstByte = first;
         m_count = 0;
+        m_nextHeld = 0;
+        m_holdAll = m_byName && m_headerNext;
+        if (!m_choose) {
+            m_inner.beginRecord(line, first);
+            clearKeyParts();
+        }
     }
     void beginField(bool quoted) {
-        if (m_count == m_fields.size()) {
-            m_fields.push_back(std::make_unique<Field>());
+        m_current = slotFor(m_count++);
+        if (m_current != nullptr) {
+            m_current->value.clear();
+            m_current->quoted = quoted;
         }
-        Field& field = *m_fields[m_count++];
-        field.value.clear();
-        field.quoted = quoted;
     }
     void run(const char* from, const char* to) {
-        HeldStatement& value = m_fields[m_count - 1]->value;
+        if (m_current == nullptr) {
+            return;  // a field no column takes
+        }
+        HeldStatement& value = m_current->value;
         const auto size = static_cast<std::size_t>(to - from);
         std::memcpy(value.reserve(size), from, size);
         value.commit(size, false);
     }
     void byte(char c) { run(&c, &c + 1); }
-    void endField() {}
+    void endField() {
+        if (m_choose) {
+            return;
+        }
+        if (m_headerNext) {
+            sendRaw(m_one);
+            return;
+        }
+        keepKeyPart(m_count - 1, m_one);
+        sendField(m_one);
+    }
     void endRecord(bool blank);
-    void dropRecord() { m_count = 0; }
-    bool stopped() const { return m_notes.stopped; }
+    void dropRecord() {
+        m_count = 0;
+        if (!m_choose) {
+            m_inner.dropRecord();
+        }
+    }
+    bool partSent() const { return !m_choose && m_inner.partSent(); }
+    bool stopped() const { return m_notes.stopped || m_inner.stopped(); }
 
     // For a RecordKeeper in front (--rejects): the record's quote is still open at the end of
     // the file (the handler behind hears it with the record), and why the record just ended was
@@ -96,6 +135,61 @@ class RecordShaper : public PlainLooking {
     };
 
     bool findColumns(bool header);
+    void sortHeld() {
+        std::sort(m_held.begin(), m_held.end());
+        m_held.erase(std::unique(m_held.begin(), m_held.end()), m_held.end());
+    }
+    // Where field `index` of the record being read is held; nullptr when no column takes it.
+    Field* slotFor(std::size_t index) {
+        if (!m_choose) {
+            return &m_one;
+        }
+        std::size_t slot = index;
+        if (m_holdAll) {
+            if (index >= kMostColumns) {
+                return nullptr;  // findColumns refuses the header
+            }
+        } else if (m_nextHeld < m_held.size() && m_held[m_nextHeld] == index) {
+            slot = m_nextHeld++;
+        } else {
+            return nullptr;
+        }
+        while (m_fields.size() <= slot) {
+            m_fields.push_back(std::make_unique<Field>());
+        }
+        return m_fields[slot].get();
+    }
+    // Field `index` (below m_count, and held) of the record being read.
+    Field& heldField(std::size_t index) {
+        if (m_holdAll) {
+            return *m_fields[index];
+        }
+        const auto at = std::lower_bound(m_held.begin(), m_held.end(), index);
+        return *m_fields[static_cast<std::size_t>(at - m_held.begin())];
+    }
+    // Without --columns, the values of the row's key as its fields go by.
+    void clearKeyParts() {
+        if constexpr (requires { m_inner.conflictColumns(); }) {
+            if (m_keyed) {
+                m_keyParts.resize(m_inner.conflictColumns().size());
+                m_keyHeld.assign(m_keyParts.size(), 0);
+            }
+        }
+    }
+    void keepKeyPart(std::size_t index, const Field& field) {
+        if constexpr (requires { m_inner.conflictColumns(); }) {
+            if (!m_keyed) {
+                return;
+            }
+            const auto& columns = m_inner.conflictColumns();
+            for (std::size_t j = 0; j < columns.size() && j < m_keyParts.size(); ++j) {
+                if (columns[j] == index) {
+                    m_keyHeld[j] = !isNull(field) && field.value.inMemory() ? 1 : 0;
+                    m_keyParts[j].assign(m_keyHeld[j] != 0 ? field.value.memory() : "");
+                }
+            }
+        }
+    }
     void refuse(const std::string& why) {
         m_notes.refused = "line " + std::to_string(m_line) + ": " + why;
         m_notes.stopped = true;
@@ -162,6 +256,7 @@ class RecordShaper : public PlainLooking {
         m_inner.endRecord(false);
     }
     void sendRow(bool blank);
+    void finishRow(bool blank);
     bool keyOf(std::string& key);
 
     const ConversionOptions& m_options;
@@ -170,9 +265,11 @@ class RecordShaper : public PlainLooking {
     const bool m_choose;   // --columns: the fields are chosen
     bool m_headerNext;     // the next record that is not blank is the header
     const bool m_keyed;    // each row's key goes to the handler
+    const bool m_byName;   // --columns names a field of the header
     bool m_found = false;  // the chosen fields are found (in the header or the first record)
 
     std::vector<std::size_t> m_sources;  // for each chosen column, its field (from 0)
+    std::vector<std::size_t> m_held;     // the fields held, in order (m_fields[k] holds m_held[k])
     std::size_t m_expected = 0;          // the fields of the header or first record
     std::string m_key;
 
@@ -180,36 +277,52 @@ class RecordShaper : public PlainLooking {
     std::uint64_t m_line = 0;
     char m_firstByte = '\n';
     std::size_t m_count = 0;
-    std::vector<std::unique_ptr<Field>> m_fields;
-    std::uint64_t m_openQuoteLine = 0;  // see quoteLeftOpen
-    bool m_leftOut = false;             // the record just ended was left out here
+    std::vector<std::unique_ptr<Field>> m_fields;  // with --columns
+    Field m_one;                                   // without: the field being read
+    Field* m_current = nullptr;                    // where the field being read is held
+    std::size_t m_nextHeld = 0;                    // the next of m_held to come
+    bool m_holdAll = false;  // every field of the record is held (a header --columns names from)
+    std::vector<std::string> m_keyParts;   // without --columns: the row's key values so far
+    std::vector<unsigned char> m_keyHeld;  // ... each one there, not NULL and held in memory
+    std::uint64_t m_openQuoteLine = 0;     // see quoteLeftOpen
+    bool m_leftOut = false;                // the record just ended was left out here
 };
 
 template <class Inner>
 void RecordShaper<Inner>::endRecord(bool blank) {
+    if (!m_choose) {
+        // Its fields have gone on already.
+        if (m_headerNext && !blank) {
+            m_headerNext = false;
+            m_inner.endRecord(false);
+            return;
+        }
+        finishRow(blank);
+        return;
+    }
     if (m_headerNext) {
         if (blank) {
             sendRow(true);  // a blank line before the header names no column
             return;
         }
         m_headerNext = false;
-        if (m_choose && !findColumns(true)) {
+        if (!findColumns(true)) {
             return;
         }
-        // The header's names as they stand, or the chosen ones renamed by --columns.
+        // The chosen names, renamed by --columns or as the header has them.
         m_inner.beginRecord(m_line, m_firstByte);
-        for (std::size_t i = 0; i < (m_choose ? m_sources.size() : m_count); ++i) {
-            const std::string* name = m_choose ? &m_options.Columns[i].name : nullptr;
-            if (name != nullptr && !name->empty()) {
-                sendText(*name, false);
+        for (std::size_t i = 0; i < m_sources.size(); ++i) {
+            const std::string& name = m_options.Columns[i].name;
+            if (!name.empty()) {
+                sendText(name, false);
             } else {
-                sendRaw(*m_fields[m_choose ? m_sources[i] : i]);
+                sendRaw(heldField(m_sources[i]));
             }
         }
         m_inner.endRecord(false);
         return;
     }
-    if (m_choose && !m_found && !blank) {
+    if (!m_found && !blank) {
         if (!findColumns(false)) {
             return;
         }
@@ -224,7 +337,7 @@ void RecordShaper<Inner>::endRecord(bool blank) {
             sendNames(names);
         }
     }
-    if (m_choose && m_found && !blank && m_count != m_expected) {
+    if (m_found && !blank && m_count != m_expected) {
         // Its chosen fields go into the table, a missing one as NULL, unless the options leave
         // such records out.
         m_notes.ragged.add(m_line);
@@ -246,9 +359,14 @@ bool RecordShaper<Inner>::findColumns(bool header) {
     m_found = true;
     m_expected = m_count;
     m_notes.chosenFrom = m_count;
+    if (m_holdAll && m_count > kMostColumns) {
+        refuse("its header holds more than " + std::to_string(kMostColumns) +
+               " names, more than any database takes");
+        return false;
+    }
     // A name too long to be held in memory is no name --columns can give.
     std::vector<std::string> names;
-    if (header) {
+    if (m_holdAll) {
         for (std::size_t k = 0; k < m_count; ++k) {
             const Field& field = *m_fields[k];
             names.emplace_back(field.value.inMemory() ? field.value.memory() : "");
@@ -278,29 +396,30 @@ bool RecordShaper<Inner>::findColumns(bool header) {
         }
         m_sources.push_back(source);
     }
+    m_held = m_sources;
+    sortHeld();
     return true;
 }
 
+// With --columns: the record's chosen fields, a missing one NULL.
 template <class Inner>
 void RecordShaper<Inner>::sendRow(bool blank) {
     m_inner.beginRecord(m_line, m_firstByte);
-    if (m_choose) {
-        for (const auto source : m_sources) {
-            if (source < m_count) {
-                sendField(*m_fields[source]);
-            } else {
-                m_inner.nullField();
-            }
-        }
-    } else {
-        for (std::size_t k = 0; k < m_count; ++k) {
-            sendField(*m_fields[k]);
+    for (const auto source : m_sources) {
+        if (source < m_count) {
+            sendField(heldField(source));
+        } else {
+            m_inner.nullField();
         }
     }
-    bool keyTold = false;
+    finishRow(blank);
+}
+
+// The row's key and a quote left open, then its end, to the handler.
+template <class Inner>
+void RecordShaper<Inner>::finishRow(bool blank) {
     if constexpr (requires { m_inner.rowKey(std::string_view()); }) {
-        keyTold = m_keyed && !blank && keyOf(m_key);
-        if (keyTold) {
+        if (m_keyed && !blank && keyOf(m_key)) {
             m_inner.rowKey(m_key);
         }
     }
@@ -310,13 +429,6 @@ void RecordShaper<Inner>::sendRow(bool blank) {
         }
     }
     m_inner.endRecord(blank);
-    // Without a header the key's columns are known once the first record has ended: its key is
-    // told then, so a later row with the same key goes into another INSERT.
-    if constexpr (requires { m_inner.rememberKey(std::string_view()); }) {
-        if (m_keyed && !blank && !keyTold && keyOf(m_key)) {
-            m_inner.rememberKey(m_key);
-        }
-    }
 }
 
 // The row's key as one text (each value's length and bytes); false when a key value is NULL or
@@ -325,16 +437,24 @@ template <class Inner>
 bool RecordShaper<Inner>::keyOf(std::string& key) {
     key.clear();
     if constexpr (requires { m_inner.conflictColumns(); }) {
-        for (const auto column : m_inner.conflictColumns()) {
-            const std::size_t source = m_choose ? m_sources[column] : column;
-            if (source >= m_count) {
+        const auto& columns = m_inner.conflictColumns();
+        for (std::size_t j = 0; j < columns.size(); ++j) {
+            std::string_view bytes;
+            if (m_choose) {
+                const std::size_t source = m_sources[columns[j]];
+                if (source >= m_count) {
+                    return false;
+                }
+                const Field& field = heldField(source);
+                if (isNull(field) || !field.value.inMemory()) {
+                    return false;
+                }
+                bytes = field.value.memory();
+            } else if (j < m_keyHeld.size() && m_keyHeld[j] != 0) {
+                bytes = m_keyParts[j];
+            } else {
                 return false;
             }
-            const Field& field = *m_fields[source];
-            if (isNull(field) || !field.value.inMemory()) {
-                return false;
-            }
-            const auto bytes = field.value.memory();
             key += std::to_string(bytes.size());
             key += ':';
             key += bytes;

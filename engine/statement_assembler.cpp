@@ -1,6 +1,7 @@
 #include "engine/statement_assembler.h"
 
 #include <algorithm>
+#include <charconv>
 #include <map>
 #include <set>
 #include <utility>
@@ -12,11 +13,6 @@ namespace {
 // An INSERT that has grown this large takes no more rows, so no statement outgrows what
 // database clients accept in one piece.
 constexpr std::size_t kInsertSizeLimit = 1 << 20;
-
-std::string HeaderPastLimit() {
-    return "its header holds more than " + std::to_string(kMostHeaderNames) + " names or " +
-           std::to_string(kMostHeaderBytes >> 20) + " MiB of them, more than any database takes";
-}
 
 // A text as a string literal of the dialect, with its escapes.
 std::string StringLiteral(std::string_view text, const DialectRules& rules) {
@@ -30,6 +26,11 @@ std::string StringLiteral(std::string_view text, const DialectRules& rules) {
 }
 
 }  // namespace
+
+std::string HeaderPastLimit() {
+    return "its header holds more than " + std::to_string(kMostHeaderNames) + " names or " +
+           std::to_string(kMostHeaderBytes >> 20) + " MiB of them, more than any database takes";
+}
 
 std::vector<std::string> ColumnNames(const std::vector<std::string_view>& header, Dialect dialect,
                                      bool quoted) {
@@ -91,7 +92,32 @@ StatementAssembler::StatementAssembler(const ConversionOptions& options, std::st
       m_rowsPerInsert(
           m_copy ? 1 : std::clamp<std::size_t>(options.RowsPerInsert, 1, m_rules.maxRowsPerInsert)),
       m_directRows(m_rowsPerInsert == 1 &&
-                   (options.Ragged == RaggedMode::Keep || options.Ragged == RaggedMode::Pad)) {}
+                   (options.Ragged == RaggedMode::Keep || options.Ragged == RaggedMode::Pad)) {
+    presetConflictColumns();
+}
+
+// Without a header the key's columns are fld1, fld2, ..., known before the first record has
+// ended, so its key is told with it like every other row's (see RecordShaper::keyOf); the
+// first record then checks them against the table's width (planConflict).
+void StatementAssembler::presetConflictColumns() {
+    if (m_options.Conflict == OnConflict::Fail || m_options.HeaderRow) {
+        return;
+    }
+    const Dialect dialect = m_options.SqlDialect;
+    const bool quoted = QuotesNames(m_options);
+    for (const auto& wanted : m_options.ConflictKey) {
+        const std::string key = NameKey(FittedName(wanted, dialect), dialect, quoted);
+        std::size_t position = 0;
+        const auto* const digits = key.data() + std::min<std::size_t>(3, key.size());
+        const auto [end, error] = std::from_chars(digits, key.data() + key.size(), position);
+        if (error != std::errc() || position == 0 ||
+            NameKey("fld" + std::to_string(position), dialect, quoted) != key) {
+            m_conflictColumns.clear();  // no column of the table: the first record says so
+            return;
+        }
+        m_conflictColumns.push_back(position - 1);
+    }
+}
 
 void StatementAssembler::endOtherRecord(bool blank) {
     if (m_header) {

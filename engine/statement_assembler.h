@@ -86,13 +86,6 @@ class StatementAssembler {
         m_rowKey.assign(key);
         m_hasRowKey = true;
     }
-    // The key of the row placed last, told after its record ended (the first record's, when
-    // no header names the key's columns before it).
-    void rememberKey(std::string_view key) {
-        if (m_pendingRows > 0) {
-            m_pendingKeys.emplace(key);
-        }
-    }
     // The columns --key names (from 0), once the table's names are known.
     const std::vector<std::size_t>& conflictColumns() const { return m_conflictColumns; }
     void run(const char* from, const char* to) { m_literal.run(from, to); }
@@ -184,6 +177,7 @@ class StatementAssembler {
     void beginStatements(bool transaction = true);
     bool refuseNames();
     bool planConflict();
+    void presetConflictColumns();
     void planKeyCheck(const std::string& keys, std::size_t count);
     void createTable();
     void flushInsert();
@@ -246,8 +240,10 @@ class StatementAssembler {
 
 // The most a header may hold: names for this many columns (no database takes a table of more)
 // and this many bytes of them, so its names stay within the conversion's memory bound.
-inline constexpr std::size_t kMostHeaderNames = 65536;
+inline constexpr std::size_t kMostHeaderNames = kMostColumns;
 inline constexpr std::uint64_t kMostHeaderBytes = 2 << 20;
+// Why a header past those limits is refused.
+std::string HeaderPastLimit();
 
 // Column names from a header record, each fitted to the dialect (FittedName): an empty name
 // becomes fldK, a repeated one (compared as the database compares names, `quoted` or not,

@@ -72,6 +72,8 @@ const std::vector<DecodeCase>& Cases() {
         {"Utf16MarkBigEndian", "UTF-16", "\xFE\xFF\0A"s, kBom + "A", 0, {}},
         {"Utf16NoMarkIsBigEndian", "utf-16", "\0A\0B"s, "AB", 0, {}},
         {"Utf16NoMarkLittleEndianByItsZeros", "utf-16", "A\0\xAC\x20\n\0"s, "A\u20AC\n", 0, {}},
+        // The first unit alone would look little-endian; the whole text ties, so big-endian.
+        {"Utf16NoMarkGuessedFromMoreThanTheFirstRead", "utf-16", "\xFE\0\0*"s, "\uFE00*", 0, {}},
         {"Utf16LeMarkKept",
          "utf-16le",
          "\xFF\xFE"
