@@ -16,7 +16,6 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -161,6 +160,12 @@ void ManyRecords(LoadCase& row, Dialect) {
     }
 }
 
+// Values that keep a column TEXT.
+const char* const kOddValues[] = {
+    "00501", "-0",         "1e5",      "+7",       " 8",
+    "0.10",  "2024-02-30", "2024-2-3", "00:00:00", "9223372036854775808",
+    "NA",    "1."};
+
 // Columns of generated values, each mostly of one kind (integers, decimals of one scale or of
 // any, dates, timestamps, text, dates with 29 February of years divisible by four: leap years,
 // and century years that are not), now and then with a value that must keep its column TEXT.
@@ -169,9 +174,6 @@ void TypedColumns(LoadCase& row, Dialect) {
     const auto pick = [&](int count) {
         return static_cast<int>(random() % count);
     };
-    const char* const odd[] = {"00501", "-0",         "1e5",      "+7",       " 8",
-                               "0.10",  "2024-02-30", "2024-2-3", "00:00:00", "9223372036854775808",
-                               "NA",    "1."};
     const auto digits = [&](int count) {
         std::string text;
         for (int i = 0; i < count; ++i) {
@@ -183,7 +185,12 @@ void TypedColumns(LoadCase& row, Dialect) {
     const auto year = [&] {
         return pick(4) == 0 ? 100 * (10 + pick(90)) : 1000 + pick(9000);
     };
-    const std::function<std::string(int)> value = [&](int kind) -> std::string {
+    const auto date = [](int y, int m, int d) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", y, m, d);
+        return std::string(text);
+    };
+    const auto value = [&](int kind) -> std::string {
         switch (kind) {
             case 0:
                 return std::to_string(static_cast<std::int64_t>(random()) >> pick(63));
@@ -191,18 +198,12 @@ void TypedColumns(LoadCase& row, Dialect) {
                 return (pick(2) ? "-" : "") + std::to_string(1 + pick(999)) + "." + digits(2);
             case 2:
                 return std::to_string(pick(100)) + "." + digits(1 + pick(3)) + "1";
-            case 3: {
-                char text[16];
-                std::snprintf(text, sizeof text, "%04d-%02d-%02d", year(), 1 + pick(12),
-                              1 + pick(28));
-                return text;
-            }
-            case 6: {
-                char text[16];
-                const int leapish = pick(2) ? 100 * (10 + pick(90)) : 4 * (250 + pick(2250));
-                std::snprintf(text, sizeof text, "%04d-02-29", leapish);
-                return pick(3) == 0 ? std::string(text) : value(3);
-            }
+            case 3:
+                return date(year(), 1 + pick(12), 1 + pick(28));
+            case 6:
+                return pick(3) == 0
+                           ? date(pick(2) ? 100 * (10 + pick(90)) : 4 * (250 + pick(2250)), 2, 29)
+                           : date(year(), 1 + pick(12), 1 + pick(28));
             case 4: {
                 char text[32];
                 std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year(),
@@ -219,7 +220,7 @@ void TypedColumns(LoadCase& row, Dialect) {
         for (int c = 0; c < 13; ++c) {
             std::string text = value(c < 12 ? c % 6 : 6);
             if (pick(40) == 0) {
-                text = c >= 6 ? "" : odd[pick(12)];  // the second six may hold NULLs
+                text = c >= 6 ? "" : kOddValues[pick(12)];  // the second six may hold NULLs
             }
             row.input += (c > 0 ? "," : "") + text;
             values.push_back(text.empty() ? kNull : Value(text));
