@@ -122,7 +122,9 @@ struct Options {
     QCommandLineOption primaryKey{"primary-key",
                                   "The table's primary key: column names, comma "
                                   "separated. MySQL's text key columns compare byte for byte, "
-                                  "trailing spaces too (collation utf8mb4_nopad_bin).",
+                                  "trailing spaces too (collation utf8mb4_nopad_bin). Without "
+                                  "--on-conflict, a file whose records repeat a key is refused "
+                                  "with their lines and nothing of it is written.",
                                   "COLS"};
     QCommandLineOption notNull{"not-null", "Columns that take no NULL, comma separated.", "COLS"};
     QCommandLineOption ifExists{"if-exists",
