@@ -372,24 +372,34 @@ bool ReadChosenColumn(const QString& item, ChosenColumn& chosen, std::string& er
     return true;
 }
 
+// --columns: each item, by position or (with a header) by name.
+bool ReadChosenColumns(const QCommandLineParser& parser, const Options& o,
+                       ConversionOptions& options, std::string& error) {
+    if (!parser.isSet(o.columns)) {
+        return true;
+    }
+    for (const QString& item : parser.value(o.columns).split(QLatin1Char(','))) {
+        ChosenColumn chosen;
+        if (!ReadChosenColumn(item, chosen, error)) {
+            return false;
+        }
+        if (chosen.position == 0 && !options.HeaderRow && !options.AutoRules) {
+            error = "--columns names field '" + chosen.field +
+                    "' by name, which needs --header (or --auto); without one, give "
+                    "positions (1, 2, ...)";
+            return false;
+        }
+        options.Columns.push_back(std::move(chosen));
+    }
+    return true;
+}
+
 // --columns, --null-word, --on-conflict and --key: loading into a table that exists.
 bool ReadLoading(const QCommandLineParser& parser, const Options& o, CommandLine& command,
                  std::string& error) {
     ConversionOptions& options = command.options;
-    if (parser.isSet(o.columns)) {
-        for (const QString& item : parser.value(o.columns).split(QLatin1Char(','))) {
-            ChosenColumn chosen;
-            if (!ReadChosenColumn(item, chosen, error)) {
-                return false;
-            }
-            if (chosen.position == 0 && !options.HeaderRow && !options.AutoRules) {
-                error = "--columns names field '" + chosen.field +
-                        "' by name, which needs --header (or --auto); without one, give "
-                        "positions (1, 2, ...)";
-                return false;
-            }
-            options.Columns.push_back(std::move(chosen));
-        }
+    if (!ReadChosenColumns(parser, o, options, error)) {
+        return false;
     }
     for (const QString& word : parser.values(o.nullWord)) {
         options.NullWords.push_back(ToBytes(word));

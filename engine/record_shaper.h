@@ -257,6 +257,7 @@ class RecordShaper : public PlainLooking {
     }
     void sendRow(bool blank);
     void finishRow(bool blank);
+    void sendHeader();
     bool keyOf(std::string& key);
 
     const ConversionOptions& m_options;
@@ -288,6 +289,21 @@ class RecordShaper : public PlainLooking {
     bool m_leftOut = false;                // the record just ended was left out here
 };
 
+// The chosen names to the handler, renamed by --columns or as the header has them.
+template <class Inner>
+void RecordShaper<Inner>::sendHeader() {
+    m_inner.beginRecord(m_line, m_firstByte);
+    for (std::size_t i = 0; i < m_sources.size(); ++i) {
+        const std::string& name = m_options.Columns[i].name;
+        if (!name.empty()) {
+            sendText(name, false);
+        } else {
+            sendRaw(heldField(m_sources[i]));
+        }
+    }
+    m_inner.endRecord(false);
+}
+
 template <class Inner>
 void RecordShaper<Inner>::endRecord(bool blank) {
     if (!m_choose) {
@@ -306,20 +322,9 @@ void RecordShaper<Inner>::endRecord(bool blank) {
             return;
         }
         m_headerNext = false;
-        if (!findColumns(true)) {
-            return;
+        if (findColumns(true)) {
+            sendHeader();
         }
-        // The chosen names, renamed by --columns or as the header has them.
-        m_inner.beginRecord(m_line, m_firstByte);
-        for (std::size_t i = 0; i < m_sources.size(); ++i) {
-            const std::string& name = m_options.Columns[i].name;
-            if (!name.empty()) {
-                sendText(name, false);
-            } else {
-                sendRaw(heldField(m_sources[i]));
-            }
-        }
-        m_inner.endRecord(false);
         return;
     }
     if (!m_found && !blank) {

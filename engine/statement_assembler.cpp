@@ -112,10 +112,10 @@ void StatementAssembler::presetConflictColumns() {
         const auto [end, error] = std::from_chars(digits, key.data() + key.size(), position);
         if (error != std::errc() || position == 0 ||
             NameKey("fld" + std::to_string(position), dialect, quoted) != key) {
-            m_conflictColumns.clear();  // no column of the table: the first record says so
+            m_conflict.columns.clear();  // no column of the table: the first record says so
             return;
         }
-        m_conflictColumns.push_back(position - 1);
+        m_conflict.columns.push_back(position - 1);
     }
 }
 
@@ -125,8 +125,8 @@ void StatementAssembler::endOtherRecord(bool blank) {
             return;  // the header was refused
         }
         if (blank) {
-            m_headerValues.clear();  // a blank line before the header names no column
-            m_headerBytes = 0;
+            m_heldHeader.values.clear();  // a blank line before the header names no column
+            m_heldHeader.bytes = 0;
             return;
         }
         endHeader();
@@ -240,13 +240,13 @@ std::string StatementAssembler::takeLeftOut() {
 // kMostHeaderBytes bytes stops the conversion: no database takes such a table, and its names
 // would outgrow the memory the conversion keeps to.
 void StatementAssembler::takeHeaderName() {
-    m_headerBytes += m_literal.collectedSize();
-    if (m_headerValues.size() < kMostHeaderNames && m_headerBytes <= kMostHeaderBytes) {
-        m_headerValues.push_back(m_literal.collected());
+    m_heldHeader.bytes += m_literal.collectedSize();
+    if (m_heldHeader.values.size() < kMostHeaderNames && m_heldHeader.bytes <= kMostHeaderBytes) {
+        m_heldHeader.values.push_back(m_literal.collected());
         return;
     }
     m_literal.dropCollected();
-    m_headerValues.clear();
+    m_heldHeader.values.clear();
     refuse(HeaderPastLimit());
 }
 
@@ -262,11 +262,11 @@ void StatementAssembler::endHeader() {
         return;
     }
     // A table wider than its header names the other columns fldK.
-    std::vector<std::string_view> header(m_headerValues.begin(), m_headerValues.end());
+    std::vector<std::string_view> header(m_heldHeader.values.begin(), m_heldHeader.values.end());
     header.resize(std::max(header.size(), m_notes.expectedFields));
     m_names = ColumnNames(header, m_options.SqlDialect, QuotesNames(m_options));
     noteFittedNames();
-    m_headerValues.clear();
+    m_heldHeader.values.clear();
     if (refuseNames() || !planConflict()) {
         return;
     }
@@ -294,8 +294,8 @@ void StatementAssembler::endHeader() {
 void StatementAssembler::noteFittedNames() {
     const Dialect dialect = m_options.SqlDialect;
     std::vector<std::size_t> changed;
-    for (std::size_t k = 0; k < m_headerValues.size(); ++k) {
-        if (FittedName(m_headerValues[k], dialect) != m_headerValues[k]) {
+    for (std::size_t k = 0; k < m_heldHeader.values.size(); ++k) {
+        if (FittedName(m_heldHeader.values[k], dialect) != m_heldHeader.values[k]) {
             changed.push_back(k + 1);
         }
     }
@@ -342,11 +342,12 @@ void StatementAssembler::placeRow() {
     // A row of another width starts a new INSERT, so the SQL stays valid; so does a key the
     // INSERT has, which PostgreSQL would not update twice in one statement.
     if (m_pendingRows > 0 &&
-        (m_fields != m_pendingFields || (m_hasRowKey && m_pendingKeys.contains(m_rowKey)))) {
+        (m_fields != m_pendingFields ||
+         (m_conflict.hasRowKey && m_conflict.pendingKeys.contains(m_conflict.rowKey)))) {
         flushInsert();
     }
-    if (m_hasRowKey) {
-        m_pendingKeys.insert(m_rowKey);
+    if (m_conflict.hasRowKey) {
+        m_conflict.pendingKeys.insert(m_conflict.rowKey);
     }
     put(m_pending, m_pendingRows == 0 ? m_insertHead + "(" : ",(", false);
     m_row.replay(m_pending, false);
@@ -383,7 +384,7 @@ void StatementAssembler::beginStatements(bool transaction) {
         return;
     }
     m_begun = true;
-    for (const auto& check : m_keyCheck) {
+    for (const auto& check : m_conflict.keyCheck) {
         m_sink.statement(check);
     }
     if (m_options.Transaction) {
@@ -463,10 +464,7 @@ bool StatementAssembler::planConflict() {
     }
     const Dialect dialect = m_options.SqlDialect;
     const std::size_t width = m_notes.expectedFields;
-    const auto nameOf = [&](std::size_t k) {
-        return m_options.HeaderRow ? m_names[k] : "fld" + std::to_string(k + 1);
-    };
-    m_conflictColumns.clear();
+    m_conflict.columns.clear();
     if (m_options.ConflictKey.empty()) {
         refuse("--on-conflict needs the key's columns (--key)");
         return false;
@@ -475,26 +473,26 @@ bool StatementAssembler::planConflict() {
     for (const auto& wanted : m_options.ConflictKey) {
         const std::string key = NameKey(FittedName(wanted, dialect), dialect, quoted);
         std::size_t k = 0;
-        while (k < width && NameKey(nameOf(k), dialect, quoted) != key) {
+        while (k < width && NameKey(columnName(k), dialect, quoted) != key) {
             ++k;
         }
         if (k == width) {
             refuse("--key names no column '" + wanted + "' of its table");
             return false;
         }
-        m_conflictColumns.push_back(k);
+        m_conflict.columns.push_back(k);
     }
     std::string keys;
     std::string updates;
     for (std::size_t k = 0; k < width; ++k) {
-        const bool inKey = std::find(m_conflictColumns.begin(), m_conflictColumns.end(), k) !=
-                           m_conflictColumns.end();
+        const bool inKey = std::find(m_conflict.columns.begin(), m_conflict.columns.end(), k) !=
+                           m_conflict.columns.end();
         std::string& list = inKey ? keys : updates;
         if (!list.empty()) {
             list += ',';
         }
         std::string name;
-        appendName(name, nameOf(k));
+        appendName(name, columnName(k));
         if (inKey) {
             list += name;
         } else if (dialect == Dialect::Mysql) {
@@ -507,7 +505,7 @@ bool StatementAssembler::planConflict() {
     std::string clause;
     if (dialect == Dialect::Mysql) {
         std::string first;
-        appendName(first, nameOf(m_conflictColumns.front()));
+        appendName(first, columnName(m_conflict.columns.front()));
         clause = " ON DUPLICATE KEY UPDATE " + (update ? updates : first + "=" + first);
     } else {
         clause =
@@ -515,15 +513,13 @@ bool StatementAssembler::planConflict() {
     }
     m_insertTail = clause + m_ending;
     m_rowTail = ")" + m_insertTail;
-    if (dialect == Dialect::Mysql && (m_options.Mode == StatementMode::InsertOnly ||
-                                      m_options.TableExists == IfExists::Append)) {
-        std::string names;
-        for (const auto k : m_conflictColumns) {
-            names += (names.empty() ? "" : ",") + StringLiteral(nameOf(k), m_rules);
-        }
-        planKeyCheck(names, m_conflictColumns.size());
-    }
+    planKeyCheck();
     return true;
+}
+
+// Column k's name as the table has it: the header's, or fldK.
+std::string StatementAssembler::columnName(std::size_t k) const {
+    return m_options.HeaderRow ? m_names[k] : "fld" + std::to_string(k + 1);
 }
 
 // MySQL's ON DUPLICATE KEY acts on whichever unique key a row repeats, not the columns --key
@@ -531,9 +527,17 @@ bool StatementAssembler::planConflict() {
 // conversion did not make, the key is checked first: unless its one unique key is on the --key
 // columns, a statement naming the fault fails (as an unknown column, which every MySQL and
 // MariaDB server reports with its name), and the client stops before any row is loaded.
-void StatementAssembler::planKeyCheck(const std::string& keys, std::size_t count) {
-    const std::string n = std::to_string(count);
-    m_keyCheck = {
+void StatementAssembler::planKeyCheck() {
+    if (m_options.SqlDialect != Dialect::Mysql || (m_options.Mode != StatementMode::InsertOnly &&
+                                                   m_options.TableExists != IfExists::Append)) {
+        return;
+    }
+    std::string keys;
+    for (const auto k : m_conflict.columns) {
+        keys += (keys.empty() ? "" : ",") + StringLiteral(columnName(k), m_rules);
+    }
+    const std::string n = std::to_string(m_conflict.columns.size());
+    m_conflict.keyCheck = {
         "SET @quarrytab_key_check = IF((SELECT COUNT(DISTINCT INDEX_NAME) = 1 AND COUNT(*) = " + n +
             " AND SUM(COLUMN_NAME IN (" + keys + ")) = " + n +
             " FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = DATABASE() AND "
@@ -583,7 +587,7 @@ void StatementAssembler::flushInsert() {
     m_pending.commit(m_insertTail.size(), false);
     m_pending.replay(m_sink, true);
     m_pendingRows = 0;
-    m_pendingKeys.clear();
+    m_conflict.pendingKeys.clear();
 }
 
 // The COPY line, once, before the first row: it names the header's columns, or those of the

@@ -39,7 +39,7 @@ class StatementAssembler {
         m_recordLine = line;
         m_fields = 0;
         m_unstorable = false;
-        m_hasRowKey = false;
+        m_conflict.hasRowKey = false;
         m_header = m_first && m_options.HeaderRow;
         if (m_header) {
             return;
@@ -73,7 +73,7 @@ class StatementAssembler {
     void nullField() {
         ++m_fields;
         if (m_header) {
-            m_headerValues.emplace_back();
+            m_heldHeader.values.emplace_back();
             return;
         }
         if (m_fields > 1) {
@@ -83,11 +83,11 @@ class StatementAssembler {
     }
     // The key of the record being read, where rows of one INSERT must not share a key.
     void rowKey(std::string_view key) {
-        m_rowKey.assign(key);
-        m_hasRowKey = true;
+        m_conflict.rowKey.assign(key);
+        m_conflict.hasRowKey = true;
     }
     // The columns --key names (from 0), once the table's names are known.
-    const std::vector<std::size_t>& conflictColumns() const { return m_conflictColumns; }
+    const std::vector<std::size_t>& conflictColumns() const { return m_conflict.columns; }
     void run(const char* from, const char* to) { m_literal.run(from, to); }
     void byte(char c) { m_literal.byte(c); }
     QUARRYTAB_HOT void endField() {
@@ -178,7 +178,8 @@ class StatementAssembler {
     bool refuseNames();
     bool planConflict();
     void presetConflictColumns();
-    void planKeyCheck(const std::string& keys, std::size_t count);
+    void planKeyCheck();
+    std::string columnName(std::size_t k) const;
     void createTable();
     void flushInsert();
     void openCopy();
@@ -220,21 +221,25 @@ class StatementAssembler {
     HeldStatement m_pending;  // an INSERT still taking rows
     std::size_t m_pendingRows = 0;
     std::size_t m_pendingFields = 0;
-    std::vector<std::string> m_headerValues;
-    std::uint64_t m_headerBytes = 0;
+    struct HeldHeader {  // a header's names until it ends, and their bytes
+        std::vector<std::string> values;
+        std::uint64_t bytes = 0;
+    } m_heldHeader;
     std::vector<std::string> m_names;
     bool m_setupWritten = false;  // the dialect's setup
     bool m_begun = false;         // the dialect's setup and BEGIN are written
     bool m_inTransaction = false;
 
-    // --on-conflict: the key's columns, and the keys of the INSERT still taking rows.
-    std::vector<std::size_t> m_conflictColumns;
-    // MySQL, into a table that may exist: statements that stop the load unless the key is the
-    // table's only unique key (see keyCheck).
-    std::vector<std::string> m_keyCheck;
-    std::string m_rowKey;
-    bool m_hasRowKey = false;
-    std::unordered_set<std::string> m_pendingKeys;
+    // --on-conflict: the key's columns; MySQL, into a table that may exist, the statements that
+    // stop the load unless the key is the table's only unique key (see planKeyCheck); the key of
+    // the record being read, and the keys of the INSERT still taking rows.
+    struct Conflict {
+        std::vector<std::size_t> columns;
+        std::vector<std::string> keyCheck;
+        std::string rowKey;
+        bool hasRowKey = false;
+        std::unordered_set<std::string> pendingKeys;
+    } m_conflict;
     bool m_copyOpen = false;  // the COPY line is written, its rows follow
 };
 
